@@ -1,0 +1,65 @@
+// Registry seam: the key and value operations that the service object, the COM registrar and the
+// control object need. Paths are full and start with the root key's name, for example
+// "HKEY_LOCAL_MACHINE\\SOFTWARE\\OLEforRetail" or "HKEY_CLASSES_ROOT\\CLSID"; the short forms
+// HKLM and HKCR are accepted too. Key and value names compare case-insensitively and keep the case
+// they were created with. Names and string data cross this seam as UTF-8.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kirnow::platform {
+
+enum class RegType : uint32_t {
+  String = 1,        // REG_SZ
+  ExpandString = 2,  // REG_EXPAND_SZ
+  Binary = 3,        // REG_BINARY
+  Dword = 4,         // REG_DWORD
+  MultiString = 7,   // REG_MULTI_SZ
+};
+
+// A value in Windows' own layout: strings are UTF-16LE with their terminating zero, a DWORD is
+// four little-endian bytes, a multi-string is zero-separated with a final extra zero.
+struct RegValue {
+  std::string name;  // empty for the key's default value
+  RegType type = RegType::String;
+  std::vector<uint8_t> data;
+
+  static RegValue FromString(std::string name, const std::string& utf8);
+  static RegValue FromDword(std::string name, uint32_t value);
+  // The data as UTF-8 text for String and ExpandString values (up to the first zero);
+  // nullopt for other types.
+  std::optional<std::string> AsString() const;
+  std::optional<uint32_t> AsDword() const;
+};
+
+class Registry {
+ public:
+  virtual ~Registry() = default;
+
+  virtual bool KeyExists(const std::string& path) = 0;
+  // Number of direct subkeys / values; nullopt when the key cannot be opened.
+  virtual std::optional<uint32_t> SubkeyCount(const std::string& path) = 0;
+  virtual std::optional<uint32_t> ValueCount(const std::string& path) = 0;
+  // Name of subkey `index` in enumeration order; nullopt when it cannot be read.
+  virtual std::optional<std::string> SubkeyName(const std::string& path, uint32_t index) = 0;
+  // Value `index` in enumeration order (name, type and data).
+  virtual std::optional<RegValue> ValueAt(const std::string& path, uint32_t index) = 0;
+  virtual std::optional<RegValue> GetValue(const std::string& path, const std::string& name) = 0;
+  // Writes a value into an existing key; false when the key does not exist or cannot be written.
+  virtual bool SetValue(const std::string& path, const RegValue& value) = 0;
+  // Creates the key and any missing parents; true when it exists afterwards.
+  virtual bool CreateKey(const std::string& path) = 0;
+  // Deletes the key with all its subkeys; true when it is gone afterwards.
+  virtual bool DeleteTree(const std::string& path) = 0;
+  virtual bool DeleteValue(const std::string& path, const std::string& name) = 0;
+};
+
+// The platform's registry: advapi32 on Windows, the `.reg` text store named by $KIRNOW_REGISTRY
+// on Linux.
+std::unique_ptr<Registry> MakeSystemRegistry();
+
+}  // namespace kirnow::platform

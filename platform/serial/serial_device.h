@@ -1,0 +1,34 @@
+// Serial device seam: one serial port reached by its COM number. On Windows this is
+// "\\.\COMn" with overlapped I/O; on Linux it is the tty that COMn maps to through the
+// registry's HKEY_LOCAL_MACHINE\HARDWARE\DEVICEMAP\SERIALCOMM, driven with termios.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+namespace kirnow::platform {
+
+class Registry;
+
+class SerialDevice {
+ public:
+  virtual ~SerialDevice() = default;
+
+  // Opens COM<portNumber> exclusively at `baud` with 8 data bits, keeping every other line
+  // setting as the port had it. False when the port is missing, busy or not a serial device.
+  virtual bool Open(int32_t portNumber, int32_t baud) = 0;
+  virtual void Close() = 0;
+  virtual bool IsOpen() const = 0;
+  // Writes one byte, waiting at most 1000 ms for the driver to take it. A byte that cannot be
+  // written in that time (or at all) is dropped without report; the port stays usable.
+  virtual void WriteByte(uint8_t byte) = 0;
+  // Bytes waiting in the input queue, 0 when none or on error. Clears pending line errors.
+  virtual int32_t BytesWaiting() = 0;
+  // Reads at most `count` of the waiting bytes into `buffer`; returns the number read.
+  virtual int32_t Read(uint8_t* buffer, int32_t count) = 0;
+};
+
+// The platform's serial device; on Linux the registry supplies the COMn map.
+std::unique_ptr<SerialDevice> MakeSystemSerialDevice(Registry& registry);
+
+}  // namespace kirnow::platform

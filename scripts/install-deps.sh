@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Installs what building, running and testing need on a Debian machine, as root, and only what
+# is missing. Usage: scripts/install-deps.sh [run|test]
+set -euo pipefail
+
+mode=${1:-test}
+packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev
+          libncurses-dev tmux clang-format)
+if [ "$mode" = test ]; then
+  # The Windows build and its proof under Wine (32-bit needs the i386 architecture).
+  packages+=(mingw-w64 mingw-w64-tools libwine-dev wine wine64 wine32:i386 xvfb xauth
+             imagemagick)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+if [ "$(id -u)" -ne 0 ]; then
+  echo "install-deps: missing packages: ${missing[*]}; run this script as root" >&2
+  exit 1
+fi
+echo "install-deps: installing ${missing[*]}"
+if printf '%s\n' "${missing[@]}" | grep -q ':i386$' &&
+   ! dpkg --print-foreign-architectures | grep -qx i386; then
+  dpkg --add-architecture i386
+fi
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -q
+apt-get install -y -q --no-install-recommends "${missing[@]}"

@@ -1,0 +1,151 @@
+// State of the service object: the fields of one POSLDisplay object, the window table, and the
+// module-wide set that every object and worker thread of one loaded library shares. The
+// module-wide set lives in one ModuleState object (the library makes one; tests make their own
+// with fakes plugged into the platform seams).
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+#include "platform/platform.h"
+#include "serviceobject/core/serial_port.h"
+#include "serviceobject/core/trace_log.h"
+#include "serviceobject/display/display_state.h"
+
+namespace kirnow {
+
+// OPOS result codes and the other published constants used across the service object.
+inline constexpr int32_t OPOS_SUCCESS = 0;
+inline constexpr int32_t OPOS_E_ILLEGAL = 106;
+inline constexpr int32_t OPOS_E_OFFLINE = 108;
+
+inline constexpr int32_t DISP_DT_NORMAL = 0;
+inline constexpr int32_t DISP_DT_BLINK = 1;
+inline constexpr int32_t DISP_DT_REVERSE = 2;
+inline constexpr int32_t DISP_DT_BLINK_REVERSE = 3;
+
+inline constexpr int32_t DISP_MT_NONE = 0;
+inline constexpr int32_t DISP_MT_UP = 1;
+inline constexpr int32_t DISP_MT_DOWN = 2;
+inline constexpr int32_t DISP_MT_LEFT = 3;
+inline constexpr int32_t DISP_MT_RIGHT = 4;
+inline constexpr int32_t DISP_MT_INIT = 5;
+
+inline constexpr int32_t DISP_ST_UP = 1;
+inline constexpr int32_t DISP_ST_DOWN = 2;
+inline constexpr int32_t DISP_ST_LEFT = 3;
+inline constexpr int32_t DISP_ST_RIGHT = 4;
+
+inline constexpr int kWindowCount = 10;
+
+// One window of the display. Every field is atomic because the marquee workers read the table
+// (MarqueeUnitWait of windows 1 and 2) while the caller's thread writes it; each field is still
+// a plain 32-bit value written whole.
+struct WindowRecord {
+  std::atomic<int32_t> WindowHeight{0};
+  std::atomic<int32_t> WindowWidth{0};
+  std::atomic<int32_t> ViewportRow{0};
+  std::atomic<int32_t> ViewportColumn{0};
+  std::atomic<int32_t> CursorRow{0};
+  std::atomic<int32_t> CursorColumn{0};
+  std::atomic<int32_t> CursorUpdate{0};  // 16-bit boolean widened to 32 bits
+  std::atomic<int32_t> CursorType{0};
+  std::atomic<int32_t> MarqueeFormat{0};
+  std::atomic<int32_t> MarqueeType{0};
+  std::atomic<int32_t> MarqueeUnitWait{0};
+  std::atomic<int32_t> MarqueeRepeatWait{0};
+  std::atomic<int32_t> InterCharacterWait{0};
+  std::atomic<int32_t> DeviceRows{0};
+  std::atomic<int32_t> DeviceColumns{0};
+  std::atomic<int32_t> BlinkRate{0};
+  // The text last written to the window, which ScrollText re-sends (caller's thread only).
+  std::string ScrollSource;
+};
+
+// Everything one loaded library shares: port, port number, identification replies, the window
+// table, the display engine's flags and buffers, and the trace switch.
+class ModuleState {
+ public:
+  ModuleState(platform::Platform platform, bool debugMode);
+  ~ModuleState();  // stops every running worker before the state goes away
+  ModuleState(const ModuleState&) = delete;
+  ModuleState& operator=(const ModuleState&) = delete;
+
+  platform::Platform platform;
+  const bool DebugMode;
+
+  int32_t PortNumber = 0;
+  int32_t BaudRate = 0;
+  SerialPort Port;
+  uint8_t InByte = 0;  // OutByte lives in SerialPort, behind its write lock
+  std::array<uint8_t, 8> IdReply1{};
+  std::array<uint8_t, 8> IdReply2{};
+  std::array<WindowRecord, kWindowCount> list;
+
+  DisplayShared display;  // line buffers, scroll buffers, worker flags and threads
+  TraceLog trace;
+
+  // Busy-waits until the tick counter has advanced by at least `ms`, correct across the wrap.
+  void DelayMs(uint32_t ms);
+};
+
+// The fields of one POSLDisplay object, in declaration order. Every field is zero at creation;
+// OpenService gives them their values.
+struct POSLDisplayFields {
+  int32_t BinaryConversion = 0;
+  int32_t CapPowerReporting = 0;
+  int32_t DataCount = 0;
+  int32_t OutputID = 0;
+  int32_t PowerNotify = 0;
+  int32_t PowerState = 0;
+  int32_t ResultCode = 0;
+  int32_t ResultCodeExtended = 0;
+  int32_t State = 0;
+  int32_t ServiceObjectVersion = 0;
+  int32_t CapBlink = 0;
+  int32_t CapCharacterSet = 0;
+  int32_t CapCursorType = 0;
+  int32_t CapReadBack = 0;
+  int32_t CapReverse = 0;
+  int32_t DeviceWindows = 0;
+  int32_t DeviceRows = 0;
+  int32_t DeviceColumns = 0;
+  int32_t DeviceDescriptors = 0;
+  int32_t DeviceBrightness = 0;
+  int32_t CharacterSet = 0;
+  int32_t CurrentWindow = 0;
+  int32_t CurrentRows = 0;
+  int32_t CurrentColumns = 0;
+  int32_t CurrentCursorRow = 0;
+  int32_t CurrentCursorColumn = 0;
+  int32_t CursorType = 0;
+  int32_t MarqueeType = 0;
+  int32_t MarqueeFormat = 0;
+  int32_t MarqueeUnitWait = 0;
+  int32_t MarqueeRepeatWait = 0;
+  int32_t InterCharacterWait = 0;
+  int32_t GlyphHeight = 0;
+  int32_t GlyphWidth = 0;
+  int32_t BlinkRate = 0;
+  uint32_t WaitStartTick = 0;
+  std::u16string CheckHealthText;
+  std::u16string CustomGlyphList;
+  int16_t AutoDisable = 0;
+  int16_t Claimed = 0;
+  int16_t DataEventEnabled = 0;
+  int16_t DeviceEnabled = 0;
+  int16_t FreezeEvents = 0;
+  int16_t CapBlinkRate = 0;
+  int16_t CapBrightness = 0;
+  int16_t CapCustomGlyph = 0;
+  int16_t CapDescriptors = 0;
+  int16_t CapHMarquee = 0;
+  int16_t CapICharWait = 0;
+  int16_t CapVMarquee = 0;
+  int16_t CursorUpdate = 0;
+  void* ControlObject = nullptr;  // the control object's dispatch interface; stored, never used
+};
+
+}  // namespace kirnow

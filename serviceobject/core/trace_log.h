@@ -1,0 +1,46 @@
+// The trace log "debug.log": with the build's trace switch on, every dispatch method and every
+// worker writes a time-stamped record. Records from the method thread and the workers are
+// written under one lock, so each record stays whole.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+#include "platform/clock/clock.h"
+#include "platform/messagebox/message_box.h"
+
+namespace kirnow {
+
+// printf-style formatting into a std::string (for the trace records' argument texts).
+std::string TraceFormat(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+class TraceLog {
+ public:
+  TraceLog(platform::Clock& clock, platform::MessageBoxSink& messageBox, bool enabled);
+
+  bool enabled() const { return enabled_; }
+  // Appends "\nTime:=<ticks>" + label, then args + "\n" when `withArgs`.
+  void Record(std::string_view label);
+  void Record(std::string_view label, std::string_view args);
+  // DisplayTextAt's record: label, args, "\n", then the state dump as given.
+  void RecordWithDump(std::string_view label, std::string_view args, std::string_view dump);
+  // OpenService: the "Debug" message box, then a fresh file starting with
+  // "Time:=<ticks>\n" + "OpenService DeviceName:" + name + "\n".
+  void BeginOpenService(std::string_view deviceNameAnsi);
+  // Where the records go: "debug.log" in the current directory when it is writable, else in
+  // the temporary directory.
+  const std::string& path() const { return path_; }
+
+ private:
+  void Append(std::string_view text, bool truncate);
+
+  platform::Clock& clock_;
+  platform::MessageBoxSink& messageBox_;
+  const bool enabled_;
+  std::string path_;
+  std::mutex lock_;
+};
+
+}  // namespace kirnow

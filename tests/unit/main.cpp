@@ -1,0 +1,7 @@
+// Unit tests: the service object's core against fakes of every platform seam.
+#include <gtest/gtest.h>
+
+int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
