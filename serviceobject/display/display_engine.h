@@ -8,6 +8,13 @@
 
 namespace kirnow {
 
+class POSLDisplay;
+
+// The marquee control: run after a MarqueeType value has been stored in the object and the
+// current window. Starts, switches or stops the workers for the current window's line; `so`
+// supplies the current window and WaitStartTick.
+void MarqueeControl(POSLDisplay& so, int32_t value);
+
 // Stops every running worker and joins its thread; used when the module goes away.
 void StopAllWorkers(ModuleState& module);
 
