@@ -4,6 +4,7 @@
 // and a worker holds the lock for a whole frame (cursor move plus its characters).
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 
@@ -21,7 +22,7 @@ class SerialPort {
   // True when the port is open afterwards. An open port is not reopened, even for another
   // port number or baud rate.
   bool Open(int32_t portNumber, int32_t baud);
-  bool Close();  // always true
+  bool Close();                  // always true
   bool WriteByte(uint8_t byte);  // always true
   // Sends the first `length` bytes one at a time; returns length (0 when closed or length <= 0).
   int32_t SendData(const uint8_t* buffer, int32_t length);
@@ -40,7 +41,8 @@ class SerialPort {
   platform::SerialDevice& device_;
   mutable std::recursive_mutex writeLock_;  // guards the device's writes and OutByte
   uint8_t OutByte = 0;
-  bool opened_ = false;  // guarded by writeLock_
+  // Changed only under writeLock_; read without it so that Opened() never waits for a frame.
+  std::atomic<bool> opened_{false};
 };
 
 }  // namespace kirnow

@@ -7,10 +7,7 @@
 namespace kirnow {
 
 ModuleState::ModuleState(platform::Platform p, bool debugMode)
-    : platform(p),
-      DebugMode(debugMode),
-      Port(p.serial),
-      trace(p.clock, p.messageBox, debugMode) {}
+    : platform(p), DebugMode(debugMode), Port(p.serial), trace(p.clock, p.messageBox, debugMode) {}
 
 ModuleState::~ModuleState() {
   StopAllWorkers(*this);
@@ -21,6 +18,7 @@ void ModuleState::DelayMs(uint32_t ms) {
   // Unsigned subtraction gives the elapsed time modulo 2^32, so the wait ends correctly when
   // the counter wraps.
   const uint32_t start = platform.clock.Ticks();
+  if (ms == 0) return;
   while (platform.clock.Ticks() - start < ms) {
   }
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -21,7 +22,8 @@ class TraceLog {
   TraceLog(platform::Clock& clock, platform::MessageBoxSink& messageBox, bool enabled);
 
   bool enabled() const { return enabled_; }
-  // Appends "\nTime:=<ticks>" + label, then args + "\n" when `withArgs`.
+  // Appends "\nTime:=<ticks>" + label (the label ends in "\n" where the record has no
+  // arguments); the second form adds args + "\n".
   void Record(std::string_view label);
   void Record(std::string_view label, std::string_view args);
   // DisplayTextAt's record: label, args, "\n", then the state dump as given.
@@ -34,11 +36,14 @@ class TraceLog {
   const std::string& path() const { return path_; }
 
  private:
+  // Writes one whole record under the lock, with its own open and close of the file.
   void Append(std::string_view text, bool truncate);
+  static std::filesystem::path ChooseFile();
 
   platform::Clock& clock_;
   platform::MessageBoxSink& messageBox_;
   const bool enabled_;
+  std::filesystem::path file_;
   std::string path_;
   std::mutex lock_;
 };
