@@ -1,0 +1,170 @@
+// The serial port's open/close rules, sending and reading, and writers on two threads; and the
+// busy-wait across the tick counter's wrap.
+#include "serviceobject/core/serial_port.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+#include <vector>
+
+#include "serviceobject/core/so_state.h"
+#include "tests/fakes/fake_platform.h"
+#include "tests/fakes/recording_serial_device.h"
+#include "tests/fakes/scripted_clock.h"
+
+namespace kirnow {
+namespace {
+
+using fakes::RecordingSerialDevice;
+using fakes::ScriptedClock;
+
+TEST(DelayMs, EndsOnTimeAcrossTheTickWrap) {
+  fakes::FakePlatform fp;
+  auto module = fakes::MakeModule(fp);
+  const uint32_t start = 0xFFFFFFFFu - 99u;  // 100 ms before the counter wraps to 0
+  fp.clock.Set(start);
+  module->DelayMs(200);
+  const uint32_t elapsed = fp.clock.Now() - start;
+  EXPECT_GE(elapsed, 200u);
+  EXPECT_LT(elapsed, 210u);
+}
+
+TEST(SerialPortOpen, KeepsTheFirstPortAndRateAndRefusesAMissingOne) {
+  ScriptedClock clock;
+  RecordingSerialDevice device(clock);
+  device.AddPort(3);
+  device.AddPort(4);
+  SerialPort port(device);
+
+  EXPECT_FALSE(port.Open(5, 9600));  // no such device
+  EXPECT_FALSE(port.Opened());
+  port.SendByte(0x41);
+  EXPECT_TRUE(device.Written().empty());
+
+  ASSERT_TRUE(port.Open(3, 9600));
+  EXPECT_TRUE(port.Open(4, 19200));  // already open: not reopened
+  EXPECT_EQ(device.lastOpenedPort, 3);
+  EXPECT_EQ(device.lastBaud, 9600);
+  EXPECT_EQ(device.openCount, 1);
+
+  EXPECT_TRUE(port.Close());
+  EXPECT_FALSE(port.Opened());
+  EXPECT_TRUE(port.Close());  // closing a closed port changes nothing
+  EXPECT_FALSE(port.Opened());
+  EXPECT_EQ(port.SendData(reinterpret_cast<const uint8_t*>("abc"), 3), 0);
+  EXPECT_TRUE(device.Written().empty());
+}
+
+TEST(SerialPortSend, LengthRulesAndClosedPort) {
+  ScriptedClock clock;
+  RecordingSerialDevice device(clock);
+  device.AddPort(1);
+  SerialPort port(device);
+  const uint8_t bytes[] = {0x1B, 0x40, 0x41};
+
+  EXPECT_EQ(port.SendData(bytes, 3), 0);  // closed
+  ASSERT_TRUE(port.Open(1, 9600));
+  EXPECT_EQ(port.SendData(bytes, 0), 0);
+  EXPECT_EQ(port.SendData(bytes, -5), 0);
+  EXPECT_TRUE(device.Written().empty());
+  EXPECT_EQ(port.SendData(bytes, 2), 2);
+  port.SendByte(0x41);
+  EXPECT_EQ(device.Written(), (std::vector<uint8_t>{0x1B, 0x40, 0x41}));
+}
+
+TEST(SerialPortRead, NothingWaitingLeavesTheBufferAndLimitIsKept) {
+  ScriptedClock clock;
+  RecordingSerialDevice device(clock);
+  device.AddPort(2);
+  SerialPort port(device);
+  uint8_t buffer[4] = {0xAA, 0xAA, 0xAA, 0xAA};
+
+  device.QueueInput({1, 2, 3});
+  EXPECT_EQ(port.ReadData(buffer, 4), 0);  // closed: nothing read
+  ASSERT_TRUE(port.Open(2, 9600));
+  EXPECT_EQ(port.ReadData(buffer, 1), 1);
+  EXPECT_EQ(buffer[0], 1);
+  EXPECT_EQ(buffer[1], 0xAA);
+  EXPECT_EQ(port.ReadData(buffer, 4), 2);
+  EXPECT_EQ(buffer[0], 2);
+  EXPECT_EQ(buffer[1], 3);
+  EXPECT_EQ(buffer[2], 0xAA);
+
+  buffer[0] = 0x55;
+  EXPECT_EQ(port.ReadData(buffer, 4), 0);  // queue empty now
+  EXPECT_EQ(buffer[0], 0x55);
+}
+
+// Two threads share the one staging byte: every byte must go out exactly once, and each
+// thread's bytes in the order that thread sent them.
+TEST(SerialPortSend, TwoThreadsSendingBytesNeitherLoseNorSwapThem) {
+  ScriptedClock clock;
+  RecordingSerialDevice device(clock);
+  device.AddPort(1);
+  SerialPort port(device);
+  ASSERT_TRUE(port.Open(1, 9600));
+
+  constexpr int kRounds = 40;
+  auto sequence = [](uint8_t base) {
+    std::vector<uint8_t> bytes;
+    for (int r = 0; r < kRounds; ++r) {
+      for (int i = 0; i < 128; ++i) bytes.push_back(static_cast<uint8_t>(base + i));
+    }
+    return bytes;
+  };
+  const std::vector<uint8_t> low = sequence(0x00);
+  const std::vector<uint8_t> high = sequence(0x80);
+
+  auto sender = [&port](const std::vector<uint8_t>& bytes) {
+    return [&port, &bytes] {
+      for (uint8_t b : bytes) port.SendByte(b);
+    };
+  };
+  std::thread a = clock.StartThread(sender(low));
+  std::thread b = clock.StartThread(sender(high));
+  a.join();
+  b.join();
+
+  const std::vector<uint8_t> written = device.Written();
+  ASSERT_EQ(written.size(), low.size() + high.size());
+  std::vector<uint8_t> gotLow;
+  std::vector<uint8_t> gotHigh;
+  for (uint8_t w : written) (w < 0x80 ? gotLow : gotHigh).push_back(w);
+  EXPECT_EQ(gotLow, low);
+  EXPECT_EQ(gotHigh, high);
+}
+
+// A frame held by one thread is not split by another thread's bytes.
+TEST(SerialPortSend, FrameLockKeepsAFrameWhole) {
+  ScriptedClock clock;
+  RecordingSerialDevice device(clock);
+  device.AddPort(1);
+  SerialPort port(device);
+  ASSERT_TRUE(port.Open(1, 9600));
+
+  constexpr int kFrames = 200;
+  std::thread worker = clock.StartThread([&port] {
+    for (int f = 0; f < kFrames; ++f) {
+      auto frame = port.LockFrame();
+      for (uint8_t b : {0x1F, 0x24, 0x01, 0x01}) port.SendByte(b);
+    }
+  });
+  std::thread text = clock.StartThread([&port] {
+    for (int i = 0; i < kFrames * 4; ++i) port.SendByte(0x41);
+  });
+  worker.join();
+  text.join();
+
+  const std::vector<uint8_t> written = device.Written();
+  ASSERT_EQ(written.size(), static_cast<size_t>(kFrames * 8));
+  for (size_t i = 0; i < written.size(); ++i) {
+    if (written[i] != 0x1F) continue;
+    ASSERT_LE(i + 4, written.size());
+    EXPECT_EQ(written[i + 1], 0x24);
+    EXPECT_EQ(written[i + 2], 0x01);
+    EXPECT_EQ(written[i + 3], 0x01);
+  }
+}
+
+}  // namespace
+}  // namespace kirnow
