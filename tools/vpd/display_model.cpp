@@ -1,0 +1,297 @@
+#include "display_model.h"
+
+#include <cctype>
+#include <cstdio>
+
+namespace kirnow::vpd {
+
+namespace {
+
+constexpr uint8_t kEsc = 0x1B;
+constexpr uint8_t kUs = 0x1F;
+constexpr uint8_t kGs = 0x1D;
+constexpr uint8_t kClear = 0x0C;
+
+bool IsPrefix(uint8_t b) { return b == kEsc || b == kUs || b == kGs; }
+
+}  // namespace
+
+std::optional<IdentityMode> ParseIdentityMode(std::string_view name) {
+  if (name == "answer") return IdentityMode::Answer;
+  if (name == "second") return IdentityMode::SecondOnly;
+  if (name == "wrong") return IdentityMode::WrongId;
+  if (name == "silent") return IdentityMode::Silent;
+  return std::nullopt;
+}
+
+const char* IdentityModeName(IdentityMode mode) {
+  switch (mode) {
+    case IdentityMode::Answer:
+      return "answer";
+    case IdentityMode::SecondOnly:
+      return "second";
+    case IdentityMode::WrongId:
+      return "wrong";
+    case IdentityMode::Silent:
+      return "silent";
+  }
+  return "answer";
+}
+
+IdentityResponder::IdentityResponder(IdentityMode mode, std::string productId)
+    : mode_(mode), productId_(std::move(productId)) {}
+
+bool IdentityResponder::IsProductId(std::string_view id) {
+  if (id.size() != 4) return false;
+  for (char c : id)
+    if (!std::isxdigit(static_cast<unsigned char>(c))) return false;
+  return true;
+}
+
+std::string IdentityResponder::OtherId(const std::string& id) {
+  unsigned value = IsProductId(id) ? static_cast<unsigned>(std::stoul(id, nullptr, 16)) : 0;
+  bool upper = false;
+  for (char c : id) upper = upper || (c >= 'A' && c <= 'F');
+  char buf[8];
+  std::snprintf(buf, sizeof buf, upper ? "%04X" : "%04x", (value + 1) & 0xFFFF);
+  return buf;
+}
+
+std::vector<uint8_t> IdentityResponder::Answer() {
+  ++queries_;
+  ++totalQueries_;
+  std::string text;
+  switch (mode_) {
+    case IdentityMode::Answer:
+      text = "PID:" + productId_;
+      break;
+    case IdentityMode::SecondOnly:
+      if (queries_ >= 2) text = "PID:" + productId_;
+      break;
+    case IdentityMode::WrongId:
+      text = "PID:" + OtherId(productId_);
+      break;
+    case IdentityMode::Silent:
+      break;
+  }
+  if (!text.empty()) ++replies_;
+  return {text.begin(), text.end()};
+}
+
+DisplayModel::DisplayModel(ModelOptions options)
+    : options_(options), identity_(options.identity, options.productId) {
+  PowerOn();
+}
+
+void DisplayModel::PowerOn() {
+  Initialise();
+  brightness_ = kDefaultBrightness;
+  identity_.Reset();
+  frames_.BreakChain();
+}
+
+void DisplayModel::Initialise() {
+  ClearScreen();
+  blink_ = 0;
+  reverse_ = false;
+  userCharset_ = false;
+  glyphs_.clear();
+  state_ = State::Ground;
+}
+
+void DisplayModel::ClearScreen() {
+  for (auto& line : cells_) line.fill(Cell{});
+  row_ = 1;
+  col_ = 1;
+}
+
+std::string DisplayModel::LineBytes(int32_t row) const {
+  std::string out;
+  for (const Cell& c : cells_[row - 1]) out += static_cast<char>(c.ch);
+  return out;
+}
+
+std::optional<std::vector<uint8_t>> DisplayModel::Glyph(uint8_t code) const {
+  auto it = glyphs_.find(code);
+  if (it == glyphs_.end()) return std::nullopt;
+  return it->second;
+}
+
+bool DisplayModel::ShowsUserGlyph(int32_t row, int32_t col) const {
+  return userCharset_ && glyphs_.count(At(row, col).ch) != 0;
+}
+
+void DisplayModel::WriteCharacter(uint8_t b) {
+  cells_[row_ - 1][col_ - 1] = Cell{b, reverse_};
+  frames_.OnCharacter();
+  // Past the last column the cursor goes on at the start of the other line (overwrite mode:
+  // after the lower line it comes back to the upper one).
+  if (++col_ > kColumns) {
+    col_ = 1;
+    row_ = row_ == 1 ? 2 : 1;
+  }
+}
+
+void DisplayModel::Feed(const uint8_t* data, size_t n, double t, std::vector<uint8_t>& reply) {
+  for (size_t i = 0; i < n; ++i) Feed(data[i], t, reply);
+}
+
+void DisplayModel::Feed(uint8_t b, double t, std::vector<uint8_t>& reply) {
+  ++bytesReceived_;
+  if (state_ != State::Ground && options_.sequenceTimeoutMs > 0 &&
+      t - lastByteT_ > options_.sequenceTimeoutMs) {
+    Abandon();  // the rest of that command never came
+  }
+  lastByteT_ = t;
+
+  switch (state_) {
+    case State::Ground:
+      Ground(b);
+      return;
+
+    case State::Esc:
+      state_ = State::Ground;
+      if (b == 0x40) {
+        Initialise();
+      } else if (b == 0x25) {
+        state_ = State::EscSelect;
+      } else if (b == 0x26) {
+        state_ = State::DefHeight;
+      } else {
+        ++ignored_;
+        if (IsPrefix(b)) Ground(b);  // a new command begins here
+      }
+      return;
+
+    case State::EscSelect:
+      userCharset_ = (b & 1) != 0;
+      state_ = State::Ground;
+      return;
+
+    case State::DefHeight:
+      // Only one byte high characters exist on this display.
+      if (b != 1) return Abandon();
+      state_ = State::DefFirst;
+      return;
+
+    case State::DefFirst:
+      defCode_ = b;
+      state_ = State::DefLast;
+      return;
+
+    case State::DefLast:
+      if (b < defCode_) return Abandon();
+      defLast_ = b;
+      state_ = State::DefWidth;
+      return;
+
+    case State::DefWidth:
+      // A dot count wider than the character cell is refused; the bytes after it are read as
+      // ordinary input again rather than taken as column data.
+      if (b > kGlyphColumns) return Abandon();
+      defWidth_ = b;
+      defColumns_.clear();
+      if (defWidth_ == 0) {
+        glyphs_[defCode_] = {};
+        if (defCode_ == defLast_) {
+          state_ = State::Ground;
+        } else {
+          ++defCode_;
+        }
+        return;
+      }
+      state_ = State::DefColumns;
+      return;
+
+    case State::DefColumns:
+      defColumns_.push_back(b);
+      if (defColumns_.size() < defWidth_) return;
+      glyphs_[defCode_] = defColumns_;
+      if (defCode_ == defLast_) {
+        state_ = State::Ground;
+      } else {
+        ++defCode_;
+        state_ = State::DefWidth;
+      }
+      return;
+
+    case State::Us:
+      state_ = State::Ground;
+      if (b == 0x24 || b == 0x45 || b == 0x72 || b == 0x58) {
+        command_ = b;
+        state_ = State::UsParam;
+      } else {
+        ++ignored_;
+        if (IsPrefix(b)) Ground(b);
+      }
+      return;
+
+    case State::UsParam:
+      state_ = State::Ground;
+      switch (command_) {
+        case 0x24:
+          param_ = b;
+          state_ = State::UsCursorY;
+          break;
+        case 0x45:
+          blink_ = b;
+          blinkSince_ = t;
+          break;
+        case 0x72:
+          reverse_ = (b & 1) != 0;
+          break;
+        case 0x58:
+          brightness_ = b;
+          break;
+        default:
+          break;
+      }
+      return;
+
+    case State::UsCursorY:
+      state_ = State::Ground;
+      if (param_ < 1 || param_ > kColumns || b < 1 || b > kRows) return Abandon();
+      col_ = param_;
+      row_ = b;
+      frames_.OnCursorMove(row_, col_, t);
+      return;
+
+    case State::Gs:
+      state_ = State::Ground;
+      if (b == 0x49) {
+        state_ = State::GsQuery;
+      } else {
+        ++ignored_;
+        if (IsPrefix(b)) Ground(b);
+      }
+      return;
+
+    case State::GsQuery:
+      state_ = State::Ground;
+      if (b != 0x02) return Abandon();
+      for (uint8_t r : identity_.Answer()) reply.push_back(r);
+      return;
+  }
+}
+
+void DisplayModel::Ground(uint8_t b) {
+  switch (b) {
+    case kEsc:
+      state_ = State::Esc;
+      break;
+    case kUs:
+      state_ = State::Us;
+      break;
+    case kGs:
+      state_ = State::Gs;
+      break;
+    case kClear:
+      ClearScreen();
+      break;
+    default:
+      WriteCharacter(b);
+      break;
+  }
+}
+
+}  // namespace kirnow::vpd
