@@ -1,0 +1,128 @@
+// The recording serial device of the tests: see recording_serial_device.h.
+#include "tests/fakes/recording_serial_device.h"
+
+namespace kirnow::fakes {
+
+RecordingSerialDevice::RecordingSerialDevice(platform::Clock& clock)
+    : clock_(clock), scripted_(dynamic_cast<ScriptedClock*>(&clock)) {}
+
+uint32_t RecordingSerialDevice::Stamp() {
+  return scripted_ != nullptr ? scripted_->Now() : clock_.Ticks();
+}
+
+void RecordingSerialDevice::AddPort(int32_t n) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  ports_.insert(n);
+}
+
+bool RecordingSerialDevice::Open(int32_t portNumber, int32_t baud) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  lastAttemptedPort = portNumber;
+  if (ports_.count(portNumber) == 0) return false;
+  open_ = true;
+  port_ = portNumber;
+  queries_ = 0;
+  recent_.clear();
+  lastOpenedPort = portNumber;
+  lastBaud = baud;
+  ++openCount;
+  return true;
+}
+
+void RecordingSerialDevice::Close() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  open_ = false;
+}
+
+bool RecordingSerialDevice::IsOpen() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return open_;
+}
+
+void RecordingSerialDevice::WriteByte(uint8_t byte) {
+  const uint32_t now = Stamp();
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!open_) return;
+  written_.emplace_back(now, byte);
+  recent_.push_back(byte);
+  if (recent_.size() > 3) recent_.erase(recent_.begin());
+  if (recent_ == std::vector<uint8_t>{0x1D, 0x49, 0x02}) {
+    recent_.clear();
+    AnswerQueryLocked();
+  }
+}
+
+void RecordingSerialDevice::AnswerQueryLocked() {
+  ++queries_;
+  auto it = identities_.find(port_);
+  const Identity& id = it != identities_.end() ? it->second : defaultIdentity_;
+  std::string reply;
+  switch (id.mode) {
+    case IdentityMode::Answer:
+      reply = "PID:" + id.pid;
+      break;
+    case IdentityMode::SecondOnly:
+      if (queries_ >= 2) reply = "PID:" + id.pid;
+      break;
+    case IdentityMode::WrongId: {
+      std::string other = id.pid.empty() ? std::string("0000") : id.pid;
+      other.back() = other.back() == '9' ? '8' : '9';
+      reply = "PID:" + other;
+      break;
+    }
+    case IdentityMode::Silent:
+      break;
+  }
+  input_.insert(input_.end(), reply.begin(), reply.end());
+}
+
+int32_t RecordingSerialDevice::BytesWaiting() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return open_ ? static_cast<int32_t>(input_.size()) : 0;
+}
+
+int32_t RecordingSerialDevice::Read(uint8_t* buffer, int32_t count) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!open_ || buffer == nullptr) return 0;
+  int32_t n = 0;
+  while (n < count && !input_.empty()) {
+    buffer[n++] = input_.front();
+    input_.pop_front();
+  }
+  return n;
+}
+
+std::vector<uint8_t> RecordingSerialDevice::Written() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  std::vector<uint8_t> bytes;
+  bytes.reserve(written_.size());
+  for (const auto& w : written_) bytes.push_back(w.second);
+  return bytes;
+}
+
+std::vector<std::pair<uint32_t, uint8_t>> RecordingSerialDevice::WrittenWithTicks() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return written_;
+}
+
+void RecordingSerialDevice::ClearWritten() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  written_.clear();
+}
+
+void RecordingSerialDevice::QueueInput(std::vector<uint8_t> bytes) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  input_.insert(input_.end(), bytes.begin(), bytes.end());
+}
+
+void RecordingSerialDevice::SetIdentity(IdentityMode mode, std::string pid) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  defaultIdentity_ = Identity{mode, std::move(pid)};
+}
+
+void RecordingSerialDevice::SetIdentity(int32_t port, IdentityMode mode, std::string pid) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  identities_[port] = Identity{mode, std::move(pid)};
+}
+
+}  // namespace kirnow::fakes

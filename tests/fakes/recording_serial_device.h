@@ -1,0 +1,83 @@
+// A serial device for tests: records every byte written (with the tick at which it was
+// written), serves queued input, and can play the display's side of the identity exchange.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/clock/clock.h"
+#include "platform/serial/serial_device.h"
+#include "tests/fakes/scripted_clock.h"
+
+namespace kirnow::fakes {
+
+class RecordingSerialDevice : public platform::SerialDevice {
+ public:
+  // How the simulated display answers the identity query 1D 49 02.
+  enum class IdentityMode {
+    Answer,      // "PID:" + pid to every query
+    SecondOnly,  // nothing to the first query after an open, "PID:" + pid from the second on
+    WrongId,     // "PID:" + an id that differs from pid
+    Silent,      // nothing (the default)
+  };
+
+  // Writes are stamped with the clock's time; a ScriptedClock is only read (Now), never advanced.
+  explicit RecordingSerialDevice(platform::Clock& clock);
+
+  // Makes COM<n> exist; Open of any other number fails.
+  void AddPort(int32_t n);
+
+  bool Open(int32_t portNumber, int32_t baud) override;
+  void Close() override;
+  bool IsOpen() const override;
+  // Records the byte while the device is open (a closed device drops it).
+  void WriteByte(uint8_t byte) override;
+  int32_t BytesWaiting() override;
+  int32_t Read(uint8_t* buffer, int32_t count) override;
+
+  std::vector<uint8_t> Written() const;
+  std::vector<std::pair<uint32_t, uint8_t>> WrittenWithTicks() const;
+  void ClearWritten();
+  void QueueInput(std::vector<uint8_t> bytes);
+
+  // The identity answer of every port without one of its own / of one port. Query counts for
+  // SecondOnly start again at each successful Open.
+  void SetIdentity(IdentityMode mode, std::string pid);
+  void SetIdentity(int32_t port, IdentityMode mode, std::string pid);
+
+  std::atomic<int32_t> lastOpenedPort{0};  // port of the last successful Open
+  std::atomic<int32_t> lastBaud{0};        // baud of the last successful Open
+  std::atomic<int> openCount{0};           // successful Opens
+  std::atomic<int32_t> lastAttemptedPort{0};
+
+ private:
+  struct Identity {
+    IdentityMode mode = IdentityMode::Silent;
+    std::string pid;
+  };
+  void AnswerQueryLocked();
+
+  uint32_t Stamp();
+
+  platform::Clock& clock_;
+  ScriptedClock* scripted_;
+  mutable std::mutex mutex_;
+  std::set<int32_t> ports_;
+  bool open_ = false;
+  int32_t port_ = 0;
+  std::vector<std::pair<uint32_t, uint8_t>> written_;
+  std::deque<uint8_t> input_;
+  Identity defaultIdentity_;
+  std::map<int32_t, Identity> identities_;
+  std::vector<uint8_t> recent_;  // the last three bytes written, to spot the query
+  int queries_ = 0;              // identity queries since the last Open
+};
+
+}  // namespace kirnow::fakes

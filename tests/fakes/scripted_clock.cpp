@@ -1,0 +1,113 @@
+// Virtual time for tests: see scripted_clock.h.
+#include "tests/fakes/scripted_clock.h"
+
+#include <chrono>
+
+namespace kirnow::fakes {
+namespace {
+
+constexpr auto kQuiescenceBound = std::chrono::milliseconds(50);
+
+// The clock whose worker this thread is (nullptr on the test's own threads).
+thread_local const ScriptedClock* tCurrentClock = nullptr;
+
+}  // namespace
+
+ScriptedClock::ScriptedClock(uint32_t start) : offset_(start) {}
+
+bool ScriptedClock::OnWorkerThread() const { return tCurrentClock == this; }
+
+void ScriptedClock::WaitQuiescent(std::unique_lock<std::mutex>& lock) {
+  cv_.wait_for(lock, kQuiescenceBound, [this] { return running_ == 0; });
+}
+
+void ScriptedClock::ReleaseDue() {
+  bool any = false;
+  while (!sleepers_.empty() && sleepers_.begin()->first <= elapsed_) {
+    sleepers_.begin()->second->released = true;
+    sleepers_.erase(sleepers_.begin());
+    ++running_;
+    any = true;
+  }
+  if (any) cv_.notify_all();
+}
+
+uint32_t ScriptedClock::Ticks() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  if (!OnWorkerThread()) {
+    WaitQuiescent(lock);
+    ++elapsed_;
+    ReleaseDue();
+  }
+  return static_cast<uint32_t>(offset_ + elapsed_);
+}
+
+void ScriptedClock::Sleep(uint32_t ms) {
+  if (!OnWorkerThread()) {
+    Advance(ms);
+    return;
+  }
+  std::unique_lock<std::mutex> lock(mutex_);
+  if (ms == 0) return;
+  Sleeper me;
+  sleepers_.emplace(elapsed_ + ms, &me);
+  --running_;
+  cv_.notify_all();
+  cv_.wait(lock, [&me] { return me.released; });
+  // ReleaseDue counted this worker as running again.
+}
+
+std::thread ScriptedClock::StartThread(std::function<void()> body) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ++live_;
+    ++running_;
+  }
+  return std::thread([this, body = std::move(body)] {
+    tCurrentClock = this;
+    struct Finish {
+      ScriptedClock* clock;
+      ~Finish() {
+        tCurrentClock = nullptr;
+        std::lock_guard<std::mutex> lock(clock->mutex_);
+        --clock->live_;
+        --clock->running_;
+        clock->cv_.notify_all();
+      }
+    } finish{this};
+    body();
+  });
+}
+
+void ScriptedClock::Set(uint32_t now) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  offset_ = now - static_cast<uint32_t>(elapsed_);
+}
+
+void ScriptedClock::Advance(uint32_t ms) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  const uint64_t target = elapsed_ + ms;
+  while (true) {
+    WaitQuiescent(lock);
+    if (!sleepers_.empty() && sleepers_.begin()->first <= target) {
+      if (sleepers_.begin()->first > elapsed_) elapsed_ = sleepers_.begin()->first;
+      ReleaseDue();
+      continue;
+    }
+    elapsed_ = target;
+    break;
+  }
+  WaitQuiescent(lock);
+}
+
+uint32_t ScriptedClock::Now() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return static_cast<uint32_t>(offset_ + elapsed_);
+}
+
+size_t ScriptedClock::LiveWorkers() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return live_;
+}
+
+}  // namespace kirnow::fakes
