@@ -41,6 +41,9 @@ struct DisplayShared {
 
   // The worker threads, joined when they are replaced and when the module goes away.
   std::thread worker1, worker2, worker3;
+  // Held by the marquee and blink controls and by StopAllWorkers while they start, stop or
+  // replace workers, so that two callers never race on the thread slots. Workers never take it.
+  std::recursive_mutex controlLock;
 };
 
 }  // namespace kirnow
