@@ -1,0 +1,44 @@
+// The line buffers text1 and text2, shared by the text output and the workers under textLock.
+#include <algorithm>
+#include <cstring>
+
+#include "serviceobject/display/engine_internal.h"
+
+namespace kirnow::display {
+
+namespace {
+
+std::array<char, 256>* LineBuffer(DisplayShared& d, int line) {
+  if (line == 1) return &d.text1;
+  if (line == 2) return &d.text2;
+  return nullptr;
+}
+
+}  // namespace
+
+std::string ReadLine(DisplayShared& d, int line) {
+  std::array<char, 256>* buffer = LineBuffer(d, line);
+  if (buffer == nullptr) return {};
+  std::lock_guard<std::mutex> hold(d.textLock);
+  const char* begin = buffer->data();
+  return std::string(begin, std::find(begin, begin + kLineCapacity, '\0'));
+}
+
+void StoreLine(DisplayShared& d, int line, std::string_view text) {
+  std::array<char, 256>* buffer = LineBuffer(d, line);
+  if (buffer == nullptr) return;
+  const size_t zero = text.find('\0');
+  if (zero != std::string_view::npos) text = text.substr(0, zero);
+  // Longer text is cut to what the buffer holds, leaving room for the terminator.
+  const size_t length = std::min(text.size(), kLineCapacity);
+  std::lock_guard<std::mutex> hold(d.textLock);
+  buffer->fill('\0');
+  std::memcpy(buffer->data(), text.data(), length);
+}
+
+bool WorkerDriving(const DisplayShared& d) {
+  return (d.Scroll1_Enable || d.Scroll2_Enable || d.blink_up || d.blink_low) &&
+         (d.Susp_Thread1_f || d.Susp_Thread2_f || d.Susp_Thread3_f);
+}
+
+}  // namespace kirnow::display
