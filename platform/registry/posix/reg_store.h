@@ -1,0 +1,82 @@
+// The Linux registry store: the registry kept in a text file in the format of a regedit export
+// ("Windows Registry Editor Version 5.00"). Every operation reads the file afresh (other
+// processes change it); every change is written to a temporary file beside it, synced and
+// renamed over it, under an exclusive lock on "<file>.lock" held from the read to the rename.
+// A file that cannot be parsed is never written: every operation on it fails, and the error
+// names the file and the line.
+#pragma once
+
+#include <sys/types.h>
+
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+#include "platform/registry/reg_tree.h"
+#include "platform/registry/registry.h"
+
+namespace kirnow::platform {
+
+// $KIRNOW_REGISTRY, or "$HOME/.kirnow/registry.reg" when it is unset.
+std::string DefaultRegistryPath();
+
+// Parses the text of a registry file into `tree`. On failure returns false and sets `line`
+// (1-based) and `message`.
+bool ParseRegText(std::string_view text, regtree::Tree& tree, int& line, std::string& message);
+// The registry file text for `tree`, in the layout regedit exports.
+std::string FormatRegText(const regtree::Tree& tree);
+
+class RegistryStore : public Registry {
+ public:
+  explicit RegistryStore(std::string path);
+
+  bool KeyExists(const std::string& path) override;
+  std::optional<uint32_t> SubkeyCount(const std::string& path) override;
+  std::optional<uint32_t> ValueCount(const std::string& path) override;
+  std::optional<std::string> SubkeyName(const std::string& path, uint32_t index) override;
+  std::optional<RegValue> ValueAt(const std::string& path, uint32_t index) override;
+  std::optional<RegValue> GetValue(const std::string& path, const std::string& name) override;
+  bool SetValue(const std::string& path, const RegValue& value) override;
+  bool CreateKey(const std::string& path) override;
+  bool DeleteTree(const std::string& path) override;
+  bool DeleteValue(const std::string& path, const std::string& name) override;
+
+  const std::string& path() const { return path_; }
+  // Why the last operation failed to load or save the file ("<file>:<line>: <reason>" for a
+  // malformed file); empty after a successful one.
+  std::string LastError() const;
+
+ private:
+  struct FileId {
+    bool exists = false;
+    dev_t dev = 0;
+    ino_t ino = 0;
+    off_t size = 0;
+    long long mtimeNs = 0;
+    long long ctimeNs = 0;
+    bool operator==(const FileId&) const = default;
+  };
+
+  // Brings tree_ up to date with the file; false (with the error recorded) when it can't.
+  bool LoadLocked();
+  bool SaveLocked();
+  void SetErrorLocked(std::string error);
+  // Runs a change under the file lock; writes the file only when the tree changed.
+  bool Modify(const std::function<bool(regtree::Tree&, bool&)>& change);
+
+  const std::string path_;
+  mutable std::mutex mutex_;
+  std::unique_ptr<regtree::Tree> tree_;  // the file as last read; null when unknown
+  FileId loadedId_;
+  std::string lastError_;
+};
+
+std::unique_ptr<Registry> MakeRegistryStore(const std::string& path);
+
+// The error of the most recent failed load or save of any store in this process (empty when
+// the most recent operation succeeded); for tools that hold only a Registry.
+std::string RegistryStoreLastError();
+
+}  // namespace kirnow::platform

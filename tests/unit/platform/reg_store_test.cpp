@@ -1,0 +1,297 @@
+// The registry file store: what other programs and earlier runs wrote must come back exactly,
+// names follow the registry's case rules, a damaged file is reported and left alone, and two
+// processes writing at once lose nothing.
+#include "platform/registry/posix/reg_store.h"
+
+#include <dirent.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace kirnow::platform {
+namespace {
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+void WriteFile(const std::string& path, const std::string& text) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << text;
+}
+
+class RegStoreTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/kirnow-regstore-XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    dir_ = tmpl;
+    path_ = dir_ + "/registry.reg";
+  }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
+
+  std::string dir_;
+  std::string path_;
+};
+
+// A file in exactly the layout the store writes, with every kind of value.
+const char* const kCanonical =
+    "Windows Registry Editor Version 5.00\n"
+    "\n"
+    "[HKEY_CLASSES_ROOT\\JQ.POSLDisplay.1]\n"
+    "@=\"POSLDisplay Class\"\n"
+    "\n"
+    "[HKEY_LOCAL_MACHINE\\SOFTWARE]\n"
+    "\n"
+    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\OLEforRetail]\n"
+    "\n"
+    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\OLEforRetail\\ServiceOPOS]\n"
+    "\n"
+    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\OLEforRetail\\ServiceOPOS\\LineDisplay]\n"
+    "\n"
+    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\OLEforRetail\\ServiceOPOS\\LineDisplay\\JQ POS Pole "
+    "Display]\n"
+    "@=\"JQ.POSLDisplay.1\"\n"
+    "\"Path\"=\"C:\\\\Program Files\\\\\\\"Kirnow\\\"\"\n"
+    "\"Euro\"=\"\xE2\x82\xAC 5\"\n"
+    "\"Count\"=dword:0000000a\n"
+    "\"Lines\"=hex(7):41,00,00,00,42,00,43,00,00,00,00,00\n"
+    "\"Home\"=hex(2):25,00,48,00,4f,00,4d,00,45,00,25,00,00,00\n"
+    "\"Blob\"=hex:00,01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10,11,12,13,14,15,\\\n"
+    "  16,17,18,19,1a,1b,1c,1d,1e,1f,20\n"
+    "\"Broken\"=hex(1):41,00,0a,00,42,00,00,00\n"
+    "\"NoZero\"=hex(1):41,00\n"
+    "\"Big\"=hex(b):01,00,00,00,00,00,00,00\n"
+    "\"ShortDword\"=hex(4):01,02\n"
+    "\n";
+
+TEST_F(RegStoreTest, EveryKindOfValueSurvivesLoadAndSaveByteExact) {
+  WriteFile(path_, kCanonical);
+  RegistryStore store(path_);
+  const std::string key =
+      "HKLM\\SOFTWARE\\OLEforRetail\\ServiceOPOS\\LineDisplay\\JQ POS Pole Display";
+
+  EXPECT_EQ(store.GetValue(key, "Path")->AsString(), "C:\\Program Files\\\"Kirnow\"");
+  EXPECT_EQ(store.GetValue(key, "Euro")->data,
+            (std::vector<uint8_t>{0xAC, 0x20, ' ', 0, '5', 0, 0, 0}));
+  EXPECT_EQ(store.GetValue(key, "Count")->AsDword(), 10u);
+  EXPECT_EQ(store.GetValue(key, "Lines")->type, RegType::MultiString);
+  EXPECT_EQ(store.GetValue(key, "Home")->AsString(), "%HOME%");
+  EXPECT_EQ(store.GetValue(key, "Blob")->data.size(), 33u);
+  EXPECT_EQ(store.GetValue(key, "Blob")->data[32], 0x20);
+  EXPECT_EQ(store.GetValue(key, "")->AsString(), "JQ.POSLDisplay.1");
+
+  // Two saves that cancel out give back the very same file.
+  ASSERT_TRUE(store.CreateKey("HKLM\\SOFTWARE\\Scratch"));
+  EXPECT_NE(ReadFile(path_), kCanonical);
+  ASSERT_TRUE(store.DeleteTree("HKLM\\SOFTWARE\\Scratch"));
+  EXPECT_EQ(ReadFile(path_), kCanonical);
+
+  // Values written through the store read back identical from another store on the file.
+  RegValue odd;
+  odd.name = "Odd";
+  odd.type = RegType::String;
+  odd.data = {'x', 0, '\r', 0, 0, 0, 'y'};  // a line break, an inner zero, an odd length
+  ASSERT_TRUE(store.SetValue(key, odd));
+  RegValue bin;
+  bin.name = "Bytes";
+  bin.type = RegType::Binary;
+  for (int i = 0; i < 300; ++i) bin.data.push_back(static_cast<uint8_t>(i * 7));
+  ASSERT_TRUE(store.SetValue(key, bin));
+  RegistryStore other(path_);
+  EXPECT_EQ(other.GetValue(key, "Odd")->data, odd.data);
+  EXPECT_EQ(other.GetValue(key, "Bytes")->data, bin.data);
+  EXPECT_EQ(other.GetValue(key, "Big")->data, (std::vector<uint8_t>{1, 0, 0, 0, 0, 0, 0, 0}));
+  std::istringstream lines(ReadFile(path_));
+  for (std::string line; std::getline(lines, line);) {
+    if (line[0] != '[') {
+      EXPECT_LE(line.size(), 80u) << line;
+    }
+  }
+}
+
+TEST_F(RegStoreTest, FilesFromElsewhereAreRead) {
+  // CRLF line ends, comments, spaces, continuation, short dwords and a deletion section.
+  WriteFile(path_,
+            "Windows Registry Editor Version 5.00\r\n\r\n"
+            "; made by hand\r\n"
+            "[HKEY_LOCAL_MACHINE\\HARDWARE\\DEVICEMAP\\SERIALCOMM]\r\n"
+            "\"/dev/ttyACM0\" = \"COM5\"\r\n"
+            "\"n\"=dword:1f\r\n"
+            "\"h\"=hex:01, 02,\\\r\n"
+            "    03\r\n"
+            "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Gone\\Child]\r\n"
+            "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Gone]\r\n"
+            "\"ignored\"=\"x\"\r\n");
+  RegistryStore store(path_);
+  const std::string key = "HKLM\\HARDWARE\\DEVICEMAP\\SERIALCOMM";
+  EXPECT_EQ(store.GetValue(key, "/dev/ttyACM0")->AsString(), "COM5");
+  EXPECT_EQ(store.GetValue(key, "n")->AsDword(), 0x1Fu);
+  EXPECT_EQ(store.GetValue(key, "h")->data, (std::vector<uint8_t>{1, 2, 3}));
+  EXPECT_FALSE(store.KeyExists("HKLM\\SOFTWARE\\Gone"));
+  EXPECT_EQ(store.LastError(), "");
+
+  // regedit's own files are UTF-16 with a byte order mark.
+  std::string wide = "\xFF\xFE";
+  for (char c :
+       std::string("Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\K]\r\n")) {
+    wide += c;
+    wide += '\0';
+  }
+  WriteFile(path_, wide);
+  EXPECT_TRUE(store.KeyExists("HKCU\\K"));
+}
+
+TEST_F(RegStoreTest, NamesCompareWithoutCaseAndKeepTheirCase) {
+  RegistryStore store(path_);
+  EXPECT_FALSE(store.KeyExists("HKLM\\SOFTWARE"));  // no file yet: an empty registry
+  ASSERT_TRUE(store.CreateKey("HKEY_LOCAL_MACHINE\\SOFTWARE\\OLEforRetail"));
+  ASSERT_TRUE(store.SetValue("hklm\\software\\oleforretail", RegValue::FromString("Port", "COM1")));
+  ASSERT_TRUE(store.SetValue("HKLM\\SOFTWARE\\OLEFORRETAIL", RegValue::FromString("PORT", "COM2")));
+  EXPECT_EQ(store.ValueCount("HKLM\\Software\\OLEforRetail"), 1u);
+  const auto v = store.GetValue("HKLM\\SOFTWARE\\OLEforRetail", "port");
+  ASSERT_TRUE(v);
+  EXPECT_EQ(v->name, "Port");
+  EXPECT_EQ(v->AsString(), "COM2");
+  EXPECT_EQ(store.SubkeyName("HKCU\\..\\x", 0), std::nullopt);
+  const std::string text = ReadFile(path_);
+  EXPECT_NE(text.find("[HKEY_LOCAL_MACHINE\\SOFTWARE\\OLEforRetail]\n\"Port\"=\"COM2\"\n"),
+            std::string::npos)
+      << text;
+}
+
+TEST_F(RegStoreTest, MalformedFileIsReportedByLineAndNeverOverwritten) {
+  const std::string bad =
+      "Windows Registry Editor Version 5.00\n"
+      "\n"
+      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\X]\n"
+      "\"a\"=\"1\"\n"
+      "\"b\"=dword:xyz\n"
+      "\"c\"=\"3\"\n";
+  WriteFile(path_, bad);
+  RegistryStore store(path_);
+  EXPECT_FALSE(store.KeyExists("HKLM\\SOFTWARE\\X"));
+  EXPECT_FALSE(store.GetValue("HKLM\\SOFTWARE\\X", "a"));
+  EXPECT_FALSE(store.SubkeyCount("HKLM\\SOFTWARE"));
+  EXPECT_FALSE(store.SetValue("HKLM\\SOFTWARE\\X", RegValue::FromString("a", "2")));
+  EXPECT_FALSE(store.CreateKey("HKLM\\SOFTWARE\\Y"));
+  EXPECT_FALSE(store.DeleteTree("HKLM\\SOFTWARE\\X"));
+  EXPECT_EQ(ReadFile(path_), bad);
+  EXPECT_EQ(store.LastError().rfind(path_ + ":5: ", 0), 0u) << store.LastError();
+  EXPECT_EQ(RegistryStoreLastError(), store.LastError());
+
+  // Other kinds of damage are caught too, each at its line.
+  const std::pair<const char*, int> cases[] = {
+      {"REGEDIT4\n", 1},
+      {"Windows Registry Editor Version 5.00\n\"v\"=\"no key\"\n", 2},
+      {"Windows Registry Editor Version 5.00\n[HKEY_NOWHERE\\X]\n", 2},
+      {"Windows Registry Editor Version 5.00\n[HKLM\\X]\n\"p\"=\"C:\\dir\"\n", 3},
+      {"Windows Registry Editor Version 5.00\n[HKLM\\X]\n\"p\"=hex:01,\\\n", 3},
+      {"Windows Registry Editor Version 5.00\n[HKLM\\X]\n\n\"p\"=hex:01,zz\n", 4},
+      {"Windows Registry Editor Version 5.00\n[HKLM\\X\n", 2},
+  };
+  for (const auto& [text, line] : cases) {
+    WriteFile(path_, text);
+    EXPECT_FALSE(store.CreateKey("HKLM\\Y")) << text;
+    EXPECT_EQ(ReadFile(path_), text);
+    EXPECT_NE(store.LastError().find(":" + std::to_string(line) + ": "), std::string::npos)
+        << text << " -> " << store.LastError();
+  }
+  // Mended by hand, the file works again.
+  WriteFile(path_, "Windows Registry Editor Version 5.00\n");
+  EXPECT_TRUE(store.CreateKey("HKLM\\Y"));
+  EXPECT_EQ(store.LastError(), "");
+}
+
+TEST_F(RegStoreTest, TwoProcessesWritingAtOnceLoseNoUpdate) {
+  ASSERT_TRUE(RegistryStore(path_).CreateKey("HKLM\\SOFTWARE\\Shared"));
+  constexpr int kWrites = 20;
+  pid_t children[2];
+  for (int c = 0; c < 2; ++c) {
+    children[c] = fork();
+    ASSERT_GE(children[c], 0);
+    if (children[c] == 0) {
+      RegistryStore store(path_);
+      bool ok = true;
+      for (int i = 0; i < kWrites; ++i) {
+        const std::string name = std::string(1, static_cast<char>('a' + c)) + std::to_string(i);
+        ok = store.SetValue("HKLM\\SOFTWARE\\Shared", RegValue::FromDword(name, i)) && ok;
+      }
+      _exit(ok ? 0 : 1);
+    }
+  }
+  for (pid_t child : children) {
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+  RegistryStore store(path_);
+  EXPECT_EQ(store.ValueCount("HKLM\\SOFTWARE\\Shared"), 2u * kWrites);
+  for (int i = 0; i < kWrites; ++i) {
+    EXPECT_EQ(store.GetValue("HKLM\\SOFTWARE\\Shared", "a" + std::to_string(i))->AsDword(),
+              static_cast<uint32_t>(i));
+    EXPECT_EQ(store.GetValue("HKLM\\SOFTWARE\\Shared", "b" + std::to_string(i))->AsDword(),
+              static_cast<uint32_t>(i));
+  }
+}
+
+TEST_F(RegStoreTest, ReadersNeverSeeAPartlyWrittenFile) {
+  ASSERT_TRUE(RegistryStore(path_).CreateKey("HKLM\\SOFTWARE\\Big"));
+  const pid_t writer = fork();
+  ASSERT_GE(writer, 0);
+  if (writer == 0) {
+    RegistryStore store(path_);
+    RegValue v;
+    v.type = RegType::Binary;
+    v.data.assign(8000, 0x5A);
+    for (int i = 0; i < 12; ++i) {
+      v.name = "v" + std::to_string(i);
+      store.SetValue("HKLM\\SOFTWARE\\Big", v);
+    }
+    _exit(0);
+  }
+  int snapshots = 0;
+  int status = 0;
+  while (waitpid(writer, &status, WNOHANG) == 0) {
+    regtree::Tree tree;
+    int line = 0;
+    std::string message;
+    const std::string text = ReadFile(path_);
+    ASSERT_TRUE(ParseRegText(text, tree, line, message)) << "line " << line << ": " << message;
+    ASSERT_NE(tree.Find("HKLM\\SOFTWARE\\Big"), nullptr);
+    ++snapshots;
+  }
+  EXPECT_GT(snapshots, 0);
+  // No temporary file is left behind.
+  for (const auto& entry : std::filesystem::directory_iterator(dir_)) {
+    const std::string name = entry.path().filename().string();
+    EXPECT_TRUE(name == "registry.reg" || name == "registry.reg.lock") << name;
+  }
+}
+
+TEST_F(RegStoreTest, DefaultPathComesFromTheEnvironment) {
+  const char* saved = std::getenv("KIRNOW_REGISTRY");
+  const std::string keep = saved != nullptr ? saved : "";
+  setenv("KIRNOW_REGISTRY", (dir_ + "/sub/dir/r.reg").c_str(), 1);
+  EXPECT_EQ(DefaultRegistryPath(), dir_ + "/sub/dir/r.reg");
+  auto reg = MakeSystemRegistry();
+  EXPECT_TRUE(reg->CreateKey("HKCR\\CLSID"));  // creates the missing directories
+  EXPECT_TRUE(std::filesystem::exists(dir_ + "/sub/dir/r.reg"));
+  unsetenv("KIRNOW_REGISTRY");
+  const char* home = std::getenv("HOME");
+  if (home != nullptr) {
+    EXPECT_EQ(DefaultRegistryPath(), std::string(home) + "/.kirnow/registry.reg");
+  }
+  if (saved != nullptr) setenv("KIRNOW_REGISTRY", keep.c_str(), 1);
+}
+
+}  // namespace
+}  // namespace kirnow::platform
