@@ -1,0 +1,205 @@
+// The Linux serial device: COMn is looked up in HKEY_LOCAL_MACHINE\HARDWARE\DEVICEMAP\SERIALCOMM
+// (value name = device path, data = "COMn") and driven with termios.
+#include <errno.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "platform/registry/registry.h"
+#include "platform/serial/serial_device.h"
+
+namespace kirnow::platform {
+namespace {
+
+constexpr const char* kSerialCommKey = "HKEY_LOCAL_MACHINE\\HARDWARE\\DEVICEMAP\\SERIALCOMM";
+constexpr int kWriteTimeoutMs = 1000;
+
+std::optional<speed_t> SpeedFor(int32_t baud) {
+  switch (baud) {
+    case 110:
+      return B110;
+    case 300:
+      return B300;
+    case 600:
+      return B600;
+    case 1200:
+      return B1200;
+    case 2400:
+      return B2400;
+    case 4800:
+      return B4800;
+    case 9600:
+      return B9600;
+    case 19200:
+      return B19200;
+    case 38400:
+      return B38400;
+    case 57600:
+      return B57600;
+    case 115200:
+      return B115200;
+    case 230400:
+      return B230400;
+    case 460800:
+      return B460800;
+    case 921600:
+      return B921600;
+    default:
+      return std::nullopt;
+  }
+}
+
+int64_t NowMs() {
+  timespec ts{};
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
+
+class TtySerialDevice : public SerialDevice {
+ public:
+  explicit TtySerialDevice(Registry& registry) : registry_(registry) {}
+  ~TtySerialDevice() override { Close(); }
+  TtySerialDevice(const TtySerialDevice&) = delete;
+  TtySerialDevice& operator=(const TtySerialDevice&) = delete;
+
+  bool Open(int32_t portNumber, int32_t baud) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    CloseLocked();
+    const std::optional<speed_t> speed = SpeedFor(baud);
+    if (!speed || portNumber <= 0) return false;
+    const std::optional<std::string> path = DevicePath(portNumber);
+    if (!path) return false;
+
+    const int fd = open(path->c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
+    if (!isatty(fd)) {
+      close(fd);
+      return false;
+    }
+    // Exclusive use, as Windows opens a COM port: refuse a tty another program holds
+    // exclusively (root could open it anyway), then take it ourselves. The advisory lock
+    // also keeps out a second opener that runs as root.
+    int exclusive = 0;
+    if ((ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive != 0) ||
+        flock(fd, LOCK_EX | LOCK_NB) != 0 || ioctl(fd, TIOCEXCL) != 0) {
+      close(fd);
+      return false;
+    }
+    termios t{};
+    bool ok = tcgetattr(fd, &t) == 0;
+    if (ok) {
+      // The line: only the speed and the character size change; parity, stop bits and flow
+      // control stay as the port had them. A Windows COM port has no terminal line discipline,
+      // so echo, line editing, signal characters and newline translation are switched off:
+      // left on, they would echo the display's replies back to it and hold bytes back until a
+      // newline arrived.
+      cfsetispeed(&t, *speed);
+      cfsetospeed(&t, *speed);
+      t.c_cflag = (t.c_cflag & ~static_cast<tcflag_t>(CSIZE)) | CS8 | CREAD;
+      t.c_iflag &=
+          ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL);
+      t.c_oflag &= ~static_cast<tcflag_t>(OPOST);
+      t.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
+      t.c_cc[VMIN] = 1;
+      t.c_cc[VTIME] = 0;
+      ok = tcsetattr(fd, TCSANOW, &t) == 0;
+    }
+    if (!ok) {
+      ioctl(fd, TIOCNXCL);
+      close(fd);
+      return false;
+    }
+    fd_ = fd;
+    return true;
+  }
+
+  void Close() override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    CloseLocked();
+  }
+
+  bool IsOpen() const override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return fd_ >= 0;
+  }
+
+  void WriteByte(uint8_t byte) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (fd_ < 0) return;
+    const int64_t deadline = NowMs() + kWriteTimeoutMs;
+    while (true) {
+      const ssize_t n = write(fd_, &byte, 1);
+      if (n == 1) return;
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+        const int64_t left = deadline - NowMs();
+        if (left <= 0) return;  // the driver did not take it in time: dropped
+        pollfd p{fd_, POLLOUT, 0};
+        const int r = poll(&p, 1, static_cast<int>(left));
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0 || (p.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) return;
+        continue;
+      }
+      // EIO (the other end went away), EPIPE and the rest: the byte is dropped.
+      return;
+    }
+  }
+
+  int32_t BytesWaiting() override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (fd_ < 0) return 0;
+    int n = 0;
+    if (ioctl(fd_, FIONREAD, &n) != 0 || n < 0) return 0;
+    return n;
+  }
+
+  int32_t Read(uint8_t* buffer, int32_t count) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (fd_ < 0 || buffer == nullptr || count <= 0) return 0;
+    while (true) {
+      const ssize_t n = read(fd_, buffer, static_cast<size_t>(count));
+      if (n < 0 && errno == EINTR) continue;
+      return n > 0 ? static_cast<int32_t>(n) : 0;
+    }
+  }
+
+ private:
+  // The device whose SERIALCOMM entry's data is exactly "COM<n>".
+  std::optional<std::string> DevicePath(int32_t n) {
+    const std::string want = "COM" + std::to_string(n);
+    const std::optional<uint32_t> count = registry_.ValueCount(kSerialCommKey);
+    if (!count) return std::nullopt;
+    for (uint32_t i = 0; i < *count; ++i) {
+      const std::optional<RegValue> v = registry_.ValueAt(kSerialCommKey, i);
+      if (v && !v->name.empty() && v->AsString() == want) return v->name;
+    }
+    return std::nullopt;
+  }
+
+  void CloseLocked() {
+    if (fd_ < 0) return;
+    ioctl(fd_, TIOCNXCL);
+    close(fd_);
+    fd_ = -1;
+  }
+
+  Registry& registry_;
+  mutable std::mutex mutex_;
+  int fd_ = -1;
+};
+
+}  // namespace
+
+std::unique_ptr<SerialDevice> MakeSystemSerialDevice(Registry& registry) {
+  return std::make_unique<TtySerialDevice>(registry);
+}
+
+}  // namespace kirnow::platform

@@ -1,0 +1,152 @@
+// The Windows serial device: "\\.\COMn" opened for overlapped I/O, one byte per write.
+#ifndef _WIN32_WINNT
+#define _WIN32_WINNT 0x0601  // CancelIoEx
+#endif
+#include <windows.h>
+#undef CreateWindow
+#undef MessageBox
+
+#include <cwchar>
+#include <mutex>
+
+#include "platform/serial/serial_device.h"
+
+namespace kirnow::platform {
+namespace {
+
+constexpr DWORD kWriteWaitMs = 1000;
+constexpr DWORD kReadWaitMs = 2000;
+constexpr DWORD kQueueSize = 10000;
+
+class WinSerialDevice : public SerialDevice {
+ public:
+  WinSerialDevice() {
+    ZeroMemory(&readOv_, sizeof readOv_);
+    ZeroMemory(&writeOv_, sizeof writeOv_);
+  }
+  ~WinSerialDevice() override { Close(); }
+  WinSerialDevice(const WinSerialDevice&) = delete;
+  WinSerialDevice& operator=(const WinSerialDevice&) = delete;
+
+  bool Open(int32_t portNumber, int32_t baud) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    CloseLocked();
+    wchar_t path[32];
+    std::swprintf(path, 32, L"\\\\.\\COM%d", static_cast<int>(portNumber));
+    HANDLE h = CreateFileW(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                           FILE_FLAG_OVERLAPPED, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+
+    ZeroMemory(&readOv_, sizeof readOv_);
+    ZeroMemory(&writeOv_, sizeof writeOv_);
+
+    // Reads return at once with whatever has arrived; a write may take up to 5 s in the driver.
+    COMMTIMEOUTS timeouts{};
+    timeouts.ReadIntervalTimeout = MAXDWORD;
+    timeouts.ReadTotalTimeoutMultiplier = 0;
+    timeouts.ReadTotalTimeoutConstant = 0;
+    timeouts.WriteTotalTimeoutMultiplier = 0;
+    timeouts.WriteTotalTimeoutConstant = 5000;
+    SetCommTimeouts(h, &timeouts);
+
+    readOv_.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    writeOv_.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+
+    // Only the speed and the data bits change; everything else stays as the port had it.
+    DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    bool applied = GetCommState(h, &dcb) != FALSE;
+    if (applied) {
+      dcb.BaudRate = static_cast<DWORD>(baud);
+      dcb.ByteSize = 8;
+      applied = SetCommState(h, &dcb) != FALSE;
+    }
+    const bool queues = SetupComm(h, kQueueSize, kQueueSize) != FALSE;
+
+    handle_ = h;
+    if (applied && queues && readOv_.hEvent != nullptr && writeOv_.hEvent != nullptr) return true;
+    CloseLocked();
+    return false;
+  }
+
+  void Close() override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    CloseLocked();
+  }
+
+  bool IsOpen() const override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return handle_ != INVALID_HANDLE_VALUE;
+  }
+
+  void WriteByte(uint8_t byte) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (handle_ == INVALID_HANDLE_VALUE) return;
+    outByte_ = byte;  // stays put until the write is over
+    DWORD written = 0;
+    if (WriteFile(handle_, &outByte_, 1, &written, &writeOv_)) return;
+    if (GetLastError() != ERROR_IO_PENDING) return;  // lost without report
+    if (WaitForSingleObject(writeOv_.hEvent, kWriteWaitMs) == WAIT_OBJECT_0) {
+      if (GetOverlappedResult(handle_, &writeOv_, &written, FALSE)) writeOv_.Offset += written;
+      return;
+    }
+    // Abandoned after the wait. Cancel it and wait for the cancel to finish: left pending, it
+    // could still go out after the next byte, or complete into a reused buffer and record.
+    CancelIoEx(handle_, &writeOv_);
+    GetOverlappedResult(handle_, &writeOv_, &written, TRUE);
+  }
+
+  int32_t BytesWaiting() override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (handle_ == INVALID_HANDLE_VALUE) return 0;
+    DWORD errors = 0;
+    COMSTAT stat{};
+    if (!ClearCommError(handle_, &errors, &stat)) return 0;
+    return static_cast<int32_t>(stat.cbInQue);
+  }
+
+  int32_t Read(uint8_t* buffer, int32_t count) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (handle_ == INVALID_HANDLE_VALUE || buffer == nullptr || count <= 0) return 0;
+    DWORD got = 0;
+    if (ReadFile(handle_, buffer, static_cast<DWORD>(count), &got, &readOv_)) {
+      return static_cast<int32_t>(got);
+    }
+    if (GetLastError() != ERROR_IO_PENDING) return 0;
+    // A pending read reports what it actually transferred once it is over, so bytes that
+    // arrived meanwhile are not lost.
+    if (WaitForSingleObject(readOv_.hEvent, kReadWaitMs) != WAIT_OBJECT_0) {
+      // Not over in time: cancel and wait for the cancel, so nothing is written into the
+      // caller's buffer after we return.
+      CancelIoEx(handle_, &readOv_);
+    }
+    // A cancelled read may still have moved some bytes; they count.
+    got = 0;
+    GetOverlappedResult(handle_, &readOv_, &got, TRUE);
+    return static_cast<int32_t>(got);
+  }
+
+ private:
+  void CloseLocked() {
+    if (readOv_.hEvent != nullptr) CloseHandle(readOv_.hEvent);
+    if (writeOv_.hEvent != nullptr) CloseHandle(writeOv_.hEvent);
+    readOv_.hEvent = nullptr;
+    writeOv_.hEvent = nullptr;
+    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+    handle_ = INVALID_HANDLE_VALUE;
+  }
+
+  mutable std::mutex mutex_;
+  HANDLE handle_ = INVALID_HANDLE_VALUE;
+  OVERLAPPED readOv_;
+  OVERLAPPED writeOv_;
+  uint8_t outByte_ = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<SerialDevice> MakeSystemSerialDevice(Registry&) {
+  return std::make_unique<WinSerialDevice>();
+}
+
+}  // namespace kirnow::platform
