@@ -1,0 +1,7 @@
+#include "testutility/terminal/control_host.h"
+
+namespace polecheck {
+
+IDispatch* CreateLineDisplayControl() { return nullptr; }
+
+}  // namespace polecheck

@@ -1,0 +1,109 @@
+// polecheck: the display's test dialog on a terminal, or a script of its actions.
+//
+//   polecheck [--vpd-snapshot FILE]   the dialog; FILE (or $KIRNOW_VPD_SNAPSHOT) is the virtual
+//                                     pole display's snapshot, whose two lines are shown beside it
+//   polecheck --script FILE           start-up, then one action per line (see script_runner.h);
+//                                     message boxes are printed as "caption: text"
+#include <signal.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <string>
+
+#include "platform/messagebox/message_box.h"
+#include "testutility/core/linedisplay1.h"
+#include "testutility/core/polecheck_dlg.h"
+#include "testutility/core/script_runner.h"
+#include "testutility/terminal/control_host.h"
+#include "testutility/terminal/terminal_dialog.h"
+
+namespace {
+
+using namespace polecheck;
+
+TerminalDialog* g_dialog = nullptr;
+
+void OnCloseSignal(int) {
+  if (g_dialog != nullptr) g_dialog->RequestClose();
+}
+
+int Usage() {
+  std::cerr << "usage: polecheck [--vpd-snapshot FILE]\n"
+               "       polecheck --script FILE\n";
+  return 2;
+}
+
+int RunScriptMode(const std::string& path) {
+  std::ifstream in(path);
+  if (!in) {
+    std::cerr << "Polecheck: cannot read " << path << "\n";
+    return 2;
+  }
+  kirnow::platform::SetMessageBoxHook([](std::string_view text, std::string_view caption) {
+    PrintMessageBox(std::cout, text, caption);
+  });
+  IDispatch* control = CreateLineDisplayControl();
+  if (control == nullptr) {
+    std::cerr << "Polecheck: the LineDisplay control object cannot be created\n";
+    return kScriptStartupFailed;
+  }
+  int status = 0;
+  {
+    CLinedisplay1 display(control);
+    control->Release();
+    status = RunScript(in, display, std::cout, std::cerr);
+  }
+  kirnow::platform::SetMessageBoxHook(nullptr);
+  return status;
+}
+
+int RunDialog(const std::string& snapshot) {
+  // Without the control object the dialog cannot be built; the program ends without a word.
+  IDispatch* control = CreateLineDisplayControl();
+  if (control == nullptr) return 0;
+  CLinedisplay1 display(control);
+  control->Release();
+
+  TerminalDialog view(snapshot);
+  if (!view.Open()) {
+    std::cerr << "Polecheck: needs a terminal\n";
+    return 1;
+  }
+  g_dialog = &view;
+  struct sigaction sa {};
+  sa.sa_handler = OnCloseSignal;
+  sigaction(SIGINT, &sa, nullptr);
+  sigaction(SIGTERM, &sa, nullptr);
+  sigaction(SIGHUP, &sa, nullptr);
+  kirnow::platform::SetMessageBoxHook([&view](std::string_view text, std::string_view caption) {
+    view.ShowMessage(text, caption);
+  });
+  CPolecheckDlg dlg(view, display);
+  view.Run(dlg);
+  kirnow::platform::SetMessageBoxHook(nullptr);
+  g_dialog = nullptr;
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string script;
+  std::string snapshot;
+  if (const char* env = std::getenv("KIRNOW_VPD_SNAPSHOT")) snapshot = env;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if ((arg == "--script" || arg == "/script") && i + 1 < argc) {
+      script = argv[++i];
+    } else if (arg == "--vpd-snapshot" && i + 1 < argc) {
+      snapshot = argv[++i];
+    } else {
+      return Usage();
+    }
+  }
+  return script.empty() ? RunDialog(snapshot) : RunScriptMode(script);
+}

@@ -1,0 +1,87 @@
+// The test dialog on a character terminal (ncurses): the same controls in the same tab order,
+// Tab and Shift-Tab move the focus, Enter presses the focused button (elsewhere it is the OK
+// command), Space presses a button, typing edits a field, Escape runs Exit. Message boxes are
+// modal popups. When a snapshot file of the virtual pole display is named, its two lines are
+// shown live beside the dialog.
+#pragma once
+
+#include <atomic>
+#include <cwchar>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "testutility/core/dialog_view.h"
+#include "testutility/terminal/dialog_layout.h"
+
+namespace polecheck {
+
+class CPolecheckDlg;
+
+class TerminalDialog : public DialogView {
+ public:
+  explicit TerminalDialog(std::string snapshotPath);
+  ~TerminalDialog() override;
+  TerminalDialog(const TerminalDialog&) = delete;
+  TerminalDialog& operator=(const TerminalDialog&) = delete;
+
+  // Starts curses; false when there is no usable terminal.
+  bool Open();
+  // Runs start-up, then the input loop until the dialog ends. Returns the end result.
+  int Run(CPolecheckDlg& dlg);
+  // Asks the loop to run the cancel command (Exit), as the close box does. Signal-safe.
+  void RequestClose() { closeRequested_ = true; }
+
+  // Message boxes from any thread: shown at once on the dialog's thread, otherwise queued for the
+  // loop (a worker must not wait on a dialog that may be waiting on it).
+  void ShowMessage(std::string_view text, std::string_view caption);
+
+  // DialogView
+  std::u16string GetFieldText(int id) override;
+  void SetFieldText(int id, std::u16string_view text) override;
+  void EnableControl(int id, bool enable) override;
+  void SetButtonCaption(int id, std::u16string_view caption) override;
+  void FocusAndSelect(int id) override;
+  void MessageBox(std::string_view text, std::string_view caption) override;
+  void EndDialog(int result) override;
+
+ private:
+  struct Control {
+    ControlSpec spec;
+    std::u16string text;
+    bool enabled = true;
+    size_t cursor = 0;
+    bool selected = false;  // whole text selected: typing replaces it
+  };
+
+  Control* Find(int id);
+  bool CanFocus(const Control& c) const;
+  void MoveFocus(int step);
+  void EnsureFocusUsable();
+  void Draw();
+  void DrawControl(const Control& c, bool focused);
+  void DrawPanel();
+  void Popup(const std::string& text, const std::string& caption);
+  void Press(CPolecheckDlg& dlg, int id);
+  bool HandleEditKey(Control& c, int status, wint_t key);
+  void ShowQueuedMessages();
+
+  std::string snapshotPath_;
+  std::vector<Control> controls_;
+  size_t focus_ = 0;
+  bool open_ = false;
+  bool ended_ = false;
+  int result_ = 0;
+  std::atomic<bool> closeRequested_{false};
+  std::thread::id uiThread_;
+  std::mutex queueMutex_;
+  std::deque<std::pair<std::string, std::string>> queued_;
+  std::string panelLines_[2];
+};
+
+// Reads the two display lines from a snapshot file of the virtual pole display.
+bool ReadSnapshotLines(const std::string& path, std::string& line1, std::string& line2);
+
+}  // namespace polecheck
