@@ -76,7 +76,8 @@ TEST_F(TraceLogTest, SwitchedOffWritesNothingAndShowsNothing) {
   so.CloseService();
   module.trace.Record("\nFirstThread:\n");
   EXPECT_TRUE(fs::is_empty(dir_));
-  EXPECT_TRUE(fp.box.shown.empty());
+  // Only the claim's own message (there is no port); no debug box.
+  EXPECT_EQ(fp.box.shown, (std::vector<Box>{{"Open Port Error", "ClaimDevice"}}));
 }
 
 TEST_F(TraceLogTest, SessionRecordsHaveTheirExactForm) {
@@ -106,7 +107,7 @@ TEST_F(TraceLogTest, SessionRecordsHaveTheirExactForm) {
   clock.now = 7;
   so.OpenService(u"", u"Pole", nullptr);
   EXPECT_EQ(ReadFile(dir_ / "debug.log"), "Time:=7\nOpenService DeviceName:Pole\n");
-  EXPECT_EQ(fp.box.shown.size(), 2u);
+  EXPECT_EQ(fp.box.shown.back(), (Box{"JQ VFD SO Debug Mode!", "Debug"}));
 }
 
 TEST_F(TraceLogTest, DumpFollowsTheRecordLine) {
