@@ -245,6 +245,8 @@ bool VirtualDisplay::Start(const VirtualDisplayOptions& options) {
   }
   if (child == 0) {
     dup2(out[1], STDOUT_FILENO);
+    // Descriptors the test holds (a port it has open, say) must not live on in the display.
+    for (int fd = 3; fd < 1024; ++fd) close(fd);
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
