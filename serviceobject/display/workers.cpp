@@ -276,6 +276,8 @@ void StartWorker(ModuleState& m, int worker) {
   StopWorker(m, worker);
   WorkerSlot slot = Slot(m.display, worker);
   slot.keepRunning = 1;
+  // Counted as inside its loop from now on, not only once the thread has been scheduled.
+  slot.ended = 0;
   auto body = slot.body;
   slot.thread = m.platform.clock.StartThread([&m, body] { body(m); });
 }

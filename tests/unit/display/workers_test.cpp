@@ -1,0 +1,290 @@
+// Marquee and blink workers on the scripted clock: frame contents and timing of each worker,
+// switching between the single-line workers and the combined one, the hand-off of the other
+// line's text, blinking, and stopping (nothing is written after a control returns).
+#include <algorithm>
+#include <climits>
+
+#include "tests/unit/display/display_fixture.h"
+
+namespace kirnow::testing {
+namespace {
+
+const std::u16string kLine1 = u"Scrolling Text Line 1 ";  // 22 characters
+const std::string kLine1Ansi = "Scrolling Text Line 1 ";
+
+// What a marquee of `text` shows at position p: columns 1 to 20 of 20 blanks, text, 20 blanks.
+std::string MarqueeFrame(const std::string& text, size_t p) {
+  const std::string buffer = Blanks() + text + Blanks();
+  return buffer.substr(p, 20);
+}
+
+class Workers : public DisplayTest {
+ protected:
+  void SetUp() override {
+    DisplayTest::SetUp();
+    CreateLineWindows();
+  }
+
+  std::vector<Frame> FramesSince(size_t from) {
+    auto written = fp.serial.WrittenWithTicks();
+    written.erase(written.begin(), written.begin() + static_cast<std::ptrdiff_t>(from));
+    return Frames(written);
+  }
+};
+
+TEST_F(Workers, LineOneMarqueeWalksTheTextEveryStepAndRestartsAfterItsLength) {
+  StartMarquee(1, kLine1, 100);
+  const uint32_t start = fp.clock.Now();
+  const size_t mark = fp.serial.WrittenWithTicks().size();
+  EXPECT_EQ(shared().Thread1_end_f, 0);
+  EXPECT_EQ(shared().Scroll1_Enable, 1);
+
+  fp.clock.Advance(200 * 44);
+  const auto frames = FramesSince(mark);
+  ASSERT_EQ(frames.size(), 44u);
+  for (size_t k = 0; k < frames.size(); ++k) {
+    SCOPED_TRACE(k);
+    EXPECT_EQ(frames[k].row, 1);
+    EXPECT_EQ(frames[k].tick - start, 200u * (k + 1));  // 100 ms plus the unit wait
+    EXPECT_EQ(frames[k].text, MarqueeFrame(kLine1Ansi, k % 42));
+  }
+  EXPECT_EQ(frames[0].text, Blanks());
+  EXPECT_EQ(frames[20].text, kLine1Ansi.substr(0, 20));
+  EXPECT_EQ(frames[42].text, Blanks());
+
+  // MarqueeType 5 stops the worker; the last frame stays and nothing more is written.
+  SetMarquee(DISP_MT_INIT);
+  EXPECT_EQ(shared().Thread1_end_f, 1);
+  EXPECT_EQ(shared().Scroll1_Enable, 0);
+  EXPECT_EQ(fp.clock.LiveWorkers(), 0u);
+  const size_t stopped = fp.serial.Written().size();
+  fp.clock.Advance(2000);
+  EXPECT_EQ(fp.serial.Written().size(), stopped);
+}
+
+TEST_F(Workers, LineTwoStepsInTenMillisecondTicks) {
+  Select(2);
+  SetUnitWait(55);  // five ticks
+  so->ClearText();
+  SetMarquee(DISP_MT_INIT);
+  so->DisplayTextAt(0, 0, u"abc", DISP_DT_NORMAL);
+  const size_t mark = fp.serial.WrittenWithTicks().size();
+  const uint32_t start = fp.clock.Now();
+  SetMarquee(DISP_MT_LEFT);
+  fp.clock.Advance(50 * 10);
+  const auto frames = FramesSince(mark);
+  ASSERT_EQ(frames.size(), 10u);
+  for (size_t k = 0; k < frames.size(); ++k) {
+    EXPECT_EQ(frames[k].row, 2);
+    EXPECT_EQ(frames[k].tick - start, 50u * (k + 1));
+    EXPECT_EQ(frames[k].text, MarqueeFrame("abc", k % 23));
+  }
+  SetMarquee(DISP_MT_NONE);
+  EXPECT_EQ(shared().Thread2_end_f, 1);
+}
+
+TEST_F(Workers, SecondLineSwitchesToTheCombinedWorkerAndBack) {
+  StartMarquee(1, u"upper", 100);
+  fp.clock.Advance(1000);
+  ASSERT_EQ(shared().Thread1_end_f, 0);
+
+  // Combined step: max(100, 155) truncated to 150 ms. (ClearText would empty line 1 too.)
+  StartMarquee(2, u"lower", 155, false);
+  EXPECT_EQ(shared().Thread1_end_f, 1);
+  EXPECT_EQ(shared().Susp_Thread1_f, 0);
+  EXPECT_EQ(shared().Scroll1_Enable, 0);
+  EXPECT_EQ(shared().Thread3_f, 1);
+  EXPECT_EQ(shared().Thread3_end_f, 0);
+  const size_t mark = fp.serial.WrittenWithTicks().size();
+  const uint32_t start = fp.clock.Now();
+  fp.clock.Advance(150 * 6);
+  const auto frames = FramesSince(mark);
+  ASSERT_EQ(frames.size(), 12u);
+  for (size_t k = 0; k < 6; ++k) {
+    SCOPED_TRACE(k);
+    EXPECT_EQ(frames[2 * k].row, 1);
+    EXPECT_EQ(frames[2 * k + 1].row, 2);
+    EXPECT_EQ(frames[2 * k].tick - start, 150u * (k + 1));
+    EXPECT_EQ(frames[2 * k].text, MarqueeFrame("upper", k));
+    EXPECT_EQ(frames[2 * k + 1].text, MarqueeFrame("lower", k));
+  }
+
+  // Stopping in window 2 stops the combined worker.
+  SetMarquee(DISP_MT_INIT);
+  EXPECT_EQ(shared().Thread3_end_f, 1);
+  EXPECT_EQ(shared().Thread3_f, 0);
+  EXPECT_EQ(fp.clock.LiveWorkers(), 0u);
+
+  // Window 1 walks alone again with its single-line worker.
+  StartMarquee(1, u"again", 100);
+  EXPECT_EQ(shared().Thread1_end_f, 0);
+  EXPECT_EQ(shared().Thread3_end_f, 1);
+  const size_t again = fp.serial.WrittenWithTicks().size();
+  fp.clock.Advance(600);
+  for (const Frame& f : FramesSince(again)) EXPECT_EQ(f.row, 1);
+}
+
+TEST_F(Workers, CombinedWorkerIsStoppedEvenAfterARepeatedStartRequest) {
+  StartMarquee(1, u"upper", 100);
+  StartMarquee(2, u"lower", 100);
+  ASSERT_EQ(shared().Thread3_end_f, 0);
+  // A repeated request on line 2 clears the started flag of the running combined worker.
+  SetMarquee(DISP_MT_LEFT);
+  EXPECT_EQ(shared().Thread3_f, 0);
+  EXPECT_EQ(fp.clock.LiveWorkers(), 1u);
+  SetMarquee(DISP_MT_NONE);
+  EXPECT_EQ(shared().Thread3_end_f, 1);
+  EXPECT_EQ(fp.clock.LiveWorkers(), 0u);
+  // A line-1 request while the combined worker runs never adds a second worker for line 1.
+  StartMarquee(1, u"upper", 100);
+  StartMarquee(2, u"lower", 100);
+  Select(1);
+  SetMarquee(DISP_MT_LEFT);
+  EXPECT_EQ(fp.clock.LiveWorkers(), 1u);
+  EXPECT_EQ(shared().Susp_Thread1_f, 0);
+}
+
+TEST_F(Workers, HandOffWritesTheOtherLineBetweenFrames) {
+  StartMarquee(1, kLine1, 100);
+  fp.clock.Advance(300);
+  Select(2);
+  const size_t mark = fp.serial.WrittenWithTicks().size();
+  so->DisplayTextAt(0, 0, u"xyz", DISP_DT_NORMAL);
+  EXPECT_EQ(shared().Scroll_textAT, 1);
+  EXPECT_EQ(Line2(), "xyz");
+  // The caller itself sent nothing.
+  for (const Frame& f : FramesSince(mark)) EXPECT_EQ(f.row, 1);
+
+  fp.clock.Advance(200);
+  EXPECT_EQ(shared().Scroll_textAT, 0);
+  const auto frames = FramesSince(mark);
+  const auto lower = FramesOfRow(frames, 2);
+  ASSERT_EQ(lower.size(), 1u);
+  EXPECT_EQ(lower[0].text, "xyz");
+  // Every line-1 frame stayed whole.
+  for (const Frame& f : FramesOfRow(frames, 1)) EXPECT_EQ(f.text.size(), 20u);
+}
+
+TEST_F(Workers, BlinkingLineOneAlternatesTextAndBlanks) {
+  Select(1);
+  SetUnitWait(0);
+  const uint32_t start = fp.clock.Now();
+  const size_t mark = fp.serial.WrittenWithTicks().size();
+  so->DisplayTextAt(0, 0, u"Hello", DISP_DT_BLINK);
+  EXPECT_EQ(shared().blink_up, 1);
+  EXPECT_EQ(shared().Thread1_end_f, 0);
+  fp.clock.Advance(350 * 4);
+  const auto frames = FramesSince(mark);
+  ASSERT_EQ(frames.size(), 4u);
+  for (size_t k = 0; k < frames.size(); ++k) {
+    EXPECT_EQ(frames[k].tick - start, 350u * (k + 1));
+    EXPECT_EQ(frames[k].text, k % 2 == 0 ? "Hello" + Blanks(15) : Blanks());
+  }
+  SetMarquee(DISP_MT_INIT);
+  EXPECT_EQ(shared().Thread1_end_f, 1);
+}
+
+TEST_F(Workers, BlinkingBothLinesIsNeverFasterThanAQuarterSecond) {
+  Select(1);
+  SetUnitWait(0);
+  Select(2);
+  SetUnitWait(20);
+  Select(1);
+  so->DisplayTextAt(0, 0, u"top", DISP_DT_BLINK);
+  Select(2);
+  so->DisplayTextAt(0, 0, u"bottom", DISP_DT_BLINK);
+  EXPECT_EQ(shared().Thread1_end_f, 1);
+  EXPECT_EQ(shared().Thread3_end_f, 0);
+  const size_t mark = fp.serial.WrittenWithTicks().size();
+  fp.clock.Advance(2000);
+  const auto frames = FramesSince(mark);
+  for (const int row : {1, 2}) {
+    const auto line = FramesOfRow(frames, row);
+    ASSERT_GE(line.size(), 6u);
+    for (size_t k = 1; k < line.size(); ++k) {
+      EXPECT_GE(line[k].tick - line[k - 1].tick, 250u);
+      EXPECT_NE(line[k].text, line[k - 1].text);  // text and blanks alternate
+    }
+  }
+
+  // While the combined worker blinks, a hand-off is never taken: each waits 500 ms.
+  const uint32_t before = fp.clock.Now();
+  so->DisplayText(u"one", DISP_DT_NORMAL);
+  so->DisplayText(u"two", DISP_DT_NORMAL);
+  EXPECT_EQ(shared().Scroll_textAT, 1);
+  EXPECT_GE(fp.clock.Now() - before, 500u);
+  EXPECT_EQ(Line2(), "two");
+}
+
+TEST_F(Workers, CombinedWorkerPicksUpALaterBlinkAtTheQuarterSecondFloor) {
+  StartMarquee(1, u"upper", 50);
+  StartMarquee(2, u"lower", 50, false);
+  ASSERT_EQ(shared().Thread3_end_f, 0);
+  // The combined worker walks both lines every 50 ms; now line 2 blinks as well.
+  so->DisplayTextAt(0, 0, u"blink", DISP_DT_BLINK);
+  EXPECT_EQ(shared().blink_low, 1);
+  const size_t mark = fp.serial.WrittenWithTicks().size();
+  fp.clock.Advance(1500);
+  const auto frames = FramesSince(mark);
+  for (const int row : {1, 2}) {
+    const auto line = FramesOfRow(frames, row);
+    ASSERT_GE(line.size(), 4u);
+    for (size_t k = 1; k < line.size(); ++k) EXPECT_GE(line[k].tick - line[k - 1].tick, 250u);
+  }
+  EXPECT_EQ(fp.clock.LiveWorkers(), 1u);
+}
+
+TEST_F(Workers, UnitWaitsOutsideTheBlinkRangeAreClampedAndStopsStayShort) {
+  StartMarquee(1, u"neg", -50);  // the step is the fixed 100 ms only
+  const size_t mark = fp.serial.WrittenWithTicks().size();
+  fp.clock.Advance(300);
+  EXPECT_EQ(FramesSince(mark).size(), 3u);
+  SetMarquee(DISP_MT_INIT);
+
+  // A very long unit wait does not hold a stop for the whole wait.
+  StartMarquee(1, u"slow", 600000);
+  fp.clock.Advance(5000);
+  const uint32_t before = fp.clock.Now();
+  SetMarquee(DISP_MT_INIT);
+  EXPECT_LT(fp.clock.Now() - before, 2000u);
+  EXPECT_EQ(fp.clock.LiveWorkers(), 0u);
+
+  // Blink phase with a unit wait above 250: no negative sleep, one step is 100 + U.
+  Select(1);
+  SetUnitWait(400);
+  const uint32_t start = fp.clock.Now();
+  const size_t blinkMark = fp.serial.WrittenWithTicks().size();
+  so->DisplayTextAt(0, 0, u"B", DISP_DT_BLINK);
+  fp.clock.Advance(1000);
+  const auto frames = FramesSince(blinkMark);
+  ASSERT_EQ(frames.size(), 2u);
+  EXPECT_EQ(frames[0].tick - start, 500u);
+}
+
+TEST_F(Workers, ClearTextWhileWalkingEmptiesTheFramesWithoutTearingThem) {
+  StartMarquee(1, kLine1, 0);
+  fp.clock.Advance(2200);
+  SetMarquee(DISP_MT_LEFT);  // keeps running; ClearText now sends nothing
+  so->MarqueeType = DISP_MT_LEFT;
+  const size_t mark = fp.serial.WrittenWithTicks().size();
+  so->ClearText();
+  EXPECT_EQ(fp.serial.WrittenWithTicks().size(), mark);
+  fp.clock.Advance(300);
+  const auto frames = FramesSince(mark);
+  ASSERT_FALSE(frames.empty());
+  EXPECT_EQ(frames.back().text, std::string(20, '\0'));
+}
+
+TEST_F(Workers, ReleasingTheModuleStopsEveryWorker) {
+  StartMarquee(1, u"upper", 100);
+  Select(2);
+  so->DisplayTextAt(0, 0, u"bottom", DISP_DT_BLINK);
+  fp.clock.Advance(500);
+  EXPECT_GE(fp.clock.LiveWorkers(), 1u);
+  so.reset();
+  module.reset();
+  EXPECT_EQ(fp.clock.LiveWorkers(), 0u);
+}
+
+}  // namespace
+}  // namespace kirnow::testing
