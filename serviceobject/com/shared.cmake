@@ -1,0 +1,18 @@
+# Pieces of the COM dress that the Windows server and the Linux shared object share: the
+# registrar, the method table of IPOSLDisplay, and the registrar script as a C++ string (the
+# Windows build also embeds the script as resource REGISTRY 102).
+target_sources(kirnow_so PRIVATE
+  ${CMAKE_CURRENT_LIST_DIR}/registrar.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/dispatch_table.cpp)
+
+set(kirnow_rgs_file ${CMAKE_CURRENT_LIST_DIR}/kirnow.rgs)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${kirnow_rgs_file})
+file(READ ${kirnow_rgs_file} kirnow_rgs_text)
+file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/generated/kirnow_rgs.h
+     CONTENT "// Generated from serviceobject/com/kirnow.rgs at configure time; do not edit.
+#pragma once
+
+namespace kirnow {
+inline constexpr char kRegistrarScript[] = R\"rgs(@kirnow_rgs_text@)rgs\";
+}  // namespace kirnow
+" @ONLY)
