@@ -15,6 +15,17 @@ Sub Check(ok, what)
   End If
 End Sub
 
+' Waits; Wine's cscript does not implement WScript.Sleep, so the clock is watched instead.
+Sub Pause(seconds)
+  Dim t0
+  t0 = Timer
+  On Error Resume Next
+  WScript.Sleep seconds * 1000
+  On Error GoTo 0
+  Do While Timer - t0 < seconds And Timer >= t0
+  Loop
+End Sub
+
 Dim so, rc
 Set so = CreateObject("JQ.POSLDisplay.1")
 Check Not (so Is Nothing), "CreateObject JQ.POSLDisplay.1"
@@ -55,7 +66,7 @@ rc = so.DisplayTextAt(0, 0, "Scrolling Text Line 1 ", 0)
 Check rc = 0, "DisplayTextAt with MarqueeType init"
 so.SetPropertyNumber 5014, 3
 Check so.GetPropertyNumber(5014) = 3, "MarqueeType reads back 3"
-WScript.Sleep 1500
+Pause 1.5
 so.SetPropertyNumber 5014, 5
 Check so.GetPropertyNumber(5014) = 5, "MarqueeType back to init stops the marquee"
 

@@ -79,8 +79,6 @@ export WINEDEBUG=-all
 # No Mono or Gecko installers, no X display: message boxes return at once.
 export WINEDLLOVERRIDES="mscoree,mshtml="
 unset DISPLAY WAYLAND_DISPLAY
-# The prefix's ANSI code page is Windows-1252, as on the displays' usual machines.
-export LANG=en_US.UTF-8 LC_ALL=en_US.UTF-8
 
 vpd_pid=""
 stop_vpd() {
@@ -103,7 +101,11 @@ trap cleanup EXIT
 trap 'exit 130' INT TERM
 
 # Runs a Windows program with the stage's wine loader; output with CR removed, bounded in time.
-run() { timeout 120 "$wine" "$@" 2>/dev/null | tr -d '\r'; return "${PIPESTATUS[0]}"; }
+# The prefix's ANSI code page is Windows-1252, as on the displays' usual machines.
+run() {
+  env -u LC_ALL -u LC_CTYPE LANG=en_US.UTF-8 timeout 120 "$wine" "$@" 2>/dev/null | tr -d '\r'
+  return "${PIPESTATUS[0]}"
+}
 regq() { run 'C:\windows\system32\reg.exe' query "$@"; }
 
 # All bytes the display received (reads only, replies excluded) as one line of hex pairs.
@@ -114,9 +116,39 @@ clsid='{7D3C2A41-5B8E-4F2A-9C61-2E4B8D1A6F30}'
 libid='{7D3C2A40-5B8E-4F2A-9C61-2E4B8D1A6F30}'
 device_key='HKLM\SOFTWARE\OLEforRetail\ServiceOPOS\LineDisplay\JQ POS POLE DISPLAY'
 
+# The library as built: exactly the four exports by name with ordinals 1 to 4, imports from
+# Windows' own DLLs only, and the self-registration mark in the version block.
+static_check() {
+  local bits=$1 dll=$2 objdump=$3
+  if ! command -v "$objdump" >/dev/null; then fail "$bits: $objdump not found"; return; fi
+  local dump exports imports bad
+  dump=$("$objdump" -p "$dll")
+  exports=$(awk '/^\[Ordinal\/Name Pointer\] Table/ {on = 1; next} on && /^\t\[/ {print; next} on {exit}' \
+              <<<"$dump" | tr -d '\t' | tr -s ' ')
+  if grep -q 'Ordinal Base[[:space:]]*1$' <<<"$dump" &&
+     [ "$exports" = "$(printf '[ 0] DllCanUnloadNow\n[ 1] DllGetClassObject\n[ 2] DllRegisterServer\n[ 3] DllUnregisterServer')" ]; then
+    pass "$bits: Kirnow.dll exports the four entry points by name, ordinals 1 to 4"
+  else
+    fail "$bits: Kirnow.dll exports: $exports"
+  fi
+  imports=$(sed -n 's/^[[:space:]]*DLL Name: //p' <<<"$dump" | tr 'A-Z' 'a-z' | sort -u | tr '\n' ' ')
+  bad=$(tr ' ' '\n' <<<"$imports" | grep -v -E '^(kernel32|user32|advapi32|ole32|oleaut32|msvcrt)\.dll$' | grep . | tr '\n' ' ')
+  if [ -z "$bad" ]; then pass "$bits: Kirnow.dll imports only system DLLs ($imports)"; else
+    fail "$bits: Kirnow.dll imports $bad"; fi
+  if LC_ALL=C grep -aPq 'O\x00L\x00E\x00S\x00e\x00l\x00f\x00R\x00e\x00g\x00i\x00s\x00t\x00e\x00r\x00' "$dll"; then
+    pass "$bits: the version block marks the library self-registering"; else
+    fail "$bits: no OLESelfRegister in the version block"; fi
+}
+static_check 64 "$win64_dir/Kirnow.dll" x86_64-w64-mingw32-objdump
+if [ -e "$win32_dir/Kirnow.dll" ]; then
+  static_check 32 "$win32_dir/Kirnow.dll" i686-w64-mingw32-objdump
+else
+  fail "32: missing $win32_dir/Kirnow.dll (build the windows-x86 preset first)"
+fi
+
 start=$SECONDS
 echo "wine: making a fresh prefix in $WINEPREFIX"
-if ! timeout 180 "$wine64" wineboot -i >/dev/null 2>&1; then
+if ! env -u LC_ALL -u LC_CTYPE LANG=en_US.UTF-8 timeout 180 "$wine64" wineboot -i >/dev/null 2>&1; then
   echo "FAIL wine: wineboot could not make the prefix"
   exit 1
 fi
@@ -245,10 +277,10 @@ stage 64 "$wine64" "$win64_dir" 'C:\windows\system32' ''
 
 # 32-bit programs need a kernel that runs them and the 32-bit Wine loader.
 if [ -x "$wine32" ] && "$wine32" --version >/dev/null 2>&1; then
-  if [ -e "$win32_dir/Kirnow.dll" ]; then
+  if [ -e "$win32_dir/opensession.exe" ]; then
     stage 32 "$wine32" "$win32_dir" 'C:\windows\syswow64' '/reg:32'
   else
-    fail "32: missing $win32_dir/Kirnow.dll (build the windows-x86 preset first)"
+    fail "32: missing the 32-bit client programs in $win32_dir"
   fi
 else
   echo "SKIP 32-bit stage: this machine cannot run 32-bit programs (the kernel or the 32-bit Wine loader is missing); the 32-bit build is checked statically"

@@ -2,10 +2,11 @@
 // with %MODULE% standing for this library's full path, and the type library from TYPELIB 1.
 #include "serviceobject/com/win32/registration.h"
 
-#include <oleauto.h>
-
+#include <memory>
 #include <string>
 
+#include "platform/registry/registry.h"
+#include "serviceobject/com/registrar.h"
 #include "serviceobject/com/win32/com_module.h"
 
 namespace kirnow::win32com {
@@ -38,15 +39,27 @@ HRESULT LoadScript(std::string& script) {
   return S_OK;
 }
 
-HRESULT ApplyScript(bool registering) {
+std::string Utf8(const std::wstring& text) {
+  if (text.empty()) return {};
+  const int bytes = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                        nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<size_t>(bytes > 0 ? bytes : 0), '\0');
+  if (bytes > 0) {
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(),
+                        bytes, nullptr, nullptr);
+  }
+  return out;
+}
+
+HRESULT ApplyScript(registrar::Mode mode) {
   std::wstring path;
   HRESULT hr = ModulePath(path);
   if (FAILED(hr)) return hr;
   std::string script;
   hr = LoadScript(script);
   if (FAILED(hr)) return hr;
-  (void)registering;
-  return E_NOTIMPL;
+  std::unique_ptr<platform::Registry> registry = platform::MakeSystemRegistry();
+  return registrar::RunScript(*registry, script, mode, {{"MODULE", Utf8(path)}});
 }
 
 HRESULT RegisterTypeLibrary() {
@@ -82,13 +95,13 @@ HRESULT UnregisterTypeLibrary() {
 }  // namespace
 
 HRESULT RegisterServer() {
-  HRESULT hr = ApplyScript(true);
+  HRESULT hr = ApplyScript(registrar::Mode::Register);
   if (FAILED(hr)) return hr;
   return RegisterTypeLibrary();
 }
 
 HRESULT UnregisterServer() {
-  HRESULT hr = ApplyScript(false);
+  HRESULT hr = ApplyScript(registrar::Mode::Unregister);
   if (FAILED(hr)) return hr;
   return UnregisterTypeLibrary();
 }
