@@ -45,8 +45,8 @@ std::string Utf8(const std::wstring& text) {
                                         nullptr, 0, nullptr, nullptr);
   std::string out(static_cast<size_t>(bytes > 0 ? bytes : 0), '\0');
   if (bytes > 0) {
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(),
-                        bytes, nullptr, nullptr);
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), bytes,
+                        nullptr, nullptr);
   }
   return out;
 }
