@@ -114,6 +114,7 @@ hex() { printf '%s' "$1" | od -An -tx1 -v | tr 'a-f' 'A-F' | tr -s ' \n' ' ' | s
 
 clsid='{7D3C2A41-5B8E-4F2A-9C61-2E4B8D1A6F30}'
 libid='{7D3C2A40-5B8E-4F2A-9C61-2E4B8D1A6F30}'
+control_clsid='{CCB90102-B81E-11D2-AB74-0040054C3719}'
 device_key='HKLM\SOFTWARE\OLEforRetail\ServiceOPOS\LineDisplay\JQ POS POLE DISPLAY'
 
 # The library as built: exactly the four exports by name with ordinals 1 to 4, imports from
@@ -247,6 +248,32 @@ stage() {
     fail "$bits: marquee frames on line 1: $frames cursor moves"; fi
   if [[ "$bytes" == *"$(hex 'Line two text')"* ]]; then pass "$bits: VBScript text on the wire"; else
     fail "$bits: VBScript text not on the wire"; fi
+
+  # (e) Polecheck.exe in script mode through the stand-in control object, registered in this
+  # prefix only under the OPOS control object's class.
+  if [ -e "$bin/Polecheck.exe" ] && [ -e "$bin/LineDisplayControl.dll" ]; then
+    cp "$bin/Polecheck.exe" "$bin/LineDisplayControl.dll" "$here/polecheck_script.txt" "$unix/"
+    run "$reg" add "HKCR\\CLSID\\$control_clsid\\InprocServer32" /ve /d "$dir\\LineDisplayControl.dll" /f $view >/dev/null
+    run "$reg" add "HKCR\\CLSID\\$control_clsid\\InprocServer32" /v ThreadingModel /d Apartment /f $view >/dev/null
+    before=$(wc -l <"$log")
+    out=$(cd "$unix" && run "$dir\\Polecheck.exe" /script "$dir\\polecheck_script.txt")
+    rc=$?
+    [ -n "$out" ] && sed "s/^/  $bits: polecheck: /" <<<"$out"
+    if [ $rc -eq 0 ] && [ -z "$out" ]; then pass "$bits: Polecheck.exe script ran without a message"; else
+      fail "$bits: Polecheck.exe script (exit $rc)"; fi
+    sleep 0.3
+    bytes=$(tail -n +"$((before + 1))" "$log" | grep -v '^#' | cut -d' ' -f2- | tr '\n' ' ' | tr -s ' ')
+    if [[ "$bytes" == *"$(hex 'JQ POS POLE DISPLAY Open Success')"* ]] &&
+       [[ "$bytes" == *"$(hex 'Cost 9') 80"* ]]; then
+      pass "$bits: Polecheck.exe opened the display and sent the text with the euro sign"; else
+      fail "$bits: Polecheck.exe bytes not on the wire"; fi
+    frames=$(grep -o '1F 24 01 01' <<<"$bytes" | wc -l)
+    if [ "$frames" -ge 4 ] && [[ "$bytes" == *"$(hex 'Scroll')"* ]]; then
+      pass "$bits: Polecheck.exe marquee on line 1 ($frames cursor moves)"; else
+      fail "$bits: Polecheck.exe marquee on line 1: $frames cursor moves"; fi
+  else
+    fail "$bits: Polecheck.exe or LineDisplayControl.dll missing in $bin"
+  fi
 
   # (c) Registering again rebuilds the class key; unregistering removes the keys.
   run "$reg" add "HKCR\\CLSID\\$clsid\\Leftover" /f $view >/dev/null
