@@ -5,6 +5,7 @@
 #include <chrono>
 #include <istream>
 #include <ostream>
+#include <sstream>
 #include <thread>
 
 #include "testutility/core/polecheck_dlg.h"
@@ -126,6 +127,13 @@ ParsedScript ParseScript(std::istream& in) {
     }
   }
   return parsed;
+}
+
+bool CheckScript(const std::string& text, std::ostream& err, const std::string& appName) {
+  std::istringstream in(text);
+  const ParsedScript script = ParseScript(in);
+  for (const auto& e : script.errors) err << appName << ": " << e << '\n';
+  return script.errors.empty();
 }
 
 int RunScript(std::istream& in, CLinedisplay1& display, std::ostream& out, std::ostream& err,

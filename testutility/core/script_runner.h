@@ -63,6 +63,10 @@ struct ParsedScript {
 
 ParsedScript ParseScript(std::istream& in);
 
+// Checks a whole script before anything is sent: writes every line not understood to `err`
+// and answers false when there was one.
+bool CheckScript(const std::string& text, std::ostream& err, const std::string& appName);
+
 // A dialog without a window: fields in memory, message boxes printed.
 class ScriptView : public DialogView {
  public:

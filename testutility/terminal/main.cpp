@@ -12,6 +12,7 @@
 #include <cstring>
 #include <fstream>
 #include <iostream>
+#include <sstream>
 #include <string>
 
 #include "platform/messagebox/message_box.h"
@@ -38,11 +39,14 @@ int Usage() {
 }
 
 int RunScriptMode(const std::string& path) {
-  std::ifstream in(path);
-  if (!in) {
+  std::ifstream file(path);
+  if (!file) {
     std::cerr << "Polecheck: cannot read " << path << "\n";
-    return 2;
+    return kScriptNotUnderstood;
   }
+  std::stringstream in;
+  in << file.rdbuf();
+  if (!CheckScript(in.str(), std::cerr, "Polecheck")) return kScriptNotUnderstood;
   kirnow::platform::SetMessageBoxHook([](std::string_view text, std::string_view caption) {
     PrintMessageBox(std::cout, text, caption);
   });

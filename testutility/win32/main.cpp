@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <fstream>
 #include <iostream>
+#include <sstream>
 
 #include "testutility/core/script_runner.h"
 #include "testutility/win32/framework.h"
@@ -46,11 +47,14 @@ void AttachStandardOutput() {
 
 int CPolecheckApp::RunScript(const std::wstring& path) {
   AttachStandardOutput();
-  std::ifstream in(path.c_str());
-  if (!in) {
+  std::ifstream file(path.c_str());
+  if (!file) {
     std::cerr << ApplicationName() << ": cannot read " << Narrow(path) << "\n";
     return kScriptNotUnderstood;
   }
+  std::stringstream in;
+  in << file.rdbuf();
+  if (!CheckScript(in.str(), std::cerr, ApplicationName())) return kScriptNotUnderstood;
   if (FAILED(OleInitialize(nullptr))) return kScriptStartupFailed;
   int status = kScriptStartupFailed;
   if (IDispatch* control = CreateLineDisplayControl()) {
