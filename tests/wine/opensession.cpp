@@ -1,13 +1,65 @@
 // A session as the OPOS control object runs it: the class is created by its ProgID through the
 // class registry and every call goes by name through IDispatch. The Wine driver checks the bytes
 // that reach the virtual display and the "Port" value written under the device entry.
+//
+//   opensession [path of the virtual display's byte log]
 #include <cstring>
+#include <string>
 
 #include "tests/wine/wine_client.h"
 
 using namespace kirnow::winetest;
 
-int main() {
+namespace {
+
+LONGLONG FileSize(const std::wstring& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return -1;
+  return (static_cast<LONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+// A marquee left running when the client lets the object go without CloseService: the last
+// release stops the worker and closes the port, so the display's byte log stops growing and
+// the next object opens the display again.
+void ReleaseWithRunningMarquee(const std::wstring& displayLog) {
+  IDispatch* so = nullptr;
+  CoCreateInstance(CLSID_POSLDisplay, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
+                   reinterpret_cast<void**>(&so));
+  if (!so) {
+    Check(false, "second object for the marquee");
+    return;
+  }
+  CallLong(so, L"OpenService", {Str(L"LineDisplay"), Str(L"JQ POS POLE DISPLAY"), NullDispatch()});
+  CallLong(so, L"CreateWindow", {I4(0), I4(0), I4(1), I4(20), I4(1), I4(20)});
+  Var none;
+  CallByName(so, L"SetPropertyNumber", {I4(5014), I4(5)}, &none.v);
+  CallLong(so, L"DisplayTextAt", {I4(0), I4(0), Str(L"Left running "), I4(0)});
+  CallByName(so, L"SetPropertyNumber", {I4(5014), I4(3)}, &none.v);
+  Sleep(400);
+  const LONGLONG running = FileSize(displayLog);
+  Sleep(400);
+  Check(FileSize(displayLog) > running, "the marquee runs while the object is alive");
+  so->Release();
+  Sleep(200);
+  const LONGLONG released = FileSize(displayLog);
+  Sleep(600);
+  Check(released >= 0 && FileSize(displayLog) == released,
+        "releasing the object stops its marquee: nothing more reaches the display");
+
+  so = nullptr;
+  CoCreateInstance(CLSID_POSLDisplay, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
+                   reinterpret_cast<void**>(&so));
+  if (!so) return;
+  CallLong(so, L"OpenService", {Str(L"LineDisplay"), Str(L"JQ POS POLE DISPLAY"), NullDispatch()});
+  Check(CallLong(so, L"GetPropertyNumber", {I4(6)}) == 0,
+        "a new object opens the display again after the release");
+  CallLong(so, L"CloseService", {});
+  so->Release();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
   if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {
     std::printf("FAIL opensession: CoInitializeEx\n");
     return 1;
@@ -73,6 +125,12 @@ int main() {
   Check(SUCCEEDED(hr) && rc == 0, "CloseService returns 0");
 
   so->Release();
+
+  if (argc > 1) {
+    std::wstring log(argv[1], argv[1] + std::strlen(argv[1]));
+    ReleaseWithRunningMarquee(log);
+  }
+
   CoUninitialize();
   std::printf("%s opensession: %d failure(s)\n", g_failures ? "FAIL" : "PASS", g_failures);
   return g_failures ? 1 : 0;

@@ -206,7 +206,7 @@ stage() {
   # (a) A session by name from C++.
   local before
   before=$(wc -l <"$log")
-  out=$(cd "$unix" && run "$dir\\opensession.exe")
+  out=$(cd "$unix" && run "$dir\\opensession.exe" "Z:$(tr '/' '\\\\' <<<"$log")")
   local rc=$?
   sed "s/^/  $bits: /" <<<"$out"
   if [ $rc -eq 0 ] && ! grep -q '^FAIL' <<<"$out" && grep -q '^PASS opensession' <<<"$out"; then
