@@ -92,6 +92,8 @@ INT_PTR PolecheckWindow::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         return logic_->OnCommand(LOWORD(wParam)) ? TRUE : FALSE;
       }
       return FALSE;
+    case WM_DRAWITEM:
+      return wParam == IDC_LINEDISPLAY ? TRUE : FALSE;
     case WM_SYSCOMMAND:
       if ((wParam & 0xFFF0) == IDM_ABOUTBOX) {
         CAboutDlg about;

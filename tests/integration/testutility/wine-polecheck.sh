@@ -1,0 +1,134 @@
+#!/usr/bin/env bash
+# Polecheck.exe under Wine on a virtual X server: the test dialog opens against the virtual pole
+# display (start-up reaches the pty: identification and greeting), a screenshot of the dialog is
+# kept as an artifact, and a script run sends its text through the same chain.
+#
+# usage: wine-polecheck.sh --win DIR --linux DIR --out DIR
+#   --win   bin/ of the windows-x64 build (Polecheck.exe, Kirnow.dll, LineDisplayControl.dll)
+#   --linux bin/ of the Linux build (vpoledisplay)
+#   --out   where the screenshot (polecheck-dialog.png) and the logs are kept
+# Prints PASS/FAIL lines; exits non-zero on a failure, 77 when a tool is missing.
+set -u
+
+here=$(cd "$(dirname "$0")" && pwd)
+source_dir=$(cd "$here/../../.." && pwd)
+win_dir=$source_dir/build/windows-x64/bin
+linux_dir=$source_dir/build/linux/bin
+out_dir=$PWD/polecheck-wine
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --win) win_dir=$2; shift 2 ;;
+    --linux) linux_dir=$2; shift 2 ;;
+    --out) out_dir=$2; shift 2 ;;
+    *) echo "usage: $0 --win DIR --linux DIR --out DIR" >&2; exit 2 ;;
+  esac
+done
+
+failures=0
+pass() { echo "PASS $*"; }
+fail() { echo "FAIL $*"; failures=$((failures + 1)); }
+skip() { echo "SKIP $*"; exit 77; }
+
+wine64=/usr/lib/wine/wine64
+wineserver=/usr/lib/wine/wineserver
+[ -x "$wine64" ] || skip "64-bit Wine is not installed"
+command -v xvfb-run >/dev/null || skip "xvfb-run is not installed"
+command -v python3 >/dev/null || skip "python3 is not installed (screenshot conversion)"
+for f in "$win_dir/Polecheck.exe" "$win_dir/Kirnow.dll" "$win_dir/LineDisplayControl.dll" \
+         "$linux_dir/vpoledisplay"; do
+  [ -e "$f" ] || skip "missing $f (build the windows-x64 and linux presets first)"
+done
+
+config=$linux_dir/../generated/kirnow_config.h
+vid=$(sed -n 's/^#define KIRNOW_USB_VID "\(.*\)"/\1/p' "$config" 2>/dev/null)
+pid=$(sed -n 's/^#define KIRNOW_USB_PID "\(.*\)"/\1/p' "$config" 2>/dev/null)
+vid=${vid:-2f1a}
+pid=${pid:-0d21}
+
+mkdir -p "$out_dir"
+work=$(mktemp -d "${TMPDIR:-/tmp}/polecheck-wine.XXXXXX")
+export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+vpd_pid=""
+cleanup() {
+  [ -n "$vpd_pid" ] && kill "$vpd_pid" 2>/dev/null && wait "$vpd_pid" 2>/dev/null
+  "$wineserver" -k 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+run() { timeout 120 "$wine64" "$@" 2>/dev/null | tr -d '\r'; return "${PIPESTATUS[0]}"; }
+hex() { printf '%s' "$1" | od -An -tx1 -v | tr 'a-f' 'A-F' | tr -s ' \n' ' ' | sed 's/^ //;s/ $//'; }
+wire() { grep -v '^#' "$log" 2>/dev/null | cut -d' ' -f2- | tr '\n' ' ' | tr -s ' '; }
+
+echo "polecheck-wine: making a prefix"
+env -u DISPLAY timeout 180 "$wine64" wineboot -i >/dev/null 2>&1 || { fail "wineboot"; exit 1; }
+"$wineserver" -p 2>/dev/null
+
+dir='C:\polecheck'
+unix=$WINEPREFIX/drive_c/polecheck
+mkdir -p "$unix"
+cp "$win_dir/Polecheck.exe" "$win_dir/Kirnow.dll" "$win_dir/LineDisplayControl.dll" "$unix/"
+cp "$source_dir/serviceobject/com/JQPoleDisplay.reg" "$unix/"
+
+log=$out_dir/polecheck-wine-vpd.log
+link=$WINEPREFIX/dosdevices/com5
+rm -f "$link" "$log"
+"$linux_dir/vpoledisplay" --no-render --pid "$pid" --link "$link" --log "$log" \
+  --snapshot "$out_dir/polecheck-wine-vpd.snap" >"$work/vpd.out" 2>&1 &
+vpd_pid=$!
+for _ in $(seq 50); do [ -L "$link" ] && break; sleep 0.1; done
+[ -L "$link" ] || { fail "virtual display did not come up"; exit 1; }
+
+sys='C:\windows\system32'
+run "$sys\\regsvr32.exe" /s "$dir\\Kirnow.dll" || fail "regsvr32 Kirnow.dll"
+run "$sys\\reg.exe" import "$dir\\JQPoleDisplay.reg" >/dev/null || fail "reg import"
+run "$sys\\reg.exe" add "HKLM\\SYSTEM\\CurrentControlSet\\Enum\\USB\\Vid_${vid}&Pid_${pid}\\6&2a1b3c4d&0&1\\Device Parameters" \
+  /v PortName /t REG_SZ /d COM5 /f >/dev/null || fail "USB record"
+clsid='{CCB90102-B81E-11D2-AB74-0040054C3719}'
+run "$sys\\reg.exe" add "HKCR\\CLSID\\$clsid\\InprocServer32" /ve /d "$dir\\LineDisplayControl.dll" /f >/dev/null
+run "$sys\\reg.exe" add "HKCR\\CLSID\\$clsid\\InprocServer32" /v ThreadingModel /d Apartment /f >/dev/null
+
+# (a) The dialog on a virtual screen; start-up reaches the display; a screenshot is kept.
+fb=$work/fb
+mkdir -p "$fb"
+cat >"$work/dialog.sh" <<SH
+cd "$unix"
+"$wine64" explorer /desktop=polecheck,640x480 "$dir\\\\Polecheck.exe" >/dev/null 2>&1 &
+for _ in \$(seq 300); do
+  grep -v '^#' "$log" 2>/dev/null | cut -d' ' -f2- | tr '\n' ' ' | grep -q "$(hex ' Open Success')" && break
+  sleep 0.1
+done
+sleep 3
+cp "$fb/Xvfb_screen0" "$work/screen.xwd"
+"$wineserver" -k
+SH
+timeout 150 xvfb-run -a -s "-screen 0 800x600x24 -fbdir $fb" bash "$work/dialog.sh" >/dev/null 2>&1
+bytes=$(wire)
+if [[ "$bytes" == *"1D 49 02"* ]] && [[ "$bytes" == *"$(hex 'JQ POS POLE DISPLAY Open Success')"* ]]; then
+  pass "dialog start-up identified and greeted the display over the pty"
+else
+  fail "dialog start-up did not reach the display: $bytes"
+fi
+if [ -s "$work/screen.xwd" ] &&
+   colours=$(python3 "$here/xwd_to_png.py" "$work/screen.xwd" "$out_dir/polecheck-dialog.png"); then
+  if [ "$colours" -gt 2 ]; then pass "screenshot of the dialog: $out_dir/polecheck-dialog.png";
+  else fail "the screenshot shows an empty screen"; fi
+else
+  fail "no screenshot"
+fi
+
+# (b) Script mode through the same chain.
+"$wineserver" -p 2>/dev/null
+printf 'DisplayText Polecheck\nPound\nDisplayText\nExit\n' >"$unix/script.txt"
+before=$(wc -l <"$log")
+out=$(cd "$unix" && run "$dir\\Polecheck.exe" /script "$dir\\script.txt")
+rc=$?
+sleep 0.3
+bytes=$(tail -n +"$((before + 1))" "$log" | grep -v '^#' | cut -d' ' -f2- | tr '\n' ' ' | tr -s ' ')
+if [ $rc -eq 0 ] && [ -z "$out" ] && [[ "$bytes" == *"$(hex 'Polecheck') A3"* ]]; then
+  pass "script run sent its text with the pound sign to the pty"
+else
+  fail "script run (exit $rc, output '$out')"
+fi
+
+exit $((failures > 0))
