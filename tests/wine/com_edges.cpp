@@ -206,6 +206,106 @@ void IdentityAndDispatch() {
   so->Release();
 }
 
+// The registered type library as late-bound callers see it.
+void TypeLibraryShape() {
+  ITypeLib* lib = nullptr;
+  CheckHr(LoadRegTypeLib(LIBID_KirnowLib, 1, 0, LOCALE_NEUTRAL, &lib), S_OK,
+          "the type library is registered as KirnowLib 1.0");
+  if (!lib) return;
+  TLIBATTR* attr = nullptr;
+  lib->GetLibAttr(&attr);
+  Check(attr && IsEqualGUID(attr->guid, LIBID_KirnowLib) && attr->wMajorVerNum == 1 &&
+            attr->wMinorVerNum == 0 && attr->lcid == 0,
+        "library identifier, version 1.0, neutral locale");
+  if (attr) lib->ReleaseTLibAttr(attr);
+  BSTR name = nullptr;
+  BSTR help = nullptr;
+  lib->GetDocumentation(-1, &name, &help, nullptr, nullptr);
+  Check(name && help && std::wcscmp(name, L"KirnowLib") == 0 &&
+            std::wcscmp(help, L"Kirnow 1.0 Type Library") == 0,
+        "library name and help string");
+  SysFreeString(name);
+  SysFreeString(help);
+
+  ITypeInfo* coclass = nullptr;
+  lib->GetTypeInfoOfGuid(CLSID_POSLDisplay, &coclass);
+  bool defaults = false;
+  if (coclass) {
+    TYPEATTR* ta = nullptr;
+    coclass->GetTypeAttr(&ta);
+    if (ta && ta->typekind == TKIND_COCLASS && (ta->wTypeFlags & TYPEFLAG_FCANCREATE) &&
+        ta->cImplTypes == 2) {
+      int flags0 = 0;
+      int flags1 = 0;
+      coclass->GetImplTypeFlags(0, &flags0);
+      coclass->GetImplTypeFlags(1, &flags1);
+      defaults = flags0 == IMPLTYPEFLAG_FDEFAULT &&
+                 flags1 == (IMPLTYPEFLAG_FDEFAULT | IMPLTYPEFLAG_FSOURCE);
+    }
+    if (ta) coclass->ReleaseTypeAttr(ta);
+    coclass->Release();
+  }
+  Check(defaults, "POSLDisplay: creatable, default interface and default source interface");
+
+  ITypeInfo* info = nullptr;
+  lib->GetTypeInfoOfGuid(IID_IPOSLDisplay, &info);
+  ITypeInfo2* info2 = nullptr;
+  if (info) info->QueryInterface(IID_ITypeInfo2, reinterpret_cast<void**>(&info2));
+  static const wchar_t* const kMethods[] = {L"OpenService",
+                                            L"CloseService",
+                                            L"ClaimDevice",
+                                            L"ReleaseDevice",
+                                            L"CheckHealth",
+                                            L"DirectIO",
+                                            L"DisplayText",
+                                            L"DisplayTextAt",
+                                            L"ClearText",
+                                            L"ScrollText",
+                                            L"SetDescriptor",
+                                            L"ClearDescriptors",
+                                            L"RefreshWindow",
+                                            L"ReadCharacterAtCursor",
+                                            L"DefineGlyph",
+                                            L"GetPropertyNumber",
+                                            L"SetPropertyNumber",
+                                            L"GetPropertyString",
+                                            L"SetPropertyString",
+                                            L"COFreezeEvents",
+                                            L"CreateWindow",
+                                            L"DestroyWindow",
+                                            L"SOData",
+                                            L"SODirectIO",
+                                            L"SOError",
+                                            L"SOOutputComplete",
+                                            L"SOStatusUpdate"};
+  int good = 0;
+  bool soUndirected = true;
+  for (int i = 0; info2 && i < 27; ++i) {
+    UINT index = 0;
+    if (FAILED(info2->GetFuncIndexOfMemId(i + 1, INVOKE_FUNC, &index))) continue;
+    FUNCDESC* fd = nullptr;
+    if (FAILED(info2->GetFuncDesc(index, &fd))) continue;
+    BSTR fname = nullptr;
+    BSTR fhelp = nullptr;
+    info2->GetDocumentation(fd->memid, &fname, &fhelp, nullptr, nullptr);
+    const std::wstring expectHelp = std::wstring(L"method ") + kMethods[i];
+    if (fname && fhelp && std::wcscmp(fname, kMethods[i]) == 0 && expectHelp == fhelp) ++good;
+    if (i >= 22) {
+      for (SHORT p = 0; p < fd->cParams; ++p) {
+        if (fd->lprgelemdescParam[p].paramdesc.wParamFlags != PARAMFLAG_NONE) soUndirected = false;
+      }
+    }
+    SysFreeString(fname);
+    SysFreeString(fhelp);
+    info2->ReleaseFuncDesc(fd);
+  }
+  Check(good == 27, "the 27 methods have DISPIDs 1 to 27 and help strings \"method <name>\"");
+  Check(info2 && soUndirected, "the SO methods' parameters carry no direction");
+  if (info2) info2->Release();
+  if (info) info->Release();
+  lib->Release();
+}
+
 void Unregistered(HMODULE dll) {
   auto getClassObject = reinterpret_cast<GetClassObjectFn>(
       reinterpret_cast<void*>(GetProcAddress(dll, "DllGetClassObject")));
@@ -248,6 +348,7 @@ int main(int argc, char** argv) {
       UnloadAnswers(dll);
       FactoryAnswers(dll);
       IdentityAndDispatch();
+      TypeLibraryShape();
     }
     FreeLibrary(dll);
   }
