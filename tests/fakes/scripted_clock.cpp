@@ -7,6 +7,7 @@ namespace kirnow::fakes {
 namespace {
 
 constexpr auto kQuiescenceBound = std::chrono::milliseconds(50);
+constexpr auto kStalledBound = std::chrono::milliseconds(1);
 
 // The clock whose worker this thread is (nullptr on the test's own threads).
 thread_local const ScriptedClock* tCurrentClock = nullptr;
@@ -18,7 +19,13 @@ ScriptedClock::ScriptedClock(uint32_t start) : offset_(start) {}
 bool ScriptedClock::OnWorkerThread() const { return tCurrentClock == this; }
 
 void ScriptedClock::WaitQuiescent(std::unique_lock<std::mutex>& lock) {
-  cv_.wait_for(lock, kQuiescenceBound, [this] { return running_ == 0; });
+  const auto bound = (stalled_ && events_ == stalledAt_) ? kStalledBound : kQuiescenceBound;
+  if (cv_.wait_for(lock, bound, [this] { return running_ == 0; })) {
+    stalled_ = false;
+  } else {
+    stalled_ = true;
+    stalledAt_ = events_;
+  }
 }
 
 void ScriptedClock::ReleaseDue() {
@@ -29,7 +36,10 @@ void ScriptedClock::ReleaseDue() {
     ++running_;
     any = true;
   }
-  if (any) cv_.notify_all();
+  if (any) {
+    ++events_;  // the woken workers get the full wait again
+    cv_.notify_all();
+  }
 }
 
 uint32_t ScriptedClock::Ticks() {
@@ -52,6 +62,7 @@ void ScriptedClock::Sleep(uint32_t ms) {
   Sleeper me;
   sleepers_.emplace(elapsed_ + ms, &me);
   --running_;
+  ++events_;
   cv_.notify_all();
   cv_.wait(lock, [&me] { return me.released; });
   // ReleaseDue counted this worker as running again.
@@ -72,6 +83,7 @@ std::thread ScriptedClock::StartThread(std::function<void()> body) {
         std::lock_guard<std::mutex> lock(clock->mutex_);
         --clock->live_;
         --clock->running_;
+        ++clock->events_;
         clock->cv_.notify_all();
       }
     } finish{this};

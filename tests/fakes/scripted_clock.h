@@ -43,7 +43,9 @@ class ScriptedClock : public platform::Clock {
   };
 
   bool OnWorkerThread() const;
-  // Waits, lock held, until no live worker is running (bounded by ~50 ms real time).
+  // Waits, lock held, until no live worker is running (bounded by ~50 ms real time; by ~1 ms
+  // while the same workers are still busy since the last wait ran out, so a worker blocked on
+  // something other than Sleep does not slow every later tick).
   void WaitQuiescent(std::unique_lock<std::mutex>& lock);
   // Releases every sleeper whose wake time is due; lock held.
   void ReleaseDue();
@@ -54,6 +56,9 @@ class ScriptedClock : public platform::Clock {
   uint32_t offset_ = 0;   // Ticks() == offset_ + elapsed_ (mod 2^32)
   size_t live_ = 0;       // workers whose body has not returned
   size_t running_ = 0;    // live workers not blocked in Sleep
+  uint64_t events_ = 0;   // sleeps, wake-ups and finished workers, counted
+  bool stalled_ = false;  // the last wait ran out with events_ == stalledAt_
+  uint64_t stalledAt_ = 0;
   // Blocked sleepers by wake time (elapsed_ scale); equal wake times keep their arrival order.
   std::multimap<uint64_t, Sleeper*> sleepers_;
 };

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <mutex>
 #include <vector>
 
@@ -74,6 +75,23 @@ TEST(ScriptedClock, TicksFromTheTestThreadAdvanceWhileWorkersSleep) {
   EXPECT_TRUE(done);
   EXPECT_GE(clock.Now(), 100u);
   EXPECT_LE(clock.Now(), 102u);
+}
+
+TEST(ScriptedClock, AWorkerBlockedElsewhereDoesNotStallTheCallersBusyWait) {
+  // A worker waiting for a lock the caller holds is neither asleep nor finished; the caller's
+  // DelayMs-style wait must still get through its 200 ticks in reasonable time.
+  ScriptedClock clock;
+  std::mutex portLock;
+  std::unique_lock<std::mutex> held(portLock);
+  std::thread worker = clock.StartThread([&] { std::lock_guard<std::mutex> lock(portLock); });
+  const auto realStart = std::chrono::steady_clock::now();
+  const uint32_t start = clock.Ticks();
+  while (clock.Ticks() - start < 200) {
+  }
+  EXPECT_LT(std::chrono::steady_clock::now() - realStart, std::chrono::seconds(3));
+  held.unlock();
+  worker.join();
+  EXPECT_EQ(clock.LiveWorkers(), 0u);
 }
 
 TEST(ScriptedClock, BusyWaitEndsAcrossTheWrap) {
