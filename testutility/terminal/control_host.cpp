@@ -1,7 +1,9 @@
 #include "testutility/terminal/control_host.h"
 
+#include "controlobject/line_display_control.h"
+
 namespace polecheck {
 
-IDispatch* CreateLineDisplayControl() { return nullptr; }
+IDispatch* CreateLineDisplayControl() { return kirnow::control::CreateLineDisplayControl(); }
 
 }  // namespace polecheck

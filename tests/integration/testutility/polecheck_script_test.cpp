@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
 #include <string>
 
@@ -61,12 +62,29 @@ TEST_F(PolecheckScript, ActionsReachTheDisplayAsItsBytes) {
 }
 
 TEST_F(PolecheckScript, ScrollingLineShowsOnTheDisplayUntilExit) {
-  const ProgramResult r = Run("ScrollLine1\nWait 1500\nExit\n");
+  const ProgramResult r = Run("ScrollLine1\nWait 3000\nExit\n");
   EXPECT_EQ(r.status, 0) << r.out << r.err;
   const std::vector<uint8_t> wire = display.ReceivedBytes();
-  // The marquee's frames: a cursor move to line 1 followed by part of the text.
-  EXPECT_TRUE(Contains(wire, {0x1F, 0x24, 0x01, 0x01, ' ', ' '}));
-  EXPECT_TRUE(Contains(wire, Bytes("Scrolling")));
+  // The marquee's frames: a cursor move to line 1, then twenty characters of the text moving in
+  // from the right. Every frame is a window on the blanks, the text and the blanks again.
+  const std::string marquee =
+      std::string(20, ' ') + "Scrolling Text Line 1 " + std::string(20, ' ');
+  const std::vector<uint8_t> frame = {0x1F, 0x24, 0x01, 0x01};
+  size_t frames = 0;
+  bool textSeen = false;
+  for (auto it = wire.begin();
+       (it = std::search(it, wire.end(), frame.begin(), frame.end())) != wire.end(); ++it) {
+    if (wire.end() - it < 24) break;
+    const std::string shown(it + 4, it + 24);
+    if (shown.find('\x1F') != std::string::npos || shown.find('\x1B') != std::string::npos) {
+      continue;  // the cursor move that precedes the text of DisplayTextAt
+    }
+    ++frames;
+    EXPECT_NE(marquee.find(shown), std::string::npos) << "frame '" << shown << "'";
+    textSeen = textSeen || shown.find('S') != std::string::npos;
+  }
+  EXPECT_GE(frames, 4u);
+  EXPECT_TRUE(textSeen);
 }
 
 TEST(PolecheckScriptFailures, UnregisteredDeviceFailsStartupWithItsMessage) {
