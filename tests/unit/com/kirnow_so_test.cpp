@@ -98,6 +98,13 @@ TEST_F(KirnowSo, CanUnloadOnlyWithoutObjectsLocksOrFactoryReferences) {
     EXPECT_EQ(CanUnload(), S_FALSE);
     Factory()->LockServer(FALSE);
     EXPECT_EQ(CanUnload(), S_OK);
+    // An unbalanced unlock is ignored rather than leaving the count below zero, where a later
+    // lock would no longer keep the library loaded.
+    Factory()->LockServer(FALSE);
+    Factory()->LockServer(TRUE);
+    EXPECT_EQ(CanUnload(), S_FALSE);
+    Factory()->LockServer(FALSE);
+    EXPECT_EQ(CanUnload(), S_OK);
 
     // A failed creation leaves nothing alive.
     Ref<IUnknown> none;
