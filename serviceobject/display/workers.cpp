@@ -106,27 +106,56 @@ void Advance(DisplayShared& d, int line) {
   if (s.position >= s.length - kDisplayColumns) s.position = 0;
 }
 
-// Sleeps `ms` (a negative time is no sleep). A long sleep is taken in slices and abandoned
-// when the keep-running flag is cleared; returns false then.
-bool Nap(ModuleState& m, int64_t ms, const std::atomic<int32_t>& keepRunning) {
-  if (ms <= 0) return true;
-  if (ms <= kSleepSlice) {
-    m.platform.clock.Sleep(static_cast<uint32_t>(ms));
+// The worker's sleeps, measured from where the previous one should have ended: time lost to
+// late wake-ups and to sending a frame is taken off the next sleep, so that the steps keep
+// their nominal length on average. After a stall of more than a step the schedule starts over
+// from now instead of catching up in a burst.
+class Pacer {
+ public:
+  explicit Pacer(ModuleState& m) : clock_(m.platform.clock), due_(clock_.Ticks()) {}
+
+  // Measures the following sleeps from now. A blinking step starts with this, so that a late
+  // frame never shortens the next blink phase below its length.
+  void Restart() { due_ = clock_.Ticks(); }
+
+  // Sleeps `ms` (a negative time is no sleep).
+  void Sleep(int64_t ms) {
+    if (ms <= 0) return;
+    due_ += static_cast<uint32_t>(ms);
+    const int32_t left = static_cast<int32_t>(due_ - clock_.Ticks());
+    if (left > 0) {
+      clock_.Sleep(static_cast<uint32_t>(left));
+    } else if (left < -kResync) {
+      due_ = clock_.Ticks();
+    }
+  }
+
+  // Sleeps `ms`; a long sleep is taken in slices and abandoned when the keep-running flag is
+  // cleared. Returns false then.
+  bool Nap(int64_t ms, const std::atomic<int32_t>& keepRunning) {
+    if (ms <= kSleepSlice) {
+      Sleep(ms);
+      return true;
+    }
+    while (ms > 0) {
+      const int64_t slice = std::min(ms, kSleepSlice);
+      Sleep(slice);
+      ms -= slice;
+      if (ms > 0 && !keepRunning) return false;
+    }
     return true;
   }
-  while (ms > 0) {
-    const int64_t slice = std::min(ms, kSleepSlice);
-    m.platform.clock.Sleep(static_cast<uint32_t>(slice));
-    ms -= slice;
-    if (ms > 0 && !keepRunning) return false;
-  }
-  return true;
-}
 
-// Waits `ticks` ticks of 10 ms while the keep-running flag stays set.
-void TickWait(ModuleState& m, int32_t ticks, const std::atomic<int32_t>& keepRunning) {
-  for (int32_t i = 0; i < ticks && keepRunning; ++i) m.platform.clock.Sleep(10);
-}
+  // Waits `ticks` ticks of 10 ms while the keep-running flag stays set.
+  void TickWait(int32_t ticks, const std::atomic<int32_t>& keepRunning) {
+    for (int32_t i = 0; i < ticks && keepRunning; ++i) Sleep(10);
+  }
+
+ private:
+  static constexpr int32_t kResync = 1000;
+  platform::Clock& clock_;
+  uint32_t due_;
+};
 
 // Hand-off: writes the other line's text once, from column 1, and marks the request taken.
 void WriteHandOff(ModuleState& m, int otherLine, std::atomic<int32_t>* marker) {
@@ -154,21 +183,23 @@ void FirstThread(ModuleState& m) {
   m.trace.Record("\nFirstThread:\n");
   d.Thread1_end_f = 0;
   BuildScroll(d, 1);
+  Pacer pace(m);
   while (d.Susp_Thread1_f) {
-    m.platform.clock.Sleep(100);
+    if (d.blink_up) pace.Restart();
+    pace.Sleep(100);
     if (d.Threadhd1_restart) {
       d.scroll_pos1 = 0;
       d.Threadhd1_restart = 0;
     }
     const int32_t unitWait = UnitWait(m, 1);
-    if (!Nap(m, unitWait, d.Susp_Thread1_f)) break;
+    if (!pace.Nap(unitWait, d.Susp_Thread1_f)) break;
     bool blinkPhase = d.blink_up != 0;
     if (!blinkPhase) {
       ShowColumns(m, 1, d.scroll_pos1, d.void_1f24_f_1);
       blinkPhase = d.blink_up != 0;
     }
     if (blinkPhase) {
-      if (!Nap(m, 250 - static_cast<int64_t>(unitWait), d.Susp_Thread1_f)) break;
+      if (!pace.Nap(250 - static_cast<int64_t>(unitWait), d.Susp_Thread1_f)) break;
       ShowBlinkPhase(m, 1, d.void_1f24_f_1);
     }
     if (d.Scroll_textAT) WriteHandOff(m, 2, &d.void_1f24_f_1);
@@ -184,20 +215,22 @@ void SecondThread(ModuleState& m) {
   m.trace.Record("\nSecondThread:\n");
   d.Thread2_end_f = 0;
   BuildScroll(d, 2);
+  Pacer pace(m);
   while (d.Susp_Thread2_f) {
+    if (d.blink_low) pace.Restart();
     if (d.Threadhd2_restart) {
       d.scroll_pos2 = 0;
       d.Threadhd2_restart = 0;
     }
     const int32_t unitWait = UnitWait(m, 2);
-    TickWait(m, unitWait / 10, d.Susp_Thread2_f);
+    pace.TickWait(unitWait / 10, d.Susp_Thread2_f);
     bool blinkPhase = d.blink_low != 0;
     if (!blinkPhase) {
       ShowColumns(m, 2, d.scroll_pos2, d.void_1f24_f_2);
       blinkPhase = d.blink_low != 0;
     }
     if (blinkPhase) {
-      if (!Nap(m, 250 - static_cast<int64_t>(unitWait), d.Susp_Thread2_f)) break;
+      if (!pace.Nap(250 - static_cast<int64_t>(unitWait), d.Susp_Thread2_f)) break;
       ShowBlinkPhase(m, 2, d.void_1f24_f_2);
     }
     if (d.Scroll_textAT) WriteHandOff(m, 1, nullptr);
@@ -215,6 +248,7 @@ void thirdThread(ModuleState& m) {
   BuildScroll(d, 1);
   BuildScroll(d, 2);
   const int32_t step = std::max(UnitWait(m, 1), UnitWait(m, 2)) / 10;
+  Pacer pace(m);
   while (d.Susp_Thread3_f) {
     if (d.Threadhd3_restart) {
       d.scroll_pos1 = 0;
@@ -223,8 +257,11 @@ void thirdThread(ModuleState& m) {
     }
     // While either line blinks, a step is never shorter than 250 ms.
     int32_t ticks = step;
-    if ((d.blink_up || d.blink_low) && ticks < 25) ticks = 25;
-    TickWait(m, ticks, d.Susp_Thread3_f);
+    if (d.blink_up || d.blink_low) {
+      if (ticks < 25) ticks = 25;
+      pace.Restart();
+    }
+    pace.TickWait(ticks, d.Susp_Thread3_f);
     for (int line = 1; line <= 2; ++line) {
       LineState s = Line(d, line);
       if (!s.blink) ShowColumns(m, line, s.position, d.void_1f24_f_3);

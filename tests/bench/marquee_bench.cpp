@@ -1,0 +1,243 @@
+// Marquee timing, CPU load and text latency of the display engine against the virtual pole
+// display over a pseudo-terminal. Prints figures and their targets; it fails nothing.
+//
+//   kirnow_bench_marquee [seconds per marquee run, default 10]
+//
+// Needs KIRNOW_BIN_DIR (where vpoledisplay is) as the integration tests do.
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "platform/platform.h"
+#include "serviceobject/core/posl_display.h"
+#include "serviceobject/properties/pidx.h"
+#include "tests/fakes/recording_message_box.h"
+#include "virtual_display.h"
+
+namespace kirnow {
+namespace {
+
+using Steady = std::chrono::steady_clock;
+
+struct SystemPlatform {
+  std::unique_ptr<platform::Registry> registry = platform::MakeSystemRegistry();
+  std::unique_ptr<platform::SerialDevice> serial = platform::MakeSystemSerialDevice(*registry);
+  std::unique_ptr<platform::Clock> clock = platform::MakeSystemClock();
+  std::unique_ptr<platform::AnsiCodec> ansi = platform::MakeSystemAnsiCodec();
+  fakes::RecordingMessageBox box;
+  platform::Platform Get() { return platform::Platform{*registry, *serial, box, *clock, *ansi}; }
+};
+
+double CpuSeconds() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  auto seconds = [](const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
+  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+// Arrival times (display clock, ms) of the worker frames of `row`: a move to column 1 followed
+// by 20 characters, received at or after `fromByte`.
+std::vector<double> FrameTimes(const std::vector<std::pair<double, uint8_t>>& bytes,
+                               size_t fromByte, int row) {
+  std::vector<double> times;
+  for (size_t i = fromByte; i + 3 < bytes.size(); ++i) {
+    if (bytes[i].second != 0x1F || bytes[i + 1].second != 0x24 || bytes[i + 2].second != 0x01)
+      continue;
+    size_t j = i + 4;
+    while (j < bytes.size() && j < i + 24 && bytes[j].second != 0x1F) ++j;
+    if (bytes[i + 3].second == row && j == i + 24) times.push_back(bytes[i].first);
+    i = j - 1;
+  }
+  return times;
+}
+
+struct StepFigures {
+  size_t steps = 0;
+  double meanMs = 0;
+  double p99DeviationMs = 0;
+  double cpuPercent = 0;
+};
+
+StepFigures Steps(const std::vector<double>& times, double nominal) {
+  StepFigures f;
+  if (times.size() < 3) return f;
+  std::vector<double> deviations;
+  // The first step after a start is left out: it begins at the start request, not at a frame.
+  for (size_t k = 2; k < times.size(); ++k)
+    deviations.push_back(std::fabs(times[k] - times[k - 1] - nominal));
+  f.steps = deviations.size();
+  f.meanMs = (times.back() - times[1]) / double(times.size() - 2);
+  std::sort(deviations.begin(), deviations.end());
+  f.p99DeviationMs = deviations[std::min(
+      deviations.size() - 1, static_cast<size_t>(std::ceil(0.99 * double(deviations.size()))) - 1)];
+  return f;
+}
+
+void Print(const char* what, const StepFigures& f, double nominal) {
+  const double meanDeviation = 100.0 * (f.meanMs - nominal) / nominal;
+  std::printf(
+      "%-34s steps %4zu  mean %8.3f ms (nominal %.0f, %+6.2f %%; target within 2 %%)  "
+      "p99 |deviation| %6.3f ms (target < 5)  CPU %5.3f %% of a core (target < 1)\n",
+      what, f.steps, f.meanMs, nominal, meanDeviation, f.p99DeviationMs, f.cpuPercent);
+}
+
+class Bench {
+ public:
+  bool Start() {
+    if (!display_.Start()) return false;
+    store_ = std::make_unique<it::TestRegistryFile>();
+    store_->AddDisplay("JQ POS POLE DISPLAY", 5, display_.LinkPath());
+    sys_ = std::make_unique<SystemPlatform>();
+    module_ = std::make_unique<ModuleState>(sys_->Get(), false);
+    so_ = std::make_unique<POSLDisplay>(*module_);
+    so_->OpenService(u"LineDisplay", u"JQ POS POLE DISPLAY", nullptr);
+    if (so_->ResultCode != OPOS_SUCCESS) return false;
+    so_->ClaimDevice(1000);
+    so_->CreateWindow(0, 0, 1, 20, 1, 20);
+    so_->CreateWindow(1, 0, 1, 20, 1, 20);
+    return true;
+  }
+
+  ~Bench() {
+    so_.reset();
+    module_.reset();
+    display_.Stop();
+  }
+
+  void Select(int32_t window) { so_->SetPropertyNumber(PIDXDisp_CurrentWindow, window); }
+  void Marquee(int32_t type) { so_->SetPropertyNumber(PIDXDisp_MarqueeType, type); }
+
+  // Prepares the marquee text of a window (MarqueeType 5, text) with its unit wait.
+  void Prepare(int32_t window, const std::u16string& text, int32_t unitWait) {
+    Select(window);
+    so_->SetPropertyNumber(PIDXDisp_MarqueeUnitWait, unitWait);
+    Marquee(DISP_MT_INIT);
+    so_->DisplayTextAt(0, 0, text, DISP_DT_NORMAL);
+  }
+
+  // Runs what `start` starts for `seconds`, stops it in `stopWindow`, and measures the frames
+  // of `row` against `nominal`.
+  template <class StartFn>
+  StepFigures Run(StartFn start, int32_t stopWindow, int row, double seconds, double nominal) {
+    const size_t from = display_.ReceivedBytesWithTimes().size();
+    const auto wallStart = Steady::now();
+    const double cpuStart = CpuSeconds();
+    start();
+    std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+    const double cpu = CpuSeconds() - cpuStart;
+    const double wall = std::chrono::duration<double>(Steady::now() - wallStart).count();
+    Select(stopWindow);
+    Marquee(DISP_MT_INIT);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the log catches up
+    StepFigures f = Steps(FrameTimes(display_.ReceivedBytesWithTimes(), from, row), nominal);
+    f.cpuPercent = 100.0 * cpu / wall;
+    return f;
+  }
+
+  // Time from a DisplayTextAt call of 20 characters (no worker running) until the display has
+  // logged the last of its bytes. The display logs each read at once, so this is an upper
+  // bound of the time to the last byte on the pty.
+  std::vector<double> TextLatencies(int count) {
+    std::vector<double> out;
+    Select(1);
+    Marquee(DISP_MT_NONE);
+    for (int i = 0; i < count; ++i) {
+      so_->ClearText();
+      std::this_thread::sleep_for(std::chrono::milliseconds(30));
+      const uintmax_t logStart = LogSize();
+      const auto t0 = Steady::now();
+      so_->DisplayText(u"01234567890123456789", DISP_DT_NORMAL);
+      const auto limit = t0 + std::chrono::seconds(1);
+      while (Steady::now() < limit && BytesLoggedSince(logStart) < 20) {
+      }
+      out.push_back(std::chrono::duration<double, std::milli>(Steady::now() - t0).count());
+    }
+    return out;
+  }
+
+ private:
+  uintmax_t LogSize() {
+    std::ifstream in(display_.LogPath(), std::ios::binary | std::ios::ate);
+    return static_cast<uintmax_t>(in.tellg());
+  }
+
+  size_t BytesLoggedSince(uintmax_t offset) {
+    std::ifstream in(display_.LogPath(), std::ios::binary);
+    in.seekg(static_cast<std::streamoff>(offset));
+    size_t count = 0;
+    std::string line;
+    while (std::getline(in, line)) {
+      if (line.empty() || line[0] == '#') continue;
+      std::istringstream fields(line);
+      std::string token;
+      fields >> token;  // time stamp
+      while (fields >> token) ++count;
+    }
+    return count;
+  }
+
+  it::VirtualDisplay display_;
+  std::unique_ptr<it::TestRegistryFile> store_;
+  std::unique_ptr<SystemPlatform> sys_;
+  std::unique_ptr<ModuleState> module_;
+  std::unique_ptr<POSLDisplay> so_;
+};
+
+int Main(int argc, char** argv) {
+  const double seconds = argc > 1 ? std::atof(argv[1]) : 10.0;
+  Bench bench;
+  if (!bench.Start()) {
+    std::printf("the virtual pole display could not be started or opened (KIRNOW_BIN_DIR?)\n");
+    return 0;
+  }
+  std::printf("marquee runs of %.1f s each against the virtual pole display over a pty\n", seconds);
+
+  bench.Prepare(1, u"Scrolling Text Line 1 ", 100);
+  Print("line 1 (FirstThread, U1 = 100)",
+        bench.Run([&] { bench.Marquee(DISP_MT_LEFT); }, 1, 1, seconds, 200.0), 200.0);
+
+  bench.Prepare(2, u"Scrolling Text Line 2 ", 200);
+  Print("line 2 (SecondThread, U2 = 200)",
+        bench.Run([&] { bench.Marquee(DISP_MT_LEFT); }, 2, 2, seconds, 200.0), 200.0);
+
+  // Both lines: line 1 walks, then line 2 joins and the combined worker takes over.
+  bench.Prepare(1, u"Scrolling Text Line 1 ", 200);
+  bench.Prepare(2, u"Scrolling Text Line 2 ", 200);
+  Print("both lines (thirdThread, U = 200)",
+        bench.Run(
+            [&] {
+              bench.Select(1);
+              bench.Marquee(DISP_MT_LEFT);
+              bench.Select(2);
+              bench.Marquee(DISP_MT_LEFT);
+            },
+            2, 1, seconds, 200.0),
+        200.0);
+
+  std::vector<double> latencies = bench.TextLatencies(50);
+  std::sort(latencies.begin(), latencies.end());
+  double sum = 0;
+  for (double v : latencies) sum += v;
+  std::printf(
+      "DisplayText of 20 characters to the last byte logged by the display: median %.3f ms, "
+      "mean %.3f ms, max %.3f ms over %zu calls (target within 5 ms)\n",
+      latencies[latencies.size() / 2], sum / double(latencies.size()), latencies.back(),
+      latencies.size());
+  return 0;
+}
+
+}  // namespace
+}  // namespace kirnow
+
+int main(int argc, char** argv) { return kirnow::Main(argc, argv); }
