@@ -118,6 +118,21 @@ TEST_F(RegStoreTest, EveryKindOfValueSurvivesLoadAndSaveByteExact) {
   }
 }
 
+TEST(RegText, EveryTruncationEitherParsesOrNamesALine) {
+  // A file cut short anywhere (by some other writer's crash or a full disk) must never crash
+  // the reader; what cannot be read is reported with its line.
+  const std::string text = kCanonical;
+  for (size_t n = 0; n <= text.size(); ++n) {
+    regtree::Tree tree;
+    int line = 0;
+    std::string message;
+    if (!ParseRegText(text.substr(0, n), tree, line, message)) {
+      EXPECT_GE(line, 1) << n;
+      EXPECT_FALSE(message.empty()) << n;
+    }
+  }
+}
+
 TEST_F(RegStoreTest, FilesFromElsewhereAreRead) {
   // CRLF line ends, comments, spaces, continuation, short dwords and a deletion section.
   WriteFile(path_,
