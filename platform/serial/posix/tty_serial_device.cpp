@@ -111,6 +111,9 @@ class TtySerialDevice : public SerialDevice {
       t.c_cc[VMIN] = 1;
       t.c_cc[VTIME] = 0;
       ok = tcsetattr(fd, TCSANOW, &t) == 0;
+      // A fresh Windows handle starts with empty queues; a tty keeps what arrived while nobody
+      // had it open (an old identity reply, say), so drop that.
+      if (ok) tcflush(fd, TCIFLUSH);
     }
     if (!ok) {
       ioctl(fd, TIOCNXCL);
