@@ -108,7 +108,7 @@ void Advance(DisplayShared& d, int line) {
 
 // The worker's sleeps, measured from where the previous one should have ended: time lost to
 // late wake-ups and to sending a frame is taken off the next sleep, so that the steps keep
-// their nominal length on average. After a stall of more than a step the schedule starts over
+// their nominal length on average. After a stall of more than 50 ms the schedule starts over
 // from now instead of catching up in a burst.
 class Pacer {
  public:
@@ -152,7 +152,7 @@ class Pacer {
   }
 
  private:
-  static constexpr int32_t kResync = 1000;
+  static constexpr int32_t kResync = 50;
   platform::Clock& clock_;
   uint32_t due_;
 };
