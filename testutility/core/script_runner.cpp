@@ -58,6 +58,7 @@ void PrintMessageBox(std::ostream& out, std::string_view text, std::string_view 
 }
 
 void ScriptView::MessageBox(std::string_view text, std::string_view caption) {
+  if (pump_) pump_();
   PrintMessageBox(out_, text, caption);
 }
 
@@ -148,12 +149,17 @@ int RunScript(std::istream& in, CLinedisplay1& display, std::ostream& out, std::
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
   };
 
-  ScriptView view(out);
+  const auto pump = [&options] {
+    if (options.pumpMessages) options.pumpMessages();
+  };
+  ScriptView view(out, pump);
   CPolecheckDlg dlg(view, display, options.appName);
   dlg.OnInitDialog();
+  pump();
   if (!dlg.StartupSucceeded()) {
     // Exit is the one action left after a failed start-up; it closes what was opened.
     dlg.OnCommand(IDCANCEL);
+    pump();
     err << options.appName << ": start-up failed\n";
     return kScriptStartupFailed;
   }
@@ -202,8 +208,10 @@ int RunScript(std::istream& in, CLinedisplay1& display, std::ostream& out, std::
         break;
     }
     if (command != 0) dlg.OnCommand(command);
+    pump();
   }
   if (!view.Ended()) dlg.OnCommand(IDCANCEL);
+  pump();
   return dlg.DispatchFailures() > 0 ? kScriptDispatchFailed : kScriptOk;
 }
 

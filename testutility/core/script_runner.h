@@ -70,7 +70,8 @@ bool CheckScript(const std::string& text, std::ostream& err, const std::string& 
 // A dialog without a window: fields in memory, message boxes printed.
 class ScriptView : public DialogView {
  public:
-  explicit ScriptView(std::ostream& out) : out_(out) {}
+  explicit ScriptView(std::ostream& out, std::function<void()> pump = nullptr)
+      : out_(out), pump_(std::move(pump)) {}
   std::u16string GetFieldText(int id) override { return fields_[id]; }
   void SetFieldText(int id, std::u16string_view text) override { fields_[id] = text; }
   void EnableControl(int id, bool enable) override { enabled_[id] = enable; }
@@ -85,6 +86,7 @@ class ScriptView : public DialogView {
 
  private:
   std::ostream& out_;
+  std::function<void()> pump_;
   std::map<int, std::u16string> fields_;
   std::map<int, bool> enabled_;
   bool ended_ = false;
@@ -94,6 +96,10 @@ class ScriptView : public DialogView {
 struct ScriptOptions {
   std::string appName = "Polecheck";
   std::function<void(uint32_t ms)> sleep;  // defaults to a real sleep
+  // Prints message boxes that reached the program by another way (the service object's), so
+  // that they appear in the order they were shown; run before every printed message box and
+  // after every action.
+  std::function<void()> pumpMessages;
 };
 
 // Runs the script against the control object. Problems with the script itself go to `err`.

@@ -20,6 +20,7 @@
 #include "testutility/core/polecheck_dlg.h"
 #include "testutility/core/script_runner.h"
 #include "testutility/terminal/control_host.h"
+#include "testutility/terminal/stderr_capture.h"
 #include "testutility/terminal/terminal_dialog.h"
 
 namespace {
@@ -55,13 +56,24 @@ int RunScriptMode(const std::string& path) {
     std::cerr << "Polecheck: the LineDisplay control object cannot be created\n";
     return kScriptStartupFailed;
   }
+  // The service object's message boxes come as lines on stderr: print them in order with ours.
+  StderrCapture capture;
+  const auto print = [](std::string_view text, std::string_view caption) {
+    PrintMessageBox(std::cout, text, caption);
+  };
+  capture.Start();
+  std::ostringstream problems;
   int status = 0;
   {
     CLinedisplay1 display(control);
     control->Release();
-    status = RunScript(in, display, std::cout, std::cerr);
+    ScriptOptions options;
+    options.pumpMessages = [&] { capture.Drain(print); };
+    status = RunScript(in, display, std::cout, problems, options);
   }
+  capture.Stop(print);
   kirnow::platform::SetMessageBoxHook(nullptr);
+  std::cerr << problems.str();
   return status;
 }
 
@@ -86,8 +98,19 @@ int RunDialog(const std::string& snapshot) {
   kirnow::platform::SetMessageBoxHook([&view](std::string_view text, std::string_view caption) {
     view.ShowMessage(text, caption);
   });
+  // The service object's message boxes arrive on stderr; show them as popups instead of
+  // letting them run over the screen.
+  StderrCapture capture;
+  if (capture.Start()) {
+    view.SetMessagePump([&capture, &view] {
+      capture.Drain(
+          [&view](std::string_view text, std::string_view caption) { view.Popup(text, caption); });
+    });
+  }
   CPolecheckDlg dlg(view, display);
   view.Run(dlg);
+  view.SetMessagePump(nullptr);
+  capture.Stop();
   kirnow::platform::SetMessageBoxHook(nullptr);
   g_dialog = nullptr;
   return 0;

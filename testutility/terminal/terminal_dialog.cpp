@@ -207,7 +207,19 @@ void TerminalDialog::ShowMessage(std::string_view text, std::string_view caption
     queued_.emplace_back(std::string(text), std::string(caption));
     return;
   }
-  Popup(std::string(text), std::string(caption));
+  Pump();
+  ShowPopup(std::string(text), std::string(caption));
+}
+
+void TerminalDialog::Popup(std::string_view text, std::string_view caption) {
+  ShowPopup(std::string(text), std::string(caption));
+}
+
+void TerminalDialog::Pump() {
+  if (!pump_ || pumping_) return;
+  pumping_ = true;
+  pump_();
+  pumping_ = false;
 }
 
 void TerminalDialog::ShowQueuedMessages() {
@@ -219,7 +231,7 @@ void TerminalDialog::ShowQueuedMessages() {
       m = std::move(queued_.front());
       queued_.pop_front();
     }
-    Popup(m.first, m.second);
+    ShowPopup(m.first, m.second);
   }
 }
 
@@ -349,7 +361,7 @@ void TerminalDialog::Draw() {
   refresh();
 }
 
-void TerminalDialog::Popup(const std::string& text, const std::string& caption) {
+void TerminalDialog::ShowPopup(const std::string& text, const std::string& caption) {
   const size_t maxWidth = 44;
   std::vector<std::string> lines = Wrap(text, maxWidth);
   size_t inner = Utf8ToUtf16(caption).size() + 2;
@@ -396,6 +408,7 @@ void TerminalDialog::Popup(const std::string& text, const std::string& caption) 
 void TerminalDialog::Press(CPolecheckDlg& dlg, int id) {
   dlg.OnCommand(id);
   EnsureFocusUsable();
+  Pump();
   ShowQueuedMessages();
   Draw();
 }
@@ -468,6 +481,7 @@ int TerminalDialog::Run(CPolecheckDlg& dlg) {
   uiThread_ = std::this_thread::get_id();
   focus_ = 0;
   dlg.OnInitDialog();
+  Pump();
   ShowQueuedMessages();
   // The system gives the focus to the first tab stop that can take it.
   focus_ = controls_.size() - 1;
@@ -482,6 +496,7 @@ int TerminalDialog::Run(CPolecheckDlg& dlg) {
     wint_t key = 0;
     const int status = get_wch(&key);
     if (status == ERR) {
+      Pump();
       ShowQueuedMessages();
       if (!snapshotPath_.empty()) {
         DrawPanel();

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cwchar>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -37,6 +38,11 @@ class TerminalDialog : public DialogView {
   // Message boxes from any thread: shown at once on the dialog's thread, otherwise queued for the
   // loop (a worker must not wait on a dialog that may be waiting on it).
   void ShowMessage(std::string_view text, std::string_view caption);
+  // Shows a modal popup now (dialog's thread only).
+  void Popup(std::string_view text, std::string_view caption);
+  // Called on the dialog's thread to show messages that arrive by other ways, before each of
+  // the dialog's own popups, after each command and while idle.
+  void SetMessagePump(std::function<void()> pump) { pump_ = std::move(pump); }
 
   // DialogView
   std::u16string GetFieldText(int id) override;
@@ -63,7 +69,8 @@ class TerminalDialog : public DialogView {
   void Draw();
   void DrawControl(const Control& c, bool focused);
   void DrawPanel();
-  void Popup(const std::string& text, const std::string& caption);
+  void ShowPopup(const std::string& text, const std::string& caption);
+  void Pump();
   void Press(CPolecheckDlg& dlg, int id);
   bool HandleEditKey(Control& c, int status, wint_t key);
   void ShowQueuedMessages();
@@ -79,6 +86,8 @@ class TerminalDialog : public DialogView {
   std::mutex queueMutex_;
   std::deque<std::pair<std::string, std::string>> queued_;
   std::string panelLines_[2];
+  std::function<void()> pump_;
+  bool pumping_ = false;
 };
 
 // Reads the two display lines from a snapshot file of the virtual pole display.

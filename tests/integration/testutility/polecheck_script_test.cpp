@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <fstream>
 #include <string>
 
@@ -101,6 +102,30 @@ TEST(PolecheckScriptFailures, UnregisteredDeviceFailsStartupWithItsMessage) {
                        "cannot use.\n"),
             std::string::npos)
       << r.out;
+}
+
+TEST(PolecheckScriptFailures, ServiceObjectMessagesArePrintedInOrderWithTheDialogs) {
+  const std::string missing = MissingPieces();
+  if (!missing.empty()) GTEST_SKIP() << missing;
+  // The device entry without any USB record: the open finds no port, the claim cannot open it.
+  TestRegistryFile store;
+  store.AddOposDevice("JQ POS POLE DISPLAY");
+  const ProgramResult reg = RunProgram({BuiltFile("regsvr"), BuiltFile("Kirnow.so")},
+                                       {"KIRNOW_REGISTRY=" + store.Path()}, 20000);
+  ASSERT_EQ(reg.status, 0) << reg.out << reg.err;
+  const std::string script = "/tmp/polecheck-noport-" + std::to_string(getpid()) + ".txt";
+  std::ofstream(script) << "DisplayText never\n";
+  const ProgramResult r = RunProgram({BuiltFile("polecheck"), "--script", script},
+                                     {"KIRNOW_REGISTRY=" + store.Path()}, 30000);
+  std::remove(script.c_str());
+  EXPECT_EQ(r.status, 1) << r.out << r.err;
+  const size_t so = r.out.find("ClaimDevice: Open Port Error\n");
+  const size_t dialog =
+      r.out.find("JQ Pole Display - CLAIM error: Fails to get the exclusive right for the device.");
+  ASSERT_NE(so, std::string::npos) << r.out;
+  ASSERT_NE(dialog, std::string::npos) << r.out;
+  EXPECT_LT(so, dialog) << r.out;
+  EXPECT_EQ(r.err.find("Open Port Error"), std::string::npos) << "not on stderr: " << r.err;
 }
 
 TEST(PolecheckScriptFailures, LineNotUnderstoodIsNamed) {
