@@ -197,6 +197,7 @@ TEST_F(Control, MembersReachTheServiceObject) {
     DISPID put = DISPID_PROPERTYPUT;
     DISPPARAMS p = {reversed.data(), kind == DISPATCH_PROPERTYPUT ? &put : nullptr,
                     static_cast<UINT>(reversed.size()), kind == DISPATCH_PROPERTYPUT ? 1u : 0u};
+    if (result) VariantClear(result);  // an out parameter: the caller hands it over empty
     return c->Invoke(id, IID_NULL, 0, kind, &p, result, nullptr, nullptr);
   };
   auto i4 = [](LONG v) {
