@@ -1,13 +1,13 @@
 // UTF-8 <-> UTF-16 conversion for the dialog's texts (fields hold UTF-16 like the system's edit
-// controls; messages and script files are UTF-8). Malformed input becomes U+FFFD.
+// controls; messages and script files are UTF-8). Malformed input becomes U+FFFD. The
+// conversion itself is the platform layer's.
 #pragma once
 
-#include <string>
-#include <string_view>
+#include "platform/registry/utf_convert.h"
 
 namespace polecheck {
 
-std::u16string Utf8ToUtf16(std::string_view text);
-std::string Utf16ToUtf8(std::u16string_view text);
+using kirnow::platform::Utf16ToUtf8;
+using kirnow::platform::Utf8ToUtf16;
 
 }  // namespace polecheck

@@ -109,7 +109,7 @@ bool ReadSnapshotLines(const std::string& path, std::string& line1, std::string&
 }
 
 TerminalDialog::TerminalDialog(std::string snapshotPath) : snapshotPath_(std::move(snapshotPath)) {
-  for (const auto& spec : DialogTemplate()) controls_.push_back(Control{spec, spec.text});
+  for (const auto& layout : DialogTemplate()) controls_.push_back(Control{layout, layout.text});
   uiThread_ = std::this_thread::get_id();
 }
 
@@ -132,13 +132,13 @@ bool TerminalDialog::Open() {
 
 TerminalDialog::Control* TerminalDialog::Find(int id) {
   for (auto& c : controls_) {
-    if (c.spec.id == id) return &c;
+    if (c.layout.id == id) return &c;
   }
   return nullptr;
 }
 
 bool TerminalDialog::CanFocus(const Control& c) const {
-  return c.spec.tabStop && c.spec.visible && c.enabled;
+  return c.layout.tabStop && c.layout.visible && c.enabled;
 }
 
 void TerminalDialog::MoveFocus(int step) {
@@ -149,7 +149,7 @@ void TerminalDialog::MoveFocus(int step) {
     if (CanFocus(controls_[i])) {
       focus_ = i;
       Control& c = controls_[i];
-      if (c.spec.type == ControlSpec::Type::Edit) {
+      if (c.layout.type == ControlSpec::Type::Edit) {
         c.selected = true;  // tabbing into an edit selects its text
         c.cursor = c.text.size();
       }
@@ -188,7 +188,7 @@ void TerminalDialog::SetButtonCaption(int id, std::u16string_view caption) {
 
 void TerminalDialog::FocusAndSelect(int id) {
   for (size_t i = 0; i < controls_.size(); ++i) {
-    if (controls_[i].spec.id == id) {
+    if (controls_[i].layout.id == id) {
       focus_ = i;
       controls_[i].selected = true;
       controls_[i].cursor = controls_[i].text.size();
@@ -242,12 +242,12 @@ void TerminalDialog::EndDialog(int result) {
 
 void TerminalDialog::DrawControl(const Control& c, bool focused) {
   using T = ControlSpec::Type;
-  if (!c.spec.visible) return;
-  const int row = 1 + CellRow(c.spec.y);
-  int col = 1 + CellColumn(c.spec.x);
-  int width = CellWidth(c.spec.w);
+  if (!c.layout.visible) return;
+  const int row = 1 + CellRow(c.layout.y);
+  int col = 1 + CellColumn(c.layout.x);
+  int width = CellWidth(c.layout.w);
   const attr_t dim = c.enabled ? A_NORMAL : A_DIM;
-  switch (c.spec.type) {
+  switch (c.layout.type) {
     case T::Button: {
       const std::u16string label = c.text;
       const size_t inner = static_cast<size_t>(std::max(0, width - 2));
@@ -275,7 +275,7 @@ void TerminalDialog::DrawControl(const Control& c, bool focused) {
       break;
     case T::Group: {
       // One cell outside the framed area on each side.
-      const int bottom = 1 + CellRow(c.spec.y + c.spec.h);
+      const int bottom = 1 + CellRow(c.layout.y + c.layout.h);
       const int right = col + width;
       --col;
       width = right - col + 1;
@@ -340,20 +340,21 @@ void TerminalDialog::Draw() {
   attroff(A_BOLD);
   // Group boxes first, so that they frame the controls instead of cutting through them.
   for (const auto& c : controls_) {
-    if (c.spec.type == ControlSpec::Type::Group) DrawControl(c, false);
+    if (c.layout.type == ControlSpec::Type::Group) DrawControl(c, false);
   }
   for (size_t i = 0; i < controls_.size(); ++i) {
-    if (controls_[i].spec.type != ControlSpec::Type::Group) DrawControl(controls_[i], i == focus_);
+    if (controls_[i].layout.type != ControlSpec::Type::Group)
+      DrawControl(controls_[i], i == focus_);
   }
   DrawPanel();
   PutText(rows, 1, "Tab/Shift-Tab: move  Enter/Space: press  Esc: Exit");
 
   // Put the terminal's cursor in the focused edit field.
   const Control& f = controls_[focus_];
-  if (f.spec.type == ControlSpec::Type::Edit && f.spec.visible) {
-    const int width = CellWidth(f.spec.w);
+  if (f.layout.type == ControlSpec::Type::Edit && f.layout.visible) {
+    const int width = CellWidth(f.layout.w);
     const int pos = static_cast<int>(std::min<size_t>(f.cursor, static_cast<size_t>(width - 1)));
-    move(1 + CellRow(f.spec.y), 1 + CellColumn(f.spec.x) + pos);
+    move(1 + CellRow(f.layout.y), 1 + CellColumn(f.layout.x) + pos);
     curs_set(1);
   } else {
     curs_set(0);
@@ -505,7 +506,7 @@ int TerminalDialog::Run(CPolecheckDlg& dlg) {
       continue;
     }
     Control& c = controls_[focus_];
-    const bool isButton = c.spec.type == ControlSpec::Type::Button;
+    const bool isButton = c.layout.type == ControlSpec::Type::Button;
     if (status == KEY_CODE_YES && key == KEY_RESIZE) {
       Draw();
     } else if (key == L'\t' || (status == KEY_CODE_YES && key == KEY_DOWN)) {
@@ -518,10 +519,10 @@ int TerminalDialog::Run(CPolecheckDlg& dlg) {
       Press(dlg, IDCANCEL);
     } else if (key == L'\r' || key == L'\n' || (status == KEY_CODE_YES && key == KEY_ENTER)) {
       // Enter presses the focused button; anywhere else it is the OK command.
-      Press(dlg, isButton && c.enabled ? c.spec.id : IDOK);
+      Press(dlg, isButton && c.enabled ? c.layout.id : IDOK);
     } else if (isButton && status == OK && key == L' ') {
-      if (c.enabled) Press(dlg, c.spec.id);
-    } else if (c.spec.type == ControlSpec::Type::Edit) {
+      if (c.enabled) Press(dlg, c.layout.id);
+    } else if (c.layout.type == ControlSpec::Type::Edit) {
       if (HandleEditKey(c, status, key)) Draw();
     }
   }

@@ -55,7 +55,7 @@ class TerminalDialog : public DialogView {
 
  private:
   struct Control {
-    ControlSpec spec;
+    ControlSpec layout;
     std::u16string text;
     bool enabled = true;
     size_t cursor = 0;
