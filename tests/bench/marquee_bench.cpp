@@ -71,13 +71,16 @@ struct StepFigures {
 
 StepFigures Steps(const std::vector<double>& times, double nominal) {
   StepFigures f;
-  if (times.size() < 3) return f;
+  if (times.size() < 4) return f;
   std::vector<double> deviations;
   // The first step after a start is left out: it begins at the start request, not at a frame.
-  for (size_t k = 2; k < times.size(); ++k)
+  // So is the last: line 2's worker cuts its tick wait short when it is stopped and still sends
+  // that step's frame, which measures the stop request rather than the pacing.
+  const size_t last = times.size() - 1;
+  for (size_t k = 2; k < last; ++k)
     deviations.push_back(std::fabs(times[k] - times[k - 1] - nominal));
   f.steps = deviations.size();
-  f.meanMs = (times.back() - times[1]) / double(times.size() - 2);
+  f.meanMs = (times[last - 1] - times[1]) / double(last - 2);
   std::sort(deviations.begin(), deviations.end());
   f.p99DeviationMs = deviations[std::min(
       deviations.size() - 1, static_cast<size_t>(std::ceil(0.99 * double(deviations.size()))) - 1)];
