@@ -8,8 +8,10 @@ packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmar
           libncurses-dev tmux clang-format)
 if [ "$mode" = test ]; then
   # The Windows build and its proof under Wine (32-bit needs the i386 architecture).
-  packages+=(mingw-w64 mingw-w64-tools libwine-dev wine wine64 wine32:i386 xvfb xauth
-             imagemagick)
+  # widl (the type library compiler) is in wine64-tools; wixl (the MSI builder) in wixl, its
+  # msiinfo/msiextract checks in msitools; xdotool drives Polecheck's dialog under Xvfb.
+  packages+=(mingw-w64 mingw-w64-tools libwine-dev wine wine64 wine64-tools wine32:i386 xvfb
+             xauth imagemagick wixl msitools xdotool)
 fi
 
 missing=()

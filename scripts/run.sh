@@ -1,24 +1,45 @@
 #!/usr/bin/env bash
 # Builds Kirnow and Polecheck and runs Polecheck in this terminal, ready to press buttons.
 #
+#   bash scripts/run.sh                   the dialog
+#   bash scripts/run.sh --script FILE     Polecheck's script mode: runs FILE against the display
+#                                         and exits with Polecheck's status (0 when all went through)
+#
 # With no display configured, the virtual pole display runs in the background on a
 # pseudo-terminal and Polecheck shows its two lines beside the dialog. To use a real display,
 # name its serial device: KIRNOW_DISPLAY_DEVICE=/dev/ttyUSB0 bash scripts/run.sh
 #
-# The registry store (the OPOS device entry, the display's USB record with its COM port, the
-# COM port map and the registered class) is ~/.kirnow/registry.reg, or $KIRNOW_REGISTRY.
+# The registry store is ~/.kirnow/registry.reg, or $KIRNOW_REGISTRY. This script adds or
+# updates only its own entries there (the device entry's class, the display's USB record and its
+# COM port mapping, and the registered class); everything else in the store stays as it is.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source_dir=$(pwd)
 
+polecheck_args=()
+case "${1:-}" in
+  "") ;;
+  --script)
+    [ $# -eq 2 ] || { echo "usage: bash scripts/run.sh [--script FILE]" >&2; exit 2; }
+    [ -r "$2" ] || { echo "run: cannot read the script $2" >&2; exit 2; }
+    polecheck_args=(--script "$(cd "$(dirname "$2")" && pwd)/$(basename "$2")")
+    ;;
+  -h|--help)
+    sed -n '2,9p' "$0" | sed 's/^# \{0,1\}//'
+    exit 0
+    ;;
+  *) echo "usage: bash scripts/run.sh [--script FILE]" >&2; exit 2 ;;
+esac
+
 bash scripts/install-deps.sh run
 
+# Only what the run needs; the test command builds the rest.
 build_dir=$source_dir/build/linux
 cmake --preset linux >/dev/null
-cmake --build --preset linux -j "$(nproc)"
+cmake --build --preset linux -j "$(nproc)" --target polecheck vpoledisplay regsvr regstore Kirnow
 bin=$build_dir/bin
 
-for f in polecheck vpoledisplay regsvr Kirnow.so; do
+for f in polecheck vpoledisplay regsvr regstore Kirnow.so; do
   if [ ! -e "$bin/$f" ]; then
     echo "run: $bin/$f was not built" >&2
     exit 1
@@ -34,15 +55,20 @@ mkdir -p "$state_dir"
 export KIRNOW_REGISTRY=${KIRNOW_REGISTRY:-$state_dir/registry.reg}
 
 vpd_pid=""
+owned=""
 cleanup() {
   if [ -n "$vpd_pid" ]; then
     kill "$vpd_pid" 2>/dev/null || true
     wait "$vpd_pid" 2>/dev/null || true
   fi
+  [ -z "$owned" ] || rm -f "$owned"
 }
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
+# .reg strings escape the backslash and the quote.
+reg_escape() { printf '%s' "$1" | sed 's/\\/\\\\/g; s/"/\\"/g'; }
+virtual_device=$state_dir/pole-display
 snapshot=""
 if [ -n "${KIRNOW_DISPLAY_DEVICE:-}" ]; then
   if [ ! -c "$KIRNOW_DISPLAY_DEVICE" ]; then
@@ -50,8 +76,43 @@ if [ -n "${KIRNOW_DISPLAY_DEVICE:-}" ]; then
     exit 1
   fi
   device=$KIRNOW_DISPLAY_DEVICE
+  # The virtual display's mapping is ours too: it must not shadow the real device.
+  other_mapping="\"$(reg_escape "$virtual_device")\"=-"
 else
-  device=$state_dir/pole-display
+  device=$virtual_device
+  other_mapping=""
+fi
+
+# Our entries, imported into the store under its lock; a malformed store stops the run here,
+# before anything is started, and is left as it is.
+usb_key="HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Enum\\USB\\Vid_${vid}&Pid_${pid}"
+instance="6&2b4e1f0&0&1"
+owned=$(mktemp "${TMPDIR:-/tmp}/kirnow-run.XXXXXX.reg")
+cat >"$owned" <<REG
+Windows Registry Editor Version 5.00
+
+[HKEY_LOCAL_MACHINE\\SOFTWARE\\OLEforRetail\\ServiceOPOS\\LineDisplay\\JQ POS POLE DISPLAY]
+@="JQ.POSLDisplay.1"
+
+[$usb_key\\$instance\\Device Parameters]
+"PortName"="COM5"
+
+[HKEY_LOCAL_MACHINE\\HARDWARE\\DEVICEMAP\\SERIALCOMM]
+"$(reg_escape "$device")"="COM5"
+$other_mapping
+REG
+if ! "$bin/regstore" import "$owned" 2>"$state_dir/regstore.out"; then
+  sed -n 's/^regstore: \(.*:[0-9]*: .*\)/run: \1/p' "$state_dir/regstore.out" >&2
+  echo "run: the registry store $KIRNOW_REGISTRY was left untouched; correct the line named above" >&2
+  exit 1
+fi
+if ! "$bin/regsvr" "$bin/Kirnow.so" >"$state_dir/regsvr.out" 2>&1; then
+  cat "$state_dir/regsvr.out" >&2
+  echo "run: registering Kirnow.so failed" >&2
+  exit 1
+fi
+
+if [ -z "${KIRNOW_DISPLAY_DEVICE:-}" ]; then
   snapshot=$state_dir/pole-display.json
   rm -f "$device" "$snapshot"
   "$bin/vpoledisplay" --no-render --pid "$pid" --link "$device" --snapshot "$snapshot" \
@@ -67,35 +128,21 @@ else
   fi
 fi
 
-# .reg strings escape the backslash and the quote.
-reg_escape() { printf '%s' "$1" | sed 's/\\/\\\\/g; s/"/\\"/g'; }
-usb_key="HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Enum\\USB\\Vid_${vid}&Pid_${pid}"
-instance="6&2b4e1f0&0&1"
-cat >"$KIRNOW_REGISTRY" <<REG
-Windows Registry Editor Version 5.00
-
-[HKEY_LOCAL_MACHINE\\SOFTWARE\\OLEforRetail\\ServiceOPOS\\LineDisplay\\JQ POS POLE DISPLAY]
-@="JQ.POSLDisplay.1"
-
-[$usb_key]
-
-[$usb_key\\$instance]
-
-[$usb_key\\$instance\\Device Parameters]
-"PortName"="COM5"
-
-[HKEY_LOCAL_MACHINE\\HARDWARE\\DEVICEMAP\\SERIALCOMM]
-"$(reg_escape "$device")"="COM5"
-REG
-
-"$bin/regsvr" "$bin/Kirnow.so" >"$state_dir/regsvr.out" 2>&1 || {
-  cat "$state_dir/regsvr.out" >&2
-  echo "run: registering Kirnow.so failed" >&2
-  exit 1
+where() {
+  echo "run: registry store $KIRNOW_REGISTRY"
+  if [ -n "$snapshot" ]; then
+    echo "run: virtual pole display on $device; byte log $state_dir/pole-display.log," \
+         "screen snapshot $snapshot"
+  else
+    echo "run: display on $device"
+  fi
 }
-
-if [ -n "$snapshot" ]; then
-  "$bin/polecheck" --vpd-snapshot "$snapshot"
-else
-  "$bin/polecheck"
-fi
+where
+[ -z "$snapshot" ] || polecheck_args+=(--vpd-snapshot "$snapshot")
+set +e
+"$bin/polecheck" "${polecheck_args[@]}"
+status=$?
+set -e
+# The dialog took the whole terminal; say again where things are once it has gone.
+[ "${polecheck_args[0]:-}" = --script ] || where
+exit $status

@@ -3,10 +3,12 @@
 #ifndef NCURSES_WIDECHAR
 #define NCURSES_WIDECHAR 1
 #endif
+#include <langinfo.h>
 #include <ncursesw/curses.h>
 
 #include <algorithm>
 #include <clocale>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 
@@ -117,8 +119,20 @@ TerminalDialog::~TerminalDialog() {
   if (open_) endwin();
 }
 
-bool TerminalDialog::Open() {
+// The dialog draws its frames, the euro and the pound sign as UTF-8 whatever the environment
+// says: a minimal system, cron or a container often has no locale at all, and ncurses then
+// falls back to 7-bit output ("~B" for the euro, "q"/"x" for the frames). C.UTF-8 comes with
+// the C library itself, so it is there when no other UTF-8 locale is.
+static void SelectUtf8Locale() {
   std::setlocale(LC_ALL, "");
+  if (std::strcmp(nl_langinfo(CODESET), "UTF-8") == 0) return;
+  for (const char* name : {"C.UTF-8", "C.utf8", "en_US.UTF-8"}) {
+    if (std::setlocale(LC_CTYPE, name) != nullptr) return;
+  }
+}
+
+bool TerminalDialog::Open() {
+  SelectUtf8Locale();
   if (newterm(nullptr, stdout, stdin) == nullptr) return false;
   open_ = true;
   cbreak();

@@ -132,81 +132,6 @@ std::vector<std::string_view> SplitLines(std::string_view text) {
   return lines;
 }
 
-// ---- formatting -------------------------------------------------------------------------
-
-std::string Escape(std::string_view s) {
-  std::string out;
-  for (char c : s) {
-    if (c == '\\' || c == '"') out.push_back('\\');
-    out.push_back(c);
-  }
-  return out;
-}
-
-// The text of a string value when it can be written as "..." and read back to the same bytes:
-// UTF-16 with exactly one terminating zero, no line breaks, valid surrogates.
-std::optional<std::string> PlainString(const std::vector<uint8_t>& data) {
-  if (data.size() < 2 || data.size() % 2 != 0) return std::nullopt;
-  std::u16string wide;
-  for (size_t i = 0; i + 2 < data.size(); i += 2) {
-    const auto c = static_cast<char16_t>(data[i] | (data[i + 1] << 8));
-    if (c == 0 || c == u'\r' || c == u'\n') return std::nullopt;
-    wide.push_back(c);
-  }
-  if (data[data.size() - 2] != 0 || data[data.size() - 1] != 0) return std::nullopt;
-  return Utf16ToUtf8Strict(wide);
-}
-
-void AppendHex(std::string& out, std::string line, const std::vector<uint8_t>& data) {
-  // regedit keeps lines within 80 columns, continuing with a backslash and two spaces.
-  static const char* const kDigits = "0123456789abcdef";
-  for (size_t i = 0; i < data.size(); ++i) {
-    std::string tok{kDigits[data[i] >> 4], kDigits[data[i] & 15]};
-    if (i + 1 < data.size()) tok.push_back(',');
-    if (line.size() + tok.size() > 79 && line.size() > 2) {
-      out += line + "\\\n";
-      line = "  ";
-    }
-    line += tok;
-  }
-  out += line + "\n";
-}
-
-void FormatValue(std::string& out, const RegValue& v) {
-  std::string prefix = v.name.empty() ? std::string("@=") : "\"" + Escape(v.name) + "\"=";
-  if (v.type == RegType::String) {
-    if (auto text = PlainString(v.data)) {
-      out += prefix + "\"" + Escape(*text) + "\"\n";
-      return;
-    }
-  }
-  if (v.type == RegType::Dword && v.data.size() == 4) {
-    char buf[16];
-    const uint32_t d = static_cast<uint32_t>(v.data[0]) | (static_cast<uint32_t>(v.data[1]) << 8) |
-                       (static_cast<uint32_t>(v.data[2]) << 16) |
-                       (static_cast<uint32_t>(v.data[3]) << 24);
-    std::snprintf(buf, sizeof buf, "dword:%08x", d);
-    out += prefix + buf + "\n";
-    return;
-  }
-  if (v.type == RegType::Binary) {
-    AppendHex(out, prefix + "hex:", v.data);
-    return;
-  }
-  char kind[24];
-  std::snprintf(kind, sizeof kind, "hex(%x):", static_cast<unsigned>(v.type));
-  AppendHex(out, prefix + kind, v.data);
-}
-
-void FormatKey(std::string& out, const regtree::Key& key, const std::string& path, bool isRoot) {
-  if (!isRoot || !key.values.empty()) {
-    out += "[" + path + "]\n";
-    for (const RegValue& v : key.values) FormatValue(out, v);
-    out += "\n";
-  }
-  for (const auto& sub : key.subkeys) FormatKey(out, *sub, path + "\\" + sub->name, false);
-}
-
 // ---- file helpers -----------------------------------------------------------------------
 
 std::string ErrnoText(const char* what, const std::string& path) {
@@ -421,12 +346,6 @@ bool ParseRegText(std::string_view text, regtree::Tree& tree, int& line, std::st
   return true;
 }
 
-std::string FormatRegText(const regtree::Tree& tree) {
-  std::string out = std::string(kHeader) + "\n\n";
-  for (const auto& root : tree.Roots()) FormatKey(out, *root, root->name, true);
-  return out;
-}
-
 std::string DefaultRegistryPath() {
   if (const char* env = std::getenv("KIRNOW_REGISTRY"); env != nullptr && *env != '\0') {
     return env;
@@ -459,6 +378,7 @@ bool RegistryStore::LoadLocked() {
     // No file yet: an empty registry.
     if (!tree_ || loadedId_.exists) {
       tree_ = std::make_unique<regtree::Tree>();
+      layout_ = RegLayout{};
       loadedId_ = id;
     }
     SetErrorLocked({});
@@ -501,6 +421,7 @@ bool RegistryStore::LoadLocked() {
     return false;
   }
   tree_ = std::move(tree);
+  layout_ = ReadRegLayout(text);
   loadedId_ = id;
   SetErrorLocked({});
   return true;
@@ -508,7 +429,7 @@ bool RegistryStore::LoadLocked() {
 
 bool RegistryStore::SaveLocked() {
   const std::string dir = DirOf(path_);
-  const std::string text = FormatRegText(*tree_);
+  const std::string text = FormatRegText(*tree_, layout_);
   std::string tmpl = path_ + ".tmpXXXXXX";
   const int fd = mkstemp(tmpl.data());
   if (fd < 0) {
@@ -538,6 +459,7 @@ bool RegistryStore::SaveLocked() {
     close(dirFd);
   }
   // Remember the file just written so the next operation need not parse it again.
+  layout_ = ReadRegLayout(text);
   struct stat st {};
   if (stat(path_.c_str(), &st) == 0) {
     loadedId_.exists = true;
@@ -620,6 +542,28 @@ bool RegistryStore::DeleteTree(const std::string& path) {
 bool RegistryStore::DeleteValue(const std::string& path, const std::string& name) {
   return Modify(
       [&](regtree::Tree& t, bool& changed) { return t.DeleteValue(path, name, changed); });
+}
+
+bool RegistryStore::Import(std::string_view text, const std::string& source) {
+  // Checked on a scratch tree first, so that a malformed line changes nothing.
+  {
+    regtree::Tree scratch;
+    int line = 0;
+    std::string message;
+    if (!ParseRegText(text, scratch, line, message)) {
+      std::lock_guard<std::mutex> lock(mutex_);
+      SetErrorLocked(source + ":" + std::to_string(line) + ": " + message);
+      return false;
+    }
+  }
+  return Modify([&](regtree::Tree& t, bool& changed) {
+    const std::string before = FormatRegText(t);
+    int line = 0;
+    std::string message;
+    const bool ok = ParseRegText(text, t, line, message);
+    changed = FormatRegText(t) != before;
+    return ok;
+  });
 }
 
 std::unique_ptr<Registry> MakeRegistryStore(const std::string& path) {

@@ -3,7 +3,8 @@
 // processes change it); every change is written to a temporary file beside it, synced and
 // renamed over it, under an exclusive lock on "<file>.lock" held from the read to the rename.
 // A file that cannot be parsed is never written: every operation on it fails, and the error
-// names the file and the line.
+// names the file and the line. A save keeps every part of the file that the change did not touch
+// as it was (comments included; see reg_format.h).
 #pragma once
 
 #include <sys/types.h>
@@ -14,6 +15,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/registry/posix/reg_format.h"
 #include "platform/registry/reg_tree.h"
 #include "platform/registry/registry.h"
 
@@ -25,8 +27,6 @@ std::string DefaultRegistryPath();
 // Parses the text of a registry file into `tree`. On failure returns false and sets `line`
 // (1-based) and `message`.
 bool ParseRegText(std::string_view text, regtree::Tree& tree, int& line, std::string& message);
-// The registry file text for `tree`, in the layout regedit exports.
-std::string FormatRegText(const regtree::Tree& tree);
 
 class RegistryStore : public Registry {
  public:
@@ -42,6 +42,11 @@ class RegistryStore : public Registry {
   bool CreateKey(const std::string& path) override;
   bool DeleteTree(const std::string& path) override;
   bool DeleteValue(const std::string& path, const std::string& name) override;
+
+  // Applies a file in the .reg format (as regedit imports one: keys and values are added or
+  // replaced, "[-KEY]" and "name"=- delete) in one change under the store's lock. `source`
+  // names the text in errors. Nothing is written when the text or the store is malformed.
+  bool Import(std::string_view text, const std::string& source);
 
   const std::string& path() const { return path_; }
   // Why the last operation failed to load or save the file ("<file>:<line>: <reason>" for a
@@ -69,6 +74,7 @@ class RegistryStore : public Registry {
   const std::string path_;
   mutable std::mutex mutex_;
   std::unique_ptr<regtree::Tree> tree_;  // the file as last read; null when unknown
+  RegLayout layout_;                     // its text layout
   FileId loadedId_;
   std::string lastError_;
 };

@@ -19,9 +19,10 @@ class Tmux {
   ~Tmux() { Tmux::Run({"kill-server"}); }
 
   ProgramResult Run(std::vector<std::string> args) const {
-    std::vector<std::string> argv = {tmux_, "-L", socket_};
+    // The terminal itself speaks UTF-8 (-u); the program inside it gets no locale at all.
+    std::vector<std::string> argv = {tmux_, "-u", "-L", socket_};
     argv.insert(argv.end(), args.begin(), args.end());
-    return RunProgram(argv, {}, 10000);
+    return RunProgram(argv, {"LC_ALL=C.UTF-8"}, 10000);
   }
   std::string Screen() const { return Run({"capture-pane", "-p", "-t", "pc"}).out; }
   // Waits until the screen shows `text`; the last screen in `screen`.
@@ -58,8 +59,8 @@ TEST(PolecheckTerminal, StartsUpAndDisplayTextReachesTheDisplay) {
   ASSERT_TRUE(problem.empty()) << problem;
 
   Tmux tmux;
-  const std::string command = "env KIRNOW_REGISTRY='" + store.Path() + "' '" +
-                              BuiltFile("polecheck") + "' --vpd-snapshot '" +
+  const std::string command = "env -u LANG -u LC_ALL -u LC_CTYPE KIRNOW_REGISTRY='" + store.Path() +
+                              "' '" + BuiltFile("polecheck") + "' --vpd-snapshot '" +
                               display.SnapshotPath() + "'";
   ASSERT_EQ(tmux.Run({"new-session", "-d", "-s", "pc", "-x", "120", "-y", "40", command}).status,
             0);

@@ -1,0 +1,257 @@
+// Writing registry files: the whole tree in regedit's layout, or through the layout of the file
+// as it was read so that untouched sections keep their bytes. See reg_format.h.
+#include "platform/registry/posix/reg_format.h"
+
+#include <cstdio>
+#include <set>
+
+#include "platform/registry/posix/reg_store.h"
+#include "platform/registry/utf_convert.h"
+
+namespace kirnow::platform {
+namespace {
+
+constexpr std::string_view kHeader = "Windows Registry Editor Version 5.00";
+
+std::string Escape(std::string_view s) {
+  std::string out;
+  for (char c : s) {
+    if (c == '\\' || c == '"') out.push_back('\\');
+    out.push_back(c);
+  }
+  return out;
+}
+
+// The text of a string value when it can be written as "..." and read back to the same bytes:
+// UTF-16 with exactly one terminating zero, no line breaks, valid surrogates.
+std::optional<std::string> PlainString(const std::vector<uint8_t>& data) {
+  if (data.size() < 2 || data.size() % 2 != 0) return std::nullopt;
+  std::u16string wide;
+  for (size_t i = 0; i + 2 < data.size(); i += 2) {
+    const auto c = static_cast<char16_t>(data[i] | (data[i + 1] << 8));
+    if (c == 0 || c == u'\r' || c == u'\n') return std::nullopt;
+    wide.push_back(c);
+  }
+  if (data[data.size() - 2] != 0 || data[data.size() - 1] != 0) return std::nullopt;
+  return Utf16ToUtf8Strict(wide);
+}
+
+void AppendHex(std::string& out, std::string line, const std::vector<uint8_t>& data) {
+  // regedit keeps lines within 80 columns, continuing with a backslash and two spaces.
+  static const char* const kDigits = "0123456789abcdef";
+  for (size_t i = 0; i < data.size(); ++i) {
+    std::string tok{kDigits[data[i] >> 4], kDigits[data[i] & 15]};
+    if (i + 1 < data.size()) tok.push_back(',');
+    if (line.size() + tok.size() > 79 && line.size() > 2) {
+      out += line + "\\\n";
+      line = "  ";
+    }
+    line += tok;
+  }
+  out += line + "\n";
+}
+
+void FormatValue(std::string& out, const RegValue& v) {
+  std::string prefix = v.name.empty() ? std::string("@=") : "\"" + Escape(v.name) + "\"=";
+  if (v.type == RegType::String) {
+    if (auto text = PlainString(v.data)) {
+      out += prefix + "\"" + Escape(*text) + "\"\n";
+      return;
+    }
+  }
+  if (v.type == RegType::Dword && v.data.size() == 4) {
+    char buf[16];
+    const uint32_t d = static_cast<uint32_t>(v.data[0]) | (static_cast<uint32_t>(v.data[1]) << 8) |
+                       (static_cast<uint32_t>(v.data[2]) << 16) |
+                       (static_cast<uint32_t>(v.data[3]) << 24);
+    std::snprintf(buf, sizeof buf, "dword:%08x", d);
+    out += prefix + buf + "\n";
+    return;
+  }
+  if (v.type == RegType::Binary) {
+    AppendHex(out, prefix + "hex:", v.data);
+    return;
+  }
+  char kind[24];
+  std::snprintf(kind, sizeof kind, "hex(%x):", static_cast<unsigned>(v.type));
+  AppendHex(out, prefix + kind, v.data);
+}
+
+void FormatKey(std::string& out, const regtree::Key& key, const std::string& path, bool isRoot) {
+  if (!isRoot || !key.values.empty()) {
+    out += "[" + path + "]\n";
+    for (const RegValue& v : key.values) FormatValue(out, v);
+    out += "\n";
+  }
+  for (const auto& sub : key.subkeys) FormatKey(out, *sub, path + "\\" + sub->name, false);
+}
+
+std::string_view Trim(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+  while (!s.empty() &&
+         (s.back() == ' ' || s.back() == '\t' || s.back() == '\r' || s.back() == '\n')) {
+    s.remove_suffix(1);
+  }
+  return s;
+}
+
+// Lines with their line ends, so that joining them gives the text back.
+std::vector<std::string_view> LinesWithEnds(std::string_view text) {
+  std::vector<std::string_view> lines;
+  size_t start = 0;
+  while (start < text.size()) {
+    const size_t nl = text.find('\n', start);
+    const size_t end = nl == std::string_view::npos ? text.size() : nl + 1;
+    lines.push_back(text.substr(start, end - start));
+    start = end;
+  }
+  return lines;
+}
+
+bool IsFiller(std::string_view line) {
+  const std::string_view t = Trim(line);
+  return t.empty() || t.front() == ';';
+}
+
+// The key's identity: root and names, ASCII letters folded, as the registry compares them.
+std::string CanonicalKey(const regtree::Path& p) {
+  std::string key = p.root;
+  for (const auto& part : p.parts) key += "\\" + part;
+  for (char& c : key) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return key;
+}
+
+std::string FullPath(const regtree::Path& p) {
+  std::string path = p.root;
+  for (const auto& part : p.parts) path += "\\" + part;
+  return path;
+}
+
+bool SameValues(const std::vector<RegValue>& a, const std::vector<RegValue>& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (a[i].name != b[i].name || a[i].type != b[i].type || a[i].data != b[i].data) return false;
+  }
+  return true;
+}
+
+// A value line that deletes a value: "name"=- (the text after the last '=' is a lone '-').
+bool DeletesValue(std::string_view line) {
+  const std::string_view t = Trim(line);
+  const size_t eq = t.rfind('=');
+  return eq != std::string_view::npos && Trim(t.substr(eq + 1)) == "-";
+}
+
+// Keys of the tree that the layout does not write, in the order FormatKey writes them: those
+// with values, and empty keys without subkeys (the only way they can exist in the file).
+void AppendNewKeys(std::string& out, const regtree::Key& key, const regtree::Path& path,
+                   bool isRoot, const std::set<std::string>& written) {
+  const bool needed = !key.values.empty() || (!isRoot && key.subkeys.empty());
+  if (needed && written.count(CanonicalKey(path)) == 0) {
+    if (!out.empty() && out.back() != '\n') out += "\n";
+    out += "\n[" + FullPath(path) + "]\n";
+    for (const RegValue& v : key.values) FormatValue(out, v);
+  }
+  for (const auto& sub : key.subkeys) {
+    regtree::Path child = path;
+    child.parts.push_back(sub->name);
+    AppendNewKeys(out, *sub, child, false, written);
+  }
+}
+
+}  // namespace
+
+std::string FormatRegText(const regtree::Tree& tree) {
+  std::string out = std::string(kHeader) + "\n\n";
+  for (const auto& root : tree.Roots()) FormatKey(out, *root, root->name, true);
+  return out;
+}
+
+RegLayout ReadRegLayout(std::string_view text) {
+  RegLayout layout;
+  if (text.size() >= 2 && static_cast<uint8_t>(text[0]) == 0xFF &&
+      static_cast<uint8_t>(text[1]) == 0xFE) {
+    return layout;  // UTF-16: written afresh as UTF-8
+  }
+  const std::vector<std::string_view> lines = LinesWithEnds(text);
+  size_t i = 0;
+  // The preamble runs through the header line; a file without one is written afresh.
+  bool sawHeader = false;
+  for (; i < lines.size() && !sawHeader; ++i) {
+    layout.preamble += lines[i];
+    sawHeader = !IsFiller(lines[i]);
+  }
+  if (!sawHeader) return layout;
+  std::set<std::string> seen;
+  std::string pending;  // filler lines not yet given to a section
+  RegSection* current = nullptr;
+  for (; i < lines.size(); ++i) {
+    const std::string_view line = lines[i];
+    const std::string_view t = Trim(line);
+    if (IsFiller(line)) {
+      pending += line;
+      continue;
+    }
+    if (t.front() == '[') {
+      std::string_view inner = t.substr(1, t.size() >= 2 ? t.size() - 2 : 0);
+      const auto path = regtree::ParsePath(inner);
+      if (inner.empty() || inner.front() == '-' || !path) return RegLayout{};
+      const std::string key = CanonicalKey(*path);
+      if (!seen.insert(key).second) return RegLayout{};
+      layout.sections.push_back(
+          RegSection{key, std::string(inner), pending, std::string(line), {}});
+      pending.clear();
+      current = &layout.sections.back();
+      continue;
+    }
+    if (current == nullptr || DeletesValue(line)) return RegLayout{};
+    // Filler between two value lines stays inside the section.
+    current->text += pending;
+    current->text += line;
+    pending.clear();
+  }
+  layout.tail = pending;
+
+  // What each section gave its key, read by the parser itself.
+  for (RegSection& s : layout.sections) {
+    regtree::Tree scratch;
+    int line = 0;
+    std::string message;
+    if (!ParseRegText(std::string(kHeader) + "\n" + s.text, scratch, line, message)) {
+      return RegLayout{};
+    }
+    const regtree::Key* key = scratch.Find(s.path);
+    if (key == nullptr) return RegLayout{};
+    s.values = key->values;
+  }
+  layout.usable = true;
+  return layout;
+}
+
+std::string FormatRegText(const regtree::Tree& tree, const RegLayout& layout) {
+  if (!layout.usable) return FormatRegText(tree);
+  auto& mutableTree = const_cast<regtree::Tree&>(tree);  // Find does not change the tree
+  std::string out = layout.preamble;
+  std::set<std::string> written;
+  for (const RegSection& s : layout.sections) {
+    const regtree::Key* key = mutableTree.Find(s.path);
+    if (key == nullptr) continue;  // deleted: its section and the comment before it go
+    written.insert(s.key);
+    out += s.lead;
+    if (SameValues(key->values, s.values)) {
+      out += s.text;
+    } else {
+      out += "[" + s.path + "]\n";
+      for (const RegValue& v : key->values) FormatValue(out, v);
+    }
+  }
+  for (const auto& root : tree.Roots()) {
+    AppendNewKeys(out, *root, regtree::Path{root->name, {}}, true, written);
+  }
+  out += layout.tail;
+  return out;
+}
+
+}  // namespace kirnow::platform
