@@ -35,18 +35,7 @@ while [ $# -gt 0 ]; do
   esac
 done
 
-failures=0
-pass() { echo "PASS $*"; }
-fail() { echo "FAIL $*"; failures=$((failures + 1)); }
-
-wine_dir=/usr/lib/wine
-wine64=$wine_dir/wine64
-wine32=$wine_dir/wine
-wineserver=$wine_dir/wineserver
-if [ ! -x "$wine64" ] || [ ! -x "$wineserver" ]; then
-  wine64=$(command -v wine64 || true)
-  wineserver=$(command -v wineserver || true)
-fi
+source "$here/wine-common.sh"
 if [ -z "$wine64" ] || [ ! -x "$wine64" ] || [ -z "$wineserver" ]; then
   echo "FAIL wine: Wine is not installed; run scripts/install-deps.sh (as root) first"
   exit 1
@@ -80,14 +69,6 @@ export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 unset DISPLAY WAYLAND_DISPLAY
 
-vpd_pid=""
-stop_vpd() {
-  if [ -n "$vpd_pid" ]; then
-    kill "$vpd_pid" 2>/dev/null
-    wait "$vpd_pid" 2>/dev/null
-    vpd_pid=""
-  fi
-}
 cleanup() {
   stop_vpd
   "$wineserver" -k 2>/dev/null
@@ -99,18 +80,6 @@ cleanup() {
 }
 trap cleanup EXIT
 trap 'exit 130' INT TERM
-
-# Runs a Windows program with the stage's wine loader; output with CR removed, bounded in time.
-# The prefix's ANSI code page is Windows-1252, as on the displays' usual machines.
-run() {
-  env -u LC_ALL -u LC_CTYPE LANG=en_US.UTF-8 timeout 120 "$wine" "$@" 2>/dev/null | tr -d '\r'
-  return "${PIPESTATUS[0]}"
-}
-regq() { run 'C:\windows\system32\reg.exe' query "$@"; }
-
-# All bytes the display received (reads only, replies excluded) as one line of hex pairs.
-wire() { grep -v '^#' "$1" 2>/dev/null | cut -d' ' -f2- | tr '\n' ' ' | tr -s ' '; }
-hex() { printf '%s' "$1" | od -An -tx1 -v | tr 'a-f' 'A-F' | tr -s ' \n' ' ' | sed 's/^ //;s/ $//'; }
 
 clsid='{7D3C2A41-5B8E-4F2A-9C61-2E4B8D1A6F30}'
 libid='{7D3C2A40-5B8E-4F2A-9C61-2E4B8D1A6F30}'
@@ -149,12 +118,11 @@ fi
 
 start=$SECONDS
 echo "wine: making a fresh prefix in $WINEPREFIX"
-if ! env -u LC_ALL -u LC_CTYPE LANG=en_US.UTF-8 timeout 180 "$wine64" wineboot -i >/dev/null 2>&1; then
+# One wineserver for the whole stage keeps the device links as we made them.
+if ! make_prefix; then
   echo "FAIL wine: wineboot could not make the prefix"
   exit 1
 fi
-# Keep one wineserver for the whole stage so that the device links stay as we made them.
-"$wineserver" -p 2>/dev/null
 
 # One stage: $1 = bits, $2 = wine loader, $3 = bin dir, $4 = system dir, $5 = registry view flag
 stage() {
@@ -171,12 +139,7 @@ stage() {
 
   # The virtual display behind COM5.
   local link=$WINEPREFIX/dosdevices/com5
-  rm -f "$link"
-  "$vpd" --no-render --pid "$pid" --link "$link" --log "$log" --snapshot "$work/vpd$bits.snap" \
-    >"$work/vpd$bits.out" 2>&1 &
-  vpd_pid=$!
-  for _ in $(seq 50); do [ -L "$link" ] && break; sleep 0.1; done
-  if [ -L "$link" ]; then pass "$bits: virtual display on COM5 ($(readlink "$link"))"; else
+  if start_vpd "$vpd" "$link" "$log" "$work/vpd$bits.snap" "$pid"; then pass "$bits: virtual display on COM5 ($(readlink "$link"))"; else
     fail "$bits: virtual display did not come up"; stop_vpd; return; fi
 
   # Registration.
@@ -240,7 +203,7 @@ stage() {
   if [ $rc -eq 0 ] && ! grep -q '^FAIL' <<<"$out" && grep -q '^PASS vbs: session complete' <<<"$out"; then
     pass "$bits: VBScript session"; else fail "$bits: VBScript session (exit $rc)"; fi
   sleep 0.3
-  bytes=$(tail -n +"$((before + 1))" "$log" | grep -v '^#' | cut -d' ' -f2- | tr '\n' ' ' | tr -s ' ')
+  bytes=$(wire "$log" $((before + 1)))
   local frames
   frames=$(grep -o '1F 24 01 01' <<<"$bytes" | wc -l)
   if [ "$frames" -ge 4 ] && [[ "$bytes" == *"$(hex 'Scroll')"* ]]; then
@@ -262,7 +225,7 @@ stage() {
     if [ $rc -eq 0 ] && [ -z "$out" ]; then pass "$bits: Polecheck.exe script ran without a message"; else
       fail "$bits: Polecheck.exe script (exit $rc)"; fi
     sleep 0.3
-    bytes=$(tail -n +"$((before + 1))" "$log" | grep -v '^#' | cut -d' ' -f2- | tr '\n' ' ' | tr -s ' ')
+    bytes=$(wire "$log" $((before + 1)))
     if [[ "$bytes" == *"$(hex 'JQ POS POLE DISPLAY Open Success')"* ]] &&
        [[ "$bytes" == *"$(hex 'Cost 9') 80"* ]]; then
       pass "$bits: Polecheck.exe opened the display and sent the text with the euro sign"; else
@@ -303,7 +266,7 @@ stage() {
 stage 64 "$wine64" "$win64_dir" 'C:\windows\system32' ''
 
 # 32-bit programs need a kernel that runs them and the 32-bit Wine loader.
-if [ -x "$wine32" ] && "$wine32" --version >/dev/null 2>&1; then
+if can_run_32; then
   if [ -e "$win32_dir/opensession.exe" ]; then
     stage 32 "$wine32" "$win32_dir" 'C:\windows\syswow64' '/reg:32'
   else

@@ -80,7 +80,7 @@ bool CPolecheckApp::InitInstance() {
   if (FAILED(OleInitialize(nullptr))) return false;
   {
     PolecheckWindow dlg;
-    dlg.DoModal();  // -1 when the control object cannot be created: the program just ends
+    dlg.DoModal();  // -1 when the control object cannot be created (the dialog has said so)
   }
   OleUninitialize();
   return false;

@@ -75,9 +75,15 @@ void PolecheckWindow::InitWindow() {
 INT_PTR PolecheckWindow::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
   switch (msg) {
     case WM_INITDIALOG: {
-      // The control object is part of the dialog: without it the dialog is not built.
+      // The control object is part of the dialog: without it the dialog is not built, and the
+      // user is told why (on a till it comes with the OPOS Common Control Objects, which are
+      // installed separately from Kirnow).
       IDispatch* control = CreateLineDisplayControl();
       if (control == nullptr) {
+        MessageBoxW(nullptr,
+                    L"The OPOS LineDisplay control object cannot be created.\n\nInstall the OPOS "
+                    L"Common Control Objects, then start Polecheck again.",
+                    Widen(ApplicationName()).c_str(), MB_OK | MB_ICONERROR);
         ::EndDialog(Handle(), -1);
         return FALSE;
       }

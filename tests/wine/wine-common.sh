@@ -1,0 +1,61 @@
+# Helpers shared by the Wine drivers (run-wine-tests.sh, run-msi-tests.sh); sourced, not run.
+# Sets wine64, wine32 and wineserver, and gives PASS/FAIL counting, a bounded program run with
+# the output's CR removed, registry queries, and the virtual display's wire bytes as hex.
+
+failures=0
+pass() { echo "PASS $*"; }
+fail() { echo "FAIL $*"; failures=$((failures + 1)); }
+
+wine_dir=/usr/lib/wine
+wine64=$wine_dir/wine64
+wine32=$wine_dir/wine
+wineserver=$wine_dir/wineserver
+if [ ! -x "$wine64" ] || [ ! -x "$wineserver" ]; then
+  wine64=$(command -v wine64 || true)
+  wineserver=$(command -v wineserver || true)
+fi
+wine=$wine64
+
+# True when this machine runs 32-bit Windows programs (a kernel that executes them and the
+# 32-bit Wine loader).
+can_run_32() { [ -x "$wine32" ] && "$wine32" --version >/dev/null 2>&1; }
+
+# Runs a Windows program with the current loader ($wine); output with CR removed, bounded in
+# time. The prefix's ANSI code page is Windows-1252 (an English locale name), as on the
+# displays' usual machines; Wine takes it from the name whether or not the locale is installed.
+run() {
+  env -u LC_ALL -u LC_CTYPE LANG=en_US.UTF-8 timeout 120 "$wine" "$@" 2>/dev/null | tr -d '\r'
+  return "${PIPESTATUS[0]}"
+}
+regq() { run 'C:\windows\system32\reg.exe' query "$@"; }
+
+# A fresh prefix in $WINEPREFIX, with one wineserver kept for the whole stage.
+make_prefix() {
+  env -u LC_ALL -u LC_CTYPE LANG=en_US.UTF-8 timeout 180 "$wine64" wineboot -i >/dev/null 2>&1 ||
+    return 1
+  "$wineserver" -p 2>/dev/null || true
+}
+
+# All bytes the display received (reads only, replies excluded) as one line of hex pairs,
+# from line $2 (1-based, default 1) of the byte log $1.
+wire() {
+  tail -n +"${2:-1}" "$1" 2>/dev/null | grep -v '^#' | cut -d' ' -f2- | tr '\n' ' ' | tr -s ' '
+}
+hex() { printf '%s' "$1" | od -An -tx1 -v | tr 'a-f' 'A-F' | tr -s ' \n' ' ' | sed 's/^ //;s/ $//'; }
+
+# The virtual display behind a COM port of the prefix: start_vpd VPD LINK LOG SNAPSHOT PID.
+vpd_pid=""
+start_vpd() {
+  rm -f "$2"
+  "$1" --no-render --pid "$5" --link "$2" --log "$3" --snapshot "$4" >"$3.out" 2>&1 &
+  vpd_pid=$!
+  for _ in $(seq 50); do [ -L "$2" ] && return 0; sleep 0.1; done
+  return 1
+}
+stop_vpd() {
+  if [ -n "$vpd_pid" ]; then
+    kill "$vpd_pid" 2>/dev/null
+    wait "$vpd_pid" 2>/dev/null
+    vpd_pid=""
+  fi
+}
