@@ -1,5 +1,6 @@
-// Clock seam: the 32-bit millisecond tick counter, sleeping, and starting threads. Tests plug in
-// a scripted clock so that worker timing runs on virtual time and no test sleeps for real.
+// Clock seam: the 32-bit millisecond tick counter, sleeping, starting threads, and the precise
+// timing the display's workers pace themselves with. Tests plug in a scripted clock so that
+// worker timing runs on virtual time and no test sleeps for real.
 #pragma once
 
 #include <cstdint>
@@ -12,11 +13,39 @@ namespace kirnow::platform {
 class Clock {
  public:
   virtual ~Clock() = default;
-  // Milliseconds since some start; wraps modulo 2^32 like GetTickCount.
+  // Milliseconds since some start; wraps modulo 2^32 like GetTickCount. On Windows it moves in
+  // steps of the system timer (15.625 ms unless a process raised the resolution; GetTickCount
+  // keeps those steps even then).
   virtual uint32_t Ticks() = 0;
   virtual void Sleep(uint32_t ms) = 0;
-  // Starts `body` on a new thread. The caller owns the thread and joins it.
+  // Starts `body` on a new thread. The caller owns the thread and joins it. On Windows the
+  // thread runs above normal priority, so that a busy till does not hold back a frame.
   virtual std::thread StartThread(std::function<void()> body) = 0;
+
+  // Microseconds on a monotonic counter with real sub-millisecond resolution
+  // (QueryPerformanceCounter on Windows). Never wraps.
+  virtual uint64_t Micros() = 0;
+  // Waits until Micros() reaches `deadline`, as precisely as the system can: on Windows with a
+  // high-resolution waitable timer where there is one, else with Sleep under the raised timer
+  // resolution that BeginPrecise holds.
+  virtual void SleepUntil(uint64_t deadline) = 0;
+  // A worker holds precise timing from its start to its end (balanced calls, any thread).
+  // Where the system needs a raised timer resolution for SleepUntil, the first holder raises
+  // it and the last releases it, so an idle library never leaves it raised.
+  virtual void BeginPrecise() {}
+  virtual void EndPrecise() {}
+};
+
+// Holds precise timing for as long as it lives.
+class PreciseTiming {
+ public:
+  explicit PreciseTiming(Clock& clock) : clock_(clock) { clock_.BeginPrecise(); }
+  ~PreciseTiming() { clock_.EndPrecise(); }
+  PreciseTiming(const PreciseTiming&) = delete;
+  PreciseTiming& operator=(const PreciseTiming&) = delete;
+
+ private:
+  Clock& clock_;
 };
 
 std::unique_ptr<Clock> MakeSystemClock();

@@ -109,24 +109,26 @@ void Advance(DisplayShared& d, int line) {
 // The worker's sleeps, measured from where the previous one should have ended: time lost to
 // late wake-ups and to sending a frame is taken off the next sleep, so that the steps keep
 // their nominal length on average. After a stall of more than 50 ms the schedule starts over
-// from now instead of catching up in a burst.
+// from now instead of catching up in a burst. It keeps time on the clock's precise counter and
+// waits with its precise wait (on Windows the tick counter moves in 15.625 ms steps and Sleep
+// wakes on them, which would make every step land up to a timer tick late).
 class Pacer {
  public:
-  explicit Pacer(ModuleState& m) : clock_(m.platform.clock), due_(clock_.Ticks()) {}
+  explicit Pacer(ModuleState& m) : clock_(m.platform.clock), due_(clock_.Micros()) {}
 
   // Measures the following sleeps from now. A blinking step starts with this, so that a late
   // frame never shortens the next blink phase below its length.
-  void Restart() { due_ = clock_.Ticks(); }
+  void Restart() { due_ = clock_.Micros(); }
 
   // Sleeps `ms` (a negative time is no sleep).
   void Sleep(int64_t ms) {
     if (ms <= 0) return;
-    due_ += static_cast<uint32_t>(ms);
-    const int32_t left = static_cast<int32_t>(due_ - clock_.Ticks());
-    if (left > 0) {
-      clock_.Sleep(static_cast<uint32_t>(left));
-    } else if (left < -kResync) {
-      due_ = clock_.Ticks();
+    due_ += static_cast<uint64_t>(ms) * 1000u;
+    const uint64_t now = clock_.Micros();
+    if (due_ > now) {
+      clock_.SleepUntil(due_);
+    } else if (now - due_ > kResync) {
+      due_ = now;
     }
   }
 
@@ -152,9 +154,9 @@ class Pacer {
   }
 
  private:
-  static constexpr int32_t kResync = 50;
+  static constexpr uint64_t kResync = 50000;  // microseconds
   platform::Clock& clock_;
-  uint32_t due_;
+  uint64_t due_;  // microseconds on the precise counter
 };
 
 // Hand-off: writes the other line's text once, from column 1, and marks the request taken.
@@ -316,7 +318,12 @@ void StartWorker(ModuleState& m, int worker) {
   // Counted as inside its loop from now on, not only once the thread has been scheduled.
   slot.ended = 0;
   auto body = slot.body;
-  slot.thread = m.platform.clock.StartThread([&m, body] { body(m); });
+  // A worker holds precise timing while it runs (on Windows, where needed, a raised timer
+  // resolution): the last one to end releases it.
+  slot.thread = m.platform.clock.StartThread([&m, body] {
+    platform::PreciseTiming precise(m.platform.clock);
+    body(m);
+  });
 }
 
 }  // namespace kirnow::display

@@ -91,6 +91,37 @@ std::thread ScriptedClock::StartThread(std::function<void()> body) {
   });
 }
 
+uint64_t ScriptedClock::Micros() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return elapsed_ * 1000u;
+}
+
+void ScriptedClock::SleepUntil(uint64_t deadline) {
+  const uint64_t now = Micros();
+  if (deadline > now) Sleep(static_cast<uint32_t>((deadline - now + 999) / 1000));
+}
+
+void ScriptedClock::BeginPrecise() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  ++preciseHolders_;
+  ++preciseBegins_;
+}
+
+void ScriptedClock::EndPrecise() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  --preciseHolders_;
+}
+
+int ScriptedClock::PreciseHolders() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return preciseHolders_;
+}
+
+int ScriptedClock::PreciseBegins() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return preciseBegins_;
+}
+
 void ScriptedClock::Set(uint32_t now) {
   std::lock_guard<std::mutex> lock(mutex_);
   offset_ = now - static_cast<uint32_t>(elapsed_);

@@ -27,6 +27,15 @@ class ScriptedClock : public platform::Clock {
   // Worker: blocks until virtual time reaches now + ms. Test thread: Advance(ms).
   void Sleep(uint32_t ms) override;
   std::thread StartThread(std::function<void()> body) override;
+  // Virtual microseconds (whole milliseconds of virtual time); reads only, from any thread.
+  uint64_t Micros() override;
+  // Sleeps the whole virtual milliseconds up to `deadline`.
+  void SleepUntil(uint64_t deadline) override;
+  // Counts the holders of precise timing, as the Windows clock's raised resolution would.
+  void BeginPrecise() override;
+  void EndPrecise() override;
+  int PreciseHolders() const;
+  int PreciseBegins() const;  // Begin calls so far
 
   // Sets the counter's value; sleepers keep the virtual time they still have to sleep.
   void Set(uint32_t now);
@@ -55,6 +64,8 @@ class ScriptedClock : public platform::Clock {
   uint64_t elapsed_ = 0;  // virtual milliseconds since construction; never wraps
   uint32_t offset_ = 0;   // Ticks() == offset_ + elapsed_ (mod 2^32)
   size_t live_ = 0;       // workers whose body has not returned
+  int preciseHolders_ = 0;
+  int preciseBegins_ = 0;
   size_t running_ = 0;    // live workers not blocked in Sleep
   uint64_t events_ = 0;   // sleeps, wake-ups and finished workers, counted
   bool stalled_ = false;  // the last wait ran out with events_ == stalledAt_

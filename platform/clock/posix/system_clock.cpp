@@ -1,5 +1,6 @@
 // The Linux clock: a 32-bit millisecond tick from the monotonic clock, wrapping like
-// GetTickCount, nanosleep, and std::thread.
+// GetTickCount, nanosleep, and std::thread. The monotonic clock is precise already: Micros
+// reads it, SleepUntil sleeps to an absolute time on it, and no resolution needs raising.
 #include <errno.h>
 #include <time.h>
 
@@ -8,15 +9,15 @@
 namespace kirnow::platform {
 namespace {
 
+uint64_t MonotonicMicros() {
+  timespec ts{};
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<uint64_t>(ts.tv_sec) * 1000000u + static_cast<uint64_t>(ts.tv_nsec) / 1000u;
+}
+
 class SystemClock : public Clock {
  public:
-  uint32_t Ticks() override {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    const uint64_t ms =
-        static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u;
-    return static_cast<uint32_t>(ms);
-  }
+  uint32_t Ticks() override { return static_cast<uint32_t>(MonotonicMicros() / 1000u); }
 
   void Sleep(uint32_t ms) override {
     timespec req{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
@@ -26,6 +27,15 @@ class SystemClock : public Clock {
 
   std::thread StartThread(std::function<void()> body) override {
     return std::thread(std::move(body));
+  }
+
+  uint64_t Micros() override { return MonotonicMicros(); }
+
+  void SleepUntil(uint64_t deadline) override {
+    const timespec at{static_cast<time_t>(deadline / 1000000u),
+                      static_cast<long>(deadline % 1000000u) * 1000L};
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &at, nullptr) == EINTR) {
+    }
   }
 };
 

@@ -1,20 +1,98 @@
-// The Windows clock: GetTickCount, Sleep and std::thread.
+// The Windows clock: GetTickCount and Sleep for the tick counter the service object's busy-waits
+// use; QueryPerformanceCounter and a precise wait for the workers' pacing. The system timer ticks
+// every 15.625 ms unless a process raises its resolution, and Sleep wakes only on a tick, so the
+// precise wait uses a high-resolution waitable timer (Windows 10 1803 and later), which needs no
+// raised resolution; elsewhere it sleeps under timeBeginPeriod(1), which is held only while a
+// worker runs (a raised resolution costs the till power). Worker threads run above normal
+// priority.
+#include <mmsystem.h>
 #include <windows.h>
 #undef CreateWindow
 #undef MessageBox
 
 #include "platform/clock/clock.h"
+#include "platform/clock/timer_resolution.h"
+
+#ifndef CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
+#define CREATE_WAITABLE_TIMER_HIGH_RESOLUTION 0x00000002
+#endif
 
 namespace kirnow::platform {
 namespace {
 
+HANDLE MakeHighResolutionTimer() {
+  return CreateWaitableTimerExW(nullptr, nullptr, CREATE_WAITABLE_TIMER_HIGH_RESOLUTION,
+                                TIMER_ALL_ACCESS);
+}
+
+// Each pacing thread keeps its own timer; closed when the thread ends.
+struct ThreadTimer {
+  HANDLE handle = MakeHighResolutionTimer();
+  ~ThreadTimer() {
+    if (handle != nullptr) CloseHandle(handle);
+  }
+};
+
+bool HighResolutionTimerAvailable() {
+  static const bool available = [] {
+    HANDLE probe = MakeHighResolutionTimer();
+    if (probe == nullptr) return false;
+    CloseHandle(probe);
+    return true;
+  }();
+  return available;
+}
+
 class SystemClock : public Clock {
  public:
+  SystemClock()
+      : resolution_(
+            !HighResolutionTimerAvailable(), [] { timeBeginPeriod(1); }, [] { timeEndPeriod(1); }) {
+    LARGE_INTEGER f{};
+    QueryPerformanceFrequency(&f);
+    frequency_ = static_cast<uint64_t>(f.QuadPart);
+  }
+
   uint32_t Ticks() override { return static_cast<uint32_t>(GetTickCount()); }
   void Sleep(uint32_t ms) override { ::Sleep(ms); }
+
   std::thread StartThread(std::function<void()> body) override {
-    return std::thread(std::move(body));
+    return std::thread([body = std::move(body)] {
+      SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_ABOVE_NORMAL);
+      body();
+    });
   }
+
+  uint64_t Micros() override {
+    LARGE_INTEGER c{};
+    QueryPerformanceCounter(&c);
+    const uint64_t count = static_cast<uint64_t>(c.QuadPart);
+    return count / frequency_ * 1000000u + count % frequency_ * 1000000u / frequency_;
+  }
+
+  void SleepUntil(uint64_t deadline) override {
+    const uint64_t now = Micros();
+    if (deadline <= now) return;
+    const uint64_t wait = deadline - now;
+    thread_local ThreadTimer timer;
+    if (timer.handle != nullptr) {
+      LARGE_INTEGER due{};
+      due.QuadPart = -static_cast<LONGLONG>(wait * 10u);  // relative, in 100 ns units
+      if (SetWaitableTimer(timer.handle, &due, 0, nullptr, nullptr, FALSE) &&
+          WaitForSingleObject(timer.handle, INFINITE) == WAIT_OBJECT_0) {
+        return;
+      }
+    }
+    // Under the raised resolution Sleep wakes within a millisecond of the time asked.
+    ::Sleep(static_cast<DWORD>((wait + 999) / 1000));
+  }
+
+  void BeginPrecise() override { resolution_.Begin(); }
+  void EndPrecise() override { resolution_.End(); }
+
+ private:
+  TimerResolution resolution_;
+  uint64_t frequency_ = 1;
 };
 
 }  // namespace

@@ -33,6 +33,8 @@ class FixedClock : public platform::Clock {
   std::thread StartThread(std::function<void()> body) override {
     return std::thread(std::move(body));
   }
+  uint64_t Micros() override { return uint64_t{now.load()} * 1000u; }
+  void SleepUntil(uint64_t) override {}
   std::atomic<uint32_t> now{0};
 };
 

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <climits>
 
+#include "serviceobject/display/display_engine.h"
 #include "tests/unit/display/display_fixture.h"
 
 namespace kirnow::testing {
@@ -284,6 +285,39 @@ TEST_F(Workers, ReleasingTheModuleStopsEveryWorker) {
   so.reset();
   module.reset();
   EXPECT_EQ(fp.clock.LiveWorkers(), 0u);
+}
+
+TEST_F(Workers, PreciseTimingIsHeldOnlyWhileAWorkerRuns) {
+  // On Windows the first holder raises the timer resolution and the last releases it.
+  EXPECT_EQ(fp.clock.PreciseHolders(), 0);
+  StartMarquee(1, kLine1, 100);
+  fp.clock.Advance(50);
+  EXPECT_EQ(fp.clock.PreciseHolders(), 1);
+  StartMarquee(2, kLine1, 100);  // line 2 joins: the combined worker takes over both
+  fp.clock.Advance(50);
+  EXPECT_EQ(fp.clock.PreciseHolders(), 1);
+  Select(1);
+  SetMarquee(DISP_MT_INIT);
+  Select(2);
+  SetMarquee(DISP_MT_INIT);
+  EXPECT_EQ(fp.clock.LiveWorkers(), 0u);
+  EXPECT_EQ(fp.clock.PreciseHolders(), 0);
+  const int begins = fp.clock.PreciseBegins();
+  EXPECT_GE(begins, 2);
+
+  // Idle, and text output without a worker, hold nothing.
+  so->DisplayText(u"idle", DISP_DT_NORMAL);
+  fp.clock.Advance(1000);
+  EXPECT_EQ(fp.clock.PreciseHolders(), 0);
+  EXPECT_EQ(fp.clock.PreciseBegins(), begins);
+
+  // A blink worker holds it too, until the module stops its workers.
+  Select(1);
+  so->DisplayTextAt(0, 0, u"blink", DISP_DT_BLINK);
+  fp.clock.Advance(50);
+  EXPECT_EQ(fp.clock.PreciseHolders(), 1);
+  kirnow::StopAllWorkers(*module);
+  EXPECT_EQ(fp.clock.PreciseHolders(), 0);
 }
 
 }  // namespace

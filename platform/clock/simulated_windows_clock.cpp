@@ -1,0 +1,75 @@
+// The simulated Windows timer; see simulated_windows_clock.h. Times are microseconds since the
+// clock was made; the default timer period is 1/64 s.
+#include "platform/clock/simulated_windows_clock.h"
+
+#ifdef __linux__
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+#endif
+
+namespace kirnow::platform {
+namespace {
+
+constexpr uint64_t kDefaultPeriod = 15625;  // microseconds
+constexpr uint64_t kRaisedPeriod = 1000;
+
+}  // namespace
+
+SimulatedWindowsClock::SimulatedWindowsClock(Timing timing)
+    : timing_(timing),
+      resolution_(
+          timing == Timing::RaisedResolution, [] {}, [] {}) {}
+
+uint64_t SimulatedWindowsClock::RealMicros() const {
+  return static_cast<uint64_t>(
+      std::chrono::duration_cast<std::chrono::microseconds>(Steady::now() - start_).count());
+}
+
+uint32_t SimulatedWindowsClock::Ticks() {
+  const uint64_t now = RealMicros();
+  return static_cast<uint32_t>(now / kDefaultPeriod * kDefaultPeriod / 1000u);
+}
+
+void SimulatedWindowsClock::WakeOnInterrupt(uint64_t micros) {
+  const uint64_t period = resolution_.raised() ? kRaisedPeriod : kDefaultPeriod;
+  const uint64_t wake = (micros + period - 1) / period * period;
+  std::this_thread::sleep_until(start_ + std::chrono::microseconds(wake));
+}
+
+void SimulatedWindowsClock::Sleep(uint32_t ms) {
+  WakeOnInterrupt(RealMicros() + static_cast<uint64_t>(ms) * 1000u);
+}
+
+std::thread SimulatedWindowsClock::StartThread(std::function<void()> body) {
+  return std::thread([body = std::move(body)] {
+#ifdef __linux__
+    // Above normal priority, as on Windows; allowed where the process may raise it (root).
+    setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), -5);
+#endif
+    body();
+  });
+}
+
+uint64_t SimulatedWindowsClock::Micros() {
+  if (timing_ == Timing::TickCount) return static_cast<uint64_t>(Ticks()) * 1000u;
+  return RealMicros();
+}
+
+void SimulatedWindowsClock::SleepUntil(uint64_t deadline) {
+  const uint64_t now = Micros();
+  if (deadline <= now) return;
+  switch (timing_) {
+    case Timing::TickCount:
+      Sleep(static_cast<uint32_t>((deadline - now + 999) / 1000));
+      return;
+    case Timing::HighResolutionTimer:
+      std::this_thread::sleep_until(start_ + std::chrono::microseconds(deadline));
+      return;
+    case Timing::RaisedResolution:
+      Sleep(static_cast<uint32_t>((deadline - now + 999) / 1000));
+      return;
+  }
+}
+
+}  // namespace kirnow::platform

@@ -1,0 +1,52 @@
+// A clock that runs on real time but keeps time the way Windows does, so that the workers'
+// pacing can be measured on Linux as it would run on a till:
+//   - Ticks (GetTickCount) moves in steps of the system timer, 15.625 ms, whatever the
+//     resolution;
+//   - Sleep(n) wakes on the first timer interrupt at or after n ms: every 15.625 ms, or every
+//     1 ms while the resolution is raised;
+//   - Micros (QueryPerformanceCounter) has real microseconds;
+//   - SleepUntil is precise with a high-resolution waitable timer, else a Sleep under the
+//     resolution that BeginPrecise raises (as the Windows clock does);
+//   - its threads run above normal priority, where the process may raise it.
+// In `Timing::TickCount` mode it has only what the tick counter gives: Micros follows Ticks and
+// SleepUntil is a whole-millisecond Sleep, which is how workers paced on GetTickCount and Sleep.
+#pragma once
+
+#include <chrono>
+
+#include "platform/clock/clock.h"
+#include "platform/clock/timer_resolution.h"
+
+namespace kirnow::platform {
+
+class SimulatedWindowsClock : public Clock {
+ public:
+  enum class Timing {
+    TickCount,            // GetTickCount and Sleep only, default timer
+    HighResolutionTimer,  // QueryPerformanceCounter and a high-resolution waitable timer
+    RaisedResolution,     // QueryPerformanceCounter and Sleep under timeBeginPeriod(1)
+  };
+  explicit SimulatedWindowsClock(Timing timing);
+
+  uint32_t Ticks() override;
+  void Sleep(uint32_t ms) override;
+  std::thread StartThread(std::function<void()> body) override;
+  uint64_t Micros() override;
+  void SleepUntil(uint64_t deadline) override;
+  void BeginPrecise() override { resolution_.Begin(); }
+  void EndPrecise() override { resolution_.End(); }
+
+  bool ResolutionRaised() const { return resolution_.raised(); }
+
+ private:
+  using Steady = std::chrono::steady_clock;
+  uint64_t RealMicros() const;
+  // Sleeps until the first interrupt of the current timer period at or after `micros`.
+  void WakeOnInterrupt(uint64_t micros);
+
+  const Timing timing_;
+  const Steady::time_point start_ = Steady::now();
+  TimerResolution resolution_;
+};
+
+}  // namespace kirnow::platform
