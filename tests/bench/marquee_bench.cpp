@@ -6,6 +6,9 @@
 // targets; it fails nothing.
 //
 //   kirnow_bench_marquee [seconds per marquee run, default 10]
+//   kirnow_bench_marquee --analyze LOG ROW NOMINAL P99TARGET CPU LABEL
+//       one row of figures from a virtual display's byte log (the Windows build's run under
+//       Wine, tests/bench/wine-bench.sh), with the CPU share the run measured
 //
 // Needs KIRNOW_BIN_DIR (where vpoledisplay is) as the integration tests do.
 #include <signal.h>
@@ -298,7 +301,34 @@ void RunClock(const ClockChoice& choice, bool loaded, double seconds) {
       [](Bench& b) { b.Blink(1, u"Blinking line one"); }, 1, 1);
 }
 
+// The display's byte log as (time, byte) pairs.
+std::vector<std::pair<double, uint8_t>> ReadLog(const std::string& path) {
+  std::vector<std::pair<double, uint8_t>> out;
+  std::ifstream in(path);
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.empty() || line[0] == '#') continue;
+    std::istringstream fields(line);
+    double ms = 0;
+    fields >> ms;
+    std::string hex;
+    while (fields >> hex) {
+      out.emplace_back(ms, static_cast<uint8_t>(std::strtoul(hex.c_str(), nullptr, 16)));
+    }
+  }
+  return out;
+}
+
+int Analyze(char** argv) {
+  const double nominal = std::atof(argv[4]);
+  StepFigures f = Steps(FrameTimes(ReadLog(argv[2]), 0, std::atoi(argv[3])), nominal);
+  f.cpuPercent = std::atof(argv[6]);
+  Print(argv[7], f, nominal, std::atof(argv[5]));
+  return 0;
+}
+
 int Main(int argc, char** argv) {
+  if (argc == 8 && std::string(argv[1]) == "--analyze") return Analyze(argv);
   const double seconds = argc > 1 ? std::atof(argv[1]) : 10.0;
   std::printf("marquee runs of %.1f s each against the virtual pole display over a pty\n", seconds);
   const std::vector<ClockChoice> clocks = {
