@@ -115,7 +115,9 @@ fi
 if [ -z "${KIRNOW_DISPLAY_DEVICE:-}" ]; then
   snapshot=$state_dir/pole-display.json
   rm -f "$device" "$snapshot"
-  "$bin/vpoledisplay" --no-render --pid "$pid" --link "$device" --snapshot "$snapshot" \
+  # In a session of its own, so that Ctrl-C in this terminal reaches Polecheck only (the display
+  # must stay up while Polecheck's Exit sequence reaches it); stopped by cleanup.
+  setsid "$bin/vpoledisplay" --no-render --pid "$pid" --link "$device" --snapshot "$snapshot" \
     --log "$state_dir/pole-display.log" >"$state_dir/pole-display.out" 2>&1 &
   vpd_pid=$!
   for _ in $(seq 100); do
@@ -139,10 +141,14 @@ where() {
 }
 where
 [ -z "$snapshot" ] || polecheck_args+=(--vpd-snapshot "$snapshot")
+# Ctrl-C goes to Polecheck too, which runs its Exit sequence (the display is cleared and
+# closed) before it ends: wait for that, and stop the virtual display only afterwards.
+trap ':' INT
 set +e
 "$bin/polecheck" "${polecheck_args[@]}"
 status=$?
 set -e
+trap 'exit 130' INT
 # The dialog took the whole terminal; say again where things are once it has gone.
 [ "${polecheck_args[0]:-}" = --script ] || where
 exit $status

@@ -30,3 +30,8 @@
 #define IDC_ROW 1011
 #define IDC_DELAY 1013
 #define IDC_LINEDISPLAY 1014
+
+// The About box's texts, for the Win32 resources and the terminal front end alike.
+#define POLECHECK_ABOUT_CAPTION "About Polecheck"
+#define POLECHECK_ABOUT_VERSION "Polecheck Ver. 4.0.0.2"
+#define POLECHECK_ABOUT_LINE2 "Pole display test utility"

@@ -1,5 +1,8 @@
 #include "testutility/terminal/dialog_layout.h"
 
+#include <algorithm>
+#include <map>
+
 #include "testutility/core/resource_ids.h"
 
 namespace polecheck {
@@ -32,5 +35,41 @@ const std::vector<ControlSpec>& DialogTemplate() {
   };
   return controls;
 }
+
+namespace {
+
+// CellRow of every row the template uses (control tops, group bottoms) to its compact row.
+const std::map<int, int>& CompactRows() {
+  static const std::map<int, int> rows = [] {
+    std::vector<int> used;
+    for (const auto& c : DialogTemplate()) {
+      if (!c.visible) continue;
+      used.push_back(CellRow(c.y));
+      if (c.type == ControlSpec::Type::Group) used.push_back(CellRow(c.y + c.h));
+    }
+    std::sort(used.begin(), used.end());
+    used.erase(std::unique(used.begin(), used.end()), used.end());
+    std::map<int, int> map;
+    int row = 1;
+    for (size_t i = 0; i < used.size(); ++i) {
+      if (i > 0) row += std::min(used[i] - used[i - 1], 2);
+      map[used[i]] = row;
+    }
+    return map;
+  }();
+  return rows;
+}
+
+}  // namespace
+
+int ScreenRow(int y) {
+  const auto& rows = CompactRows();
+  auto it = rows.upper_bound(CellRow(y));
+  if (it == rows.begin()) return 1;
+  --it;
+  return it->second + (CellRow(y) - it->first);
+}
+
+int DialogScreenRows() { return CompactRows().rbegin()->second + 2; }
 
 }  // namespace polecheck

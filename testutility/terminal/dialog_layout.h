@@ -28,4 +28,11 @@ inline int CellColumn(int x) { return (x + 2) / 4; }
 inline int CellRow(int y) { return (y + 4) / 8; }
 inline int CellWidth(int w) { return w < 4 ? 1 : w / 4; }
 
+// The terminal row (inside the dialog's frame, from 1) of a vertical position of the template.
+// Rows are those of CellRow with the empty stretches between controls cut to one blank row, so
+// that the dialog, its frame and the key-hint line fit a terminal of 24 rows.
+int ScreenRow(int y);
+// Rows of the dialog with its frame.
+int DialogScreenRows();
+
 }  // namespace polecheck

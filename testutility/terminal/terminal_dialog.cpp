@@ -7,7 +7,9 @@
 #include <ncursesw/curses.h>
 
 #include <algorithm>
+#include <chrono>
 #include <clocale>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -21,9 +23,10 @@ namespace polecheck {
 namespace {
 
 constexpr int kPanelGap = 3;
+constexpr const char* kKeyHints = "Tab/Shift-Tab: move  Enter/Space: press  Esc: Exit  F1: About";
 constexpr int kDisplayColumns = 20;
 
-int DialogRows() { return CellRow(kDialogHeightDlu) + 2; }
+int DialogRows() { return DialogScreenRows(); }
 int DialogCols() { return CellWidth(kDialogWidthDlu) + 2; }
 
 void PutText(int row, int col, const std::string& utf8) { mvaddstr(row, col, utf8.c_str()); }
@@ -257,7 +260,7 @@ void TerminalDialog::EndDialog(int result) {
 void TerminalDialog::DrawControl(const Control& c, bool focused) {
   using T = ControlSpec::Type;
   if (!c.layout.visible) return;
-  const int row = 1 + CellRow(c.layout.y);
+  const int row = ScreenRow(c.layout.y);
   int col = 1 + CellColumn(c.layout.x);
   int width = CellWidth(c.layout.w);
   const attr_t dim = c.enabled ? A_NORMAL : A_DIM;
@@ -289,7 +292,7 @@ void TerminalDialog::DrawControl(const Control& c, bool focused) {
       break;
     case T::Group: {
       // One cell outside the framed area on each side.
-      const int bottom = 1 + CellRow(c.layout.y + c.layout.h);
+      const int bottom = ScreenRow(c.layout.y + c.layout.h);
       const int right = col + width;
       --col;
       width = right - col + 1;
@@ -313,7 +316,8 @@ void TerminalDialog::DrawControl(const Control& c, bool focused) {
 }
 
 void TerminalDialog::DrawPanel() {
-  if (snapshotPath_.empty()) return;
+  std::lock_guard<std::recursive_mutex> hold(drawMutex_);
+  if (snapshotPath_.empty() || TooSmall()) return;
   const int col = DialogCols() + kPanelGap;
   const int width = kDisplayColumns + 2;
   mvhline(1, col, ACS_HLINE, width);
@@ -337,8 +341,40 @@ void TerminalDialog::DrawPanel() {
   }
 }
 
+int TerminalDialog::MinimumColumns() const {
+  return snapshotPath_.empty() ? DialogCols() : DialogCols() + kPanelGap + kDisplayColumns + 2;
+}
+
+int TerminalDialog::MinimumRows() const { return DialogRows() + 1; }
+
+bool TerminalDialog::TooSmall() const { return LINES < MinimumRows() || COLS < MinimumColumns(); }
+
+void TerminalDialog::DrawStatusLine() {
+  const int row = DialogRows();
+  move(row, 0);
+  clrtoeol();
+  if (busyAction_.empty()) {
+    PutText(row, 1, kKeyHints);
+  } else {
+    attron(A_BOLD);
+    PutText(row, 1, "Running: " + busyAction_ + " ...");
+    attroff(A_BOLD);
+  }
+}
+
 void TerminalDialog::Draw() {
+  std::lock_guard<std::recursive_mutex> hold(drawMutex_);
   erase();
+  if (TooSmall()) {
+    // One clear line instead of a dialog cut off or wrapped; redrawn on every resize.
+    char text[120];
+    std::snprintf(text, sizeof text, "the terminal must be at least %d x %d (it is %d x %d)",
+                  MinimumColumns(), MinimumRows(), COLS, LINES);
+    PutText(0, 0, std::string(text).substr(0, static_cast<size_t>(std::max(COLS, 1))));
+    curs_set(0);
+    refresh();
+    return;
+  }
   const int rows = DialogRows();
   const int cols = DialogCols();
   mvhline(0, 0, ACS_HLINE, cols);
@@ -361,14 +397,14 @@ void TerminalDialog::Draw() {
       DrawControl(controls_[i], i == focus_);
   }
   DrawPanel();
-  PutText(rows, 1, "Tab/Shift-Tab: move  Enter/Space: press  Esc: Exit");
+  DrawStatusLine();
 
   // Put the terminal's cursor in the focused edit field.
   const Control& f = controls_[focus_];
   if (f.layout.type == ControlSpec::Type::Edit && f.layout.visible) {
     const int width = CellWidth(f.layout.w);
     const int pos = static_cast<int>(std::min<size_t>(f.cursor, static_cast<size_t>(width - 1)));
-    move(1 + CellRow(f.layout.y), 1 + CellColumn(f.layout.x) + pos);
+    move(ScreenRow(f.layout.y), 1 + CellColumn(f.layout.x) + pos);
     curs_set(1);
   } else {
     curs_set(0);
@@ -377,6 +413,8 @@ void TerminalDialog::Draw() {
 }
 
 void TerminalDialog::ShowPopup(const std::string& text, const std::string& caption) {
+  std::unique_lock<std::recursive_mutex> hold(drawMutex_);
+  popupOpen_ = true;
   const size_t maxWidth = 44;
   std::vector<std::string> lines = Wrap(text, maxWidth);
   size_t inner = Utf8ToUtf16(caption).size() + 2;
@@ -387,7 +425,10 @@ void TerminalDialog::ShowPopup(const std::string& text, const std::string& capti
   const int top = std::max(0, (DialogRows() - h) / 2);
   const int left = std::max(0, (DialogCols() - w) / 2);
   WINDOW* win = newwin(h, w, top, left);
-  if (win == nullptr) return;
+  if (win == nullptr) {
+    popupOpen_ = false;
+    return;
+  }
   keypad(win, TRUE);
   wtimeout(win, 100);
   werase(win);
@@ -403,6 +444,7 @@ void TerminalDialog::ShowPopup(const std::string& text, const std::string& capti
   wattroff(win, A_REVERSE);
   curs_set(0);
   wrefresh(win);
+  hold.unlock();  // the helper draws nothing while popupOpen_ is set
   for (;;) {
     wint_t key = 0;
     const int status = wget_wch(win, &key);
@@ -415,13 +457,48 @@ void TerminalDialog::ShowPopup(const std::string& text, const std::string& capti
       break;
     }
   }
+  hold.lock();
   delwin(win);
+  popupOpen_ = false;
   touchwin(stdscr);
   Draw();
 }
 
 void TerminalDialog::Press(CPolecheckDlg& dlg, int id) {
+  {
+    // While the command runs (a text with a character delay takes seconds) a helper keeps the
+    // display panel live and names the action in the status line; every curses call on either
+    // thread is made under drawMutex_, and a popup the command opens pauses the helper.
+    Control* c = Find(id);
+    std::lock_guard<std::recursive_mutex> hold(drawMutex_);
+    busyAction_ = c != nullptr && c->layout.type == ControlSpec::Type::Button ? Utf16ToUtf8(c->text)
+                                                                              : std::string();
+    if (!busyAction_.empty()) {
+      DrawStatusLine();
+      refresh();
+    }
+  }
+  std::atomic<bool> done{false};
+  std::thread refresher;
+  if (!busyAction_.empty()) {
+    refresher = std::thread([this, &done] {
+      while (!done) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        std::lock_guard<std::recursive_mutex> hold(drawMutex_);
+        if (done || popupOpen_ || TooSmall()) continue;
+        DrawPanel();
+        DrawStatusLine();
+        refresh();
+      }
+    });
+  }
   dlg.OnCommand(id);
+  done = true;
+  if (refresher.joinable()) refresher.join();
+  {
+    std::lock_guard<std::recursive_mutex> hold(drawMutex_);
+    busyAction_.clear();
+  }
   EnsureFocusUsable();
   Pump();
   ShowQueuedMessages();
@@ -523,6 +600,12 @@ int TerminalDialog::Run(CPolecheckDlg& dlg) {
     const bool isButton = c.layout.type == ControlSpec::Type::Button;
     if (status == KEY_CODE_YES && key == KEY_RESIZE) {
       Draw();
+    } else if (TooSmall()) {
+      if (status == OK && key == 27) Press(dlg, IDCANCEL);  // only Exit works until it fits
+    } else if (status == KEY_CODE_YES && key == KEY_F(1)) {
+      // The system menu's About entry of the Win32 dialog.
+      ShowPopup(std::string(POLECHECK_ABOUT_VERSION) + "\n" + POLECHECK_ABOUT_LINE2,
+                POLECHECK_ABOUT_CAPTION);
     } else if (key == L'\t' || (status == KEY_CODE_YES && key == KEY_DOWN)) {
       MoveFocus(1);
       Draw();

@@ -1,7 +1,8 @@
 // The test dialog on a character terminal (ncurses): the same controls in the same tab order,
 // Tab and Shift-Tab move the focus, Enter presses the focused button (elsewhere it is the OK
-// command), Space presses a button, typing edits a field, Escape runs Exit. Message boxes are
-// modal popups. When a snapshot file of the virtual pole display is named, its two lines are
+// command), Space presses a button, typing edits a field, Escape runs Exit, F1 shows the About
+// box. It fits 80 x 24; a smaller terminal gets one line saying how large it must be. Message boxes
+// are modal popups. When a snapshot file of the virtual pole display is named, its two lines are
 // shown live beside the dialog.
 #pragma once
 
@@ -69,6 +70,10 @@ class TerminalDialog : public DialogView {
   void Draw();
   void DrawControl(const Control& c, bool focused);
   void DrawPanel();
+  void DrawStatusLine();
+  int MinimumColumns() const;
+  int MinimumRows() const;
+  bool TooSmall() const;
   void ShowPopup(const std::string& text, const std::string& caption);
   void Pump();
   void Press(CPolecheckDlg& dlg, int id);
@@ -88,6 +93,9 @@ class TerminalDialog : public DialogView {
   std::string panelLines_[2];
   std::function<void()> pump_;
   bool pumping_ = false;
+  std::recursive_mutex drawMutex_;  // every curses call (the busy helper draws too)
+  std::string busyAction_;          // the button whose command runs; empty when idle
+  bool popupOpen_ = false;
 };
 
 // Reads the two display lines from a snapshot file of the virtual pole display.

@@ -41,7 +41,15 @@ void PolecheckWindow::SetFieldText(int id, std::u16string_view text) {
 }
 
 void PolecheckWindow::EnableControl(int id, bool enable) {
-  EnableWindow(GetDlgItem(Handle(), id), enable ? TRUE : FALSE);
+  HWND item = GetDlgItem(Handle(), id);
+  // A control disabled while it has the focus leaves the keyboard nowhere (Tab no longer
+  // moves): remember it, and give the focus back when it is enabled again.
+  if (!enable && item != nullptr && GetFocus() == item) focusWhileDisabled_ = id;
+  EnableWindow(item, enable ? TRUE : FALSE);
+  if (enable && id == focusWhileDisabled_) {
+    focusWhileDisabled_ = 0;
+    SendMessageW(Handle(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(item), TRUE);
+  }
 }
 
 void PolecheckWindow::SetButtonCaption(int id, std::u16string_view caption) {
@@ -91,7 +99,14 @@ INT_PTR PolecheckWindow::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
       control->Release();
       m_hIcon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME));
       logic_ = std::make_unique<CPolecheckDlg>(*this, m_Display, ApplicationName());
-      return logic_->OnInitDialog() ? TRUE : FALSE;
+      if (!logic_->OnInitDialog()) return FALSE;  // the logic has placed the focus itself
+      // The focus goes to the first tab stop (Exit). Moving it through the dialog manager also
+      // makes that push button the default one, so Enter runs Exit at once; the hidden OK stays
+      // the dialog's default only for Enter pressed in an edit field. (Left to the system, Wine
+      // focuses Exit but keeps OK as the default button.)
+      SendMessageW(Handle(), WM_NEXTDLGCTL,
+                   reinterpret_cast<WPARAM>(GetNextDlgTabItem(Handle(), nullptr, FALSE)), TRUE);
+      return FALSE;
     }
     case WM_COMMAND:
       if (logic_ && HIWORD(wParam) == BN_CLICKED) {

@@ -34,6 +34,7 @@ class PolecheckWindow : public CDialog, public DialogView {
   HICON m_hIcon = nullptr;
   CLinedisplay1 m_Display;
   std::unique_ptr<CPolecheckDlg> logic_;
+  int focusWhileDisabled_ = 0;  // the control that had the focus when it was disabled
 };
 
 // Creates the LineDisplay control object; nullptr when it is not installed.

@@ -117,6 +117,72 @@ else
   fail "no screenshot"
 fi
 
+# (c) The keyboard, as an integrator uses it: xdotool types into the dialog on the virtual
+# screen. keyboard_run NAME KEYS...: starts the dialog, waits for its start-up, sends each
+# argument as one xdotool command ("key Return", "type Hi"), keeps a screenshot
+# (polecheck-NAME.png) before the last one, and reports whether the program ended.
+command -v xdotool >/dev/null || skip "xdotool is not installed"
+keyboard_run() {
+  local name=$1
+  shift
+  local steps=""
+  local last=$(( $# ))
+  local i=0
+  for step in "$@"; do
+    i=$((i + 1))
+    [ $i -eq $last ] && steps+="cp \"$fb/Xvfb_screen0\" \"$work/$name.xwd\"
+"
+    steps+="xdotool $step; sleep 0.7
+"
+  done
+  cat >"$work/$name.sh" <<SH
+cd "$unix"
+"$wine64" explorer /desktop=polecheck,640x480 "$dir\\\\Polecheck.exe" >/dev/null 2>&1 &
+pc=\$!
+for _ in \$(seq 300); do
+  grep -v '^#' "$log" 2>/dev/null | cut -d' ' -f2- | tr '\n' ' ' | grep -q "$(hex ' Open Success')" && break
+  sleep 0.1
+done
+sleep 2
+wid=\$(xdotool search --name "Pole Display" | head -n 1)
+[ -n "\$wid" ] && xdotool windowfocus "\$wid"
+sleep 0.5
+$steps
+for _ in \$(seq 100); do kill -0 \$pc 2>/dev/null || break; sleep 0.1; done
+if kill -0 \$pc 2>/dev/null; then echo running; else echo ended; fi
+"$wineserver" -k
+SH
+  "$wineserver" -p 2>/dev/null
+  before=$(wc -l <"$log")
+  state=$(timeout 150 xvfb-run -a -s "-screen 0 800x600x24 -fbdir $fb" bash "$work/$name.sh" 2>/dev/null | tail -n 1)
+  sleep 0.3
+  bytes=$(tail -n +"$((before + 1))" "$log" | grep -v '^#' | cut -d' ' -f2- | tr '\n' ' ' | tr -s ' ')
+  if [ -s "$work/$name.xwd" ] && python3 "$here/xwd_to_png.py" "$work/$name.xwd" "$out_dir/polecheck-$name.png" >/dev/null; then
+    echo "  screenshot: $out_dir/polecheck-$name.png"
+  fi
+}
+# The Exit sequence's ClearText (the display is cleared) after the greeting.
+clear_bytes='1B 40 1B 25 00 1F 45 00 1F 72 00'
+
+# Enter right after start-up: Exit holds the focus and is the default button.
+keyboard_run enter-at-start "key Return"
+greeting=$(hex 'JQ POS POLE DISPLAY Open Success')
+if [ "$state" = ended ] && [[ "${bytes#*$greeting}" == *"$clear_bytes"* ]]; then
+  pass "Enter right after start-up runs Exit: the display is cleared and the program ends"
+else
+  fail "Enter right after start-up (program $state; bytes after start-up: ${bytes#*$greeting})"
+fi
+
+# A text button pressed with the keyboard gives the focus back: Tab then moves on to the euro
+# button, whose sign Display Text (Shift-Tab back, Enter) then sends.
+keyboard_run keyboard-focus "key Tab" "type Hi" "key Tab" "key space" "key Tab" "key space" \
+  "key shift+Tab" "key Return" "key Escape"
+if [[ "$bytes" == *"$(hex 'Hi') 80"* ]] && [ "$state" = ended ]; then
+  pass "after a keyboard-pressed Display Text, Tab moves on (the euro sign was appended and sent)"
+else
+  fail "focus after a keyboard-pressed text button (program $state; bytes: ${bytes: -200})"
+fi
+
 # (b) Script mode through the same chain.
 "$wineserver" -p 2>/dev/null
 printf 'DisplayText Polecheck\nPound\nDisplayText\nExit\n' >"$unix/script.txt"
