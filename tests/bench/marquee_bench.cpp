@@ -301,27 +301,12 @@ void RunClock(const ClockChoice& choice, bool loaded, double seconds) {
       [](Bench& b) { b.Blink(1, u"Blinking line one"); }, 1, 1);
 }
 
-// The display's byte log as (time, byte) pairs.
-std::vector<std::pair<double, uint8_t>> ReadLog(const std::string& path) {
-  std::vector<std::pair<double, uint8_t>> out;
-  std::ifstream in(path);
-  std::string line;
-  while (std::getline(in, line)) {
-    if (line.empty() || line[0] == '#') continue;
-    std::istringstream fields(line);
-    double ms = 0;
-    fields >> ms;
-    std::string hex;
-    while (fields >> hex) {
-      out.emplace_back(ms, static_cast<uint8_t>(std::strtoul(hex.c_str(), nullptr, 16)));
-    }
-  }
-  return out;
-}
-
 int Analyze(char** argv) {
   const double nominal = std::atof(argv[4]);
-  StepFigures f = Steps(FrameTimes(ReadLog(argv[2]), 0, std::atoi(argv[3])), nominal);
+  std::ifstream in(argv[2]);
+  std::stringstream text;
+  text << in.rdbuf();
+  StepFigures f = Steps(FrameTimes(it::ParseByteLog(text.str()), 0, std::atoi(argv[3])), nominal);
   f.cpuPercent = std::atof(argv[6]);
   Print(argv[7], f, nominal, std::atof(argv[5]));
   return 0;

@@ -313,8 +313,12 @@ void VirtualDisplay::Stop() {
 }
 
 std::vector<std::pair<double, uint8_t>> VirtualDisplay::ReceivedBytesWithTimes() const {
+  return ParseByteLog(ReadFile(log_));
+}
+
+std::vector<std::pair<double, uint8_t>> ParseByteLog(const std::string& text) {
   std::vector<std::pair<double, uint8_t>> out;
-  std::istringstream in(ReadFile(log_));
+  std::istringstream in(text);
   std::string line;
   while (std::getline(in, line)) {
     if (line.empty() || line[0] == '#') continue;

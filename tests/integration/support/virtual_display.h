@@ -151,4 +151,7 @@ class TestRegistryFile {
   std::vector<Key> keys_;
 };
 
+// The (time in ms, byte) pairs of a byte log's text; comment lines ("# ...") are left out.
+std::vector<std::pair<double, uint8_t>> ParseByteLog(const std::string& text);
+
 }  // namespace kirnow::it

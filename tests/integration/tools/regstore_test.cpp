@@ -9,20 +9,13 @@
 #include <sstream>
 
 #include "polecheck_harness.h"
+#include "tests/support/file_text.h"
 
 namespace kirnow::it {
 namespace {
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
-
-void WriteFile(const std::string& path, const std::string& text) {
-  std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
-}
+using testsupport::ReadFile;
+using testsupport::WriteFile;
 
 const char* const kUserPart =
     "Windows Registry Editor Version 5.00\n"
@@ -46,9 +39,9 @@ TEST(RegStoreTool, TwoStartsKeepTheUsersEntriesAndChangeNothingTheSecondTime) {
   if (regstore.empty() || regsvr.empty() || library.empty()) {
     GTEST_SKIP() << "regstore, regsvr or Kirnow.so not built";
   }
-  char tmpl[] = "/tmp/kirnow-regstore-it-XXXXXX";
-  ASSERT_NE(mkdtemp(tmpl), nullptr);
-  const std::string dir = tmpl;
+  testsupport::ScratchDir scratch("kirnow-regstore-it");
+  ASSERT_FALSE(scratch.path().empty());
+  const std::string dir = scratch.path();
   const std::string store = dir + "/registry.reg";
   const std::string owned = dir + "/owned.reg";
   WriteFile(store, kUserPart);
@@ -76,7 +69,6 @@ TEST(RegStoreTool, TwoStartsKeepTheUsersEntriesAndChangeNothingTheSecondTime) {
   EXPECT_NE(refused.err.find(store + ":"), std::string::npos) << refused.err;
   EXPECT_NE(refused.err.find("a key line must end with ']'"), std::string::npos) << refused.err;
   EXPECT_EQ(ReadFile(store), damaged);
-  std::filesystem::remove_all(dir);
 }
 
 }  // namespace

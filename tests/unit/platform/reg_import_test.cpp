@@ -9,32 +9,23 @@
 #include <sstream>
 
 #include "platform/registry/posix/reg_store.h"
+#include "tests/support/file_text.h"
 
 namespace kirnow::platform {
 namespace {
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
-
-void WriteFile(const std::string& path, const std::string& text) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << text;
-}
+using testsupport::ReadFile;
+using testsupport::WriteFile;
 
 class RegImportTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/kirnow-regimport-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
+    ASSERT_FALSE(scratch_.path().empty());
+    dir_ = scratch_.path();
     path_ = dir_ + "/registry.reg";
   }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
 
+  testsupport::ScratchDir scratch_{"kirnow-regimport"};
   std::string dir_;
   std::string path_;
 };

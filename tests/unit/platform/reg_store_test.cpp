@@ -13,31 +13,23 @@
 #include <fstream>
 #include <sstream>
 
+#include "tests/support/file_text.h"
+
 namespace kirnow::platform {
 namespace {
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
-
-void WriteFile(const std::string& path, const std::string& text) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << text;
-}
+using testsupport::ReadFile;
+using testsupport::WriteFile;
 
 class RegStoreTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/kirnow-regstore-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
+    ASSERT_FALSE(scratch_.path().empty());
+    dir_ = scratch_.path();
     path_ = dir_ + "/registry.reg";
   }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
 
+  testsupport::ScratchDir scratch_{"kirnow-regstore"};
   std::string dir_;
   std::string path_;
 };
