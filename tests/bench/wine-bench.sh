@@ -68,6 +68,8 @@ for loaded in 0 1; do
       rm -f "$log"
       start_vpd "$linux_bin/vpoledisplay" "$WINEPREFIX/dosdevices/com5" "$log" "$work/snap" "$pid" ||
         { echo "wine-bench: the virtual display did not start"; continue; }
+      # The stand-in for the device reads ahead of the load, as the benchmark's does.
+      renice -n -10 -p "$vpd_pid" >/dev/null 2>&1
       out=$(cd "$WINEPREFIX/drive_c/bench$bits" && run "C:\\bench$bits\\marquee_timing.exe" "$mode" "$seconds")
       stop_vpd
       cpu=$(sed -n 's/^cpu //p' <<<"$out")
