@@ -59,16 +59,11 @@ uint64_t SimulatedWindowsClock::Micros() {
 void SimulatedWindowsClock::SleepUntil(uint64_t deadline) {
   const uint64_t now = Micros();
   if (deadline <= now) return;
-  switch (timing_) {
-    case Timing::TickCount:
-      Sleep(static_cast<uint32_t>((deadline - now + 999) / 1000));
-      return;
-    case Timing::HighResolutionTimer:
-      std::this_thread::sleep_until(start_ + std::chrono::microseconds(deadline));
-      return;
-    case Timing::RaisedResolution:
-      Sleep(static_cast<uint32_t>((deadline - now + 999) / 1000));
-      return;
+  if (timing_ == Timing::HighResolutionTimer) {
+    std::this_thread::sleep_until(start_ + std::chrono::microseconds(deadline));
+  } else {
+    // Without the timer, a whole-millisecond Sleep: on the default timer or the raised one.
+    Sleep(static_cast<uint32_t>((deadline - now + 999) / 1000));
   }
 }
 
