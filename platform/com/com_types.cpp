@@ -9,7 +9,7 @@
 #include <limits>
 #include <new>
 
-#include "platform/registry/utf_convert.h"
+#include "platform/text/utf_convert.h"
 
 namespace kirnow::com {
 

@@ -14,14 +14,7 @@
 
 #ifdef _WIN32
 
-#include <windows.h>
-#undef CreateWindow
-#undef MessageBox
-#include <ocidl.h>
-#include <ole2.h>
-#include <oleauto.h>
-#undef CreateWindow
-#undef MessageBox
+#include "platform/win32/windows_headers.h"
 
 #else  // !_WIN32
 

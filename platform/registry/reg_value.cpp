@@ -1,6 +1,6 @@
 // RegValue helpers: building and reading string and DWORD values in Windows' own data layout.
 #include "platform/registry/registry.h"
-#include "platform/registry/utf_convert.h"
+#include "platform/text/utf_convert.h"
 
 namespace kirnow::platform {
 

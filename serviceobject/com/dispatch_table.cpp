@@ -1,102 +1,121 @@
-// The method table of IPOSLDisplay.
+// The method table of IPOSLDisplay, read at compile time from the method list: each signature's
+// text gives the parameters' names, types and direction markers.
 #include "serviceobject/com/dispatch_table.h"
+
+#include "platform/text/name_compare.h"
+#include "serviceobject/com/iposl_display_methods.h"
 
 namespace kirnow::dispatch {
 
 namespace {
 
-constexpr ParamType L = ParamType::Long;
-constexpr ParamType S = ParamType::Bstr;
-constexpr ParamType B = ParamType::Bool;
-constexpr ParamType D = ParamType::Dispatch;
-constexpr ParamType LR = ParamType::LongRef;
-constexpr ParamType SR = ParamType::BstrRef;
-constexpr ParamDir In = ParamDir::In;
-constexpr ParamDir Out = ParamDir::Out;
-constexpr ParamDir InOut = ParamDir::InOut;
-constexpr ParamDir No = ParamDir::None;
-constexpr ReturnType RL = ReturnType::Long;
-constexpr ReturnType RS = ReturnType::Bstr;
-constexpr ReturnType RN = ReturnType::None;
+constexpr bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
-constexpr std::array<Method, kMethodCount> kMethods = {{
-    {1,
-     "OpenService",
-     3,
-     {{{"DeviceClass", S, In}, {"DeviceName", S, In}, {"pDispatch", D, In}}},
-     RL,
-     "pRC"},
-    {2, "CloseService", 0, {}, RL, "pRC"},
-    {3, "ClaimDevice", 1, {{{"Timeout", L, In}}}, RL, "pRC"},
-    {4, "ReleaseDevice", 0, {}, RL, "pRC"},
-    {5, "CheckHealth", 1, {{{"Level", L, In}}}, RL, "pRC"},
-    {6,
-     "DirectIO",
-     3,
-     {{{"Command", L, In}, {"pData", LR, InOut}, {"pString", SR, InOut}}},
-     RL,
-     "pRC"},
-    {7, "DisplayText", 2, {{{"Data", S, In}, {"Attribute", L, In}}}, RL, "pRC"},
-    {8,
-     "DisplayTextAt",
-     4,
-     {{{"Row", L, In}, {"Column", L, In}, {"Data", S, In}, {"Attribute", L, In}}},
-     RL,
-     "pRC"},
-    {9, "ClearText", 0, {}, RL, "pRC"},
-    {10, "ScrollText", 2, {{{"Direction", L, In}, {"Units", L, In}}}, RL, "pRC"},
-    {11, "SetDescriptor", 2, {{{"Descriptor", L, In}, {"Attribute", L, In}}}, RL, "pRC"},
-    {12, "ClearDescriptors", 0, {}, RL, "pRC"},
-    {13, "RefreshWindow", 1, {{{"Window", L, In}}}, RL, "pRC"},
-    {14, "ReadCharacterAtCursor", 1, {{{"pChar", LR, Out}}}, RL, "pRC"},
-    {15, "DefineGlyph", 2, {{{"GlyphCode", L, In}, {"Glyph", S, In}}}, RL, "pRC"},
-    {16, "GetPropertyNumber", 1, {{{"PropIndex", L, In}}}, RL, "pNumber"},
-    {17, "SetPropertyNumber", 2, {{{"PropIndex", L, In}, {"Number", L, In}}}, RN, ""},
-    {18, "GetPropertyString", 1, {{{"PropIndex", L, In}}}, RS, "pString"},
-    {19, "SetPropertyString", 2, {{{"PropIndex", L, In}, {"String", S, In}}}, RN, ""},
-    {20, "COFreezeEvents", 1, {{{"Freeze", B, In}}}, RL, "pRC"},
-    {21,
-     "CreateWindow",
-     6,
-     {{{"ViewportRow", L, In},
-       {"ViewportColumn", L, In},
-       {"ViewportHeight", L, In},
-       {"ViewportWidth", L, In},
-       {"WindowHeight", L, In},
-       {"WindowWidth", L, In}}},
-     RL,
-     "pRC"},
-    {22, "DestroyWindow", 0, {}, RL, "pRC"},
-    {23, "SOData", 1, {{{"Status", L, No}}}, RN, ""},
-    {24,
-     "SODirectIO",
-     3,
-     {{{"EventNumber", L, No}, {"pData", LR, No}, {"pString", SR, No}}},
-     RN,
-     ""},
-    {25,
-     "SOError",
-     4,
-     {{{"ResultCode", L, No},
-       {"ResultCodeExtended", L, No},
-       {"ErrorLocus", L, No},
-       {"pErrorResponse", LR, No}}},
-     RN,
-     ""},
-    {26, "SOOutputComplete", 1, {{{"OutputID", L, No}}}, RN, ""},
-    {27, "SOStatusUpdate", 1, {{{"Data", L, No}}}, RN, ""},
-}};
+constexpr std::string_view Trim(std::string_view s) {
+  while (!s.empty() && IsSpace(s.front())) s.remove_prefix(1);
+  while (!s.empty() && IsSpace(s.back())) s.remove_suffix(1);
+  return s;
+}
 
-char16_t Lower(char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c; }
+// The type of one parameter, spaces removed ("LONG*", "IDispatch*", ...).
+constexpr bool TypeIs(std::string_view type, std::string_view want) {
+  size_t j = 0;
+  for (char c : type) {
+    if (IsSpace(c)) continue;
+    if (j >= want.size() || want[j] != c) return false;
+    ++j;
+  }
+  return j == want.size();
+}
 
-template <typename Str>
-bool SameName(std::string_view a, Str b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (Lower(static_cast<char16_t>(a[i])) != Lower(static_cast<char16_t>(b[i]))) return false;
+struct Parsed {
+  Param param{};
+  bool retval = false;
+  bool ok = false;
+};
+
+// "KIRNOW_IN LONG* pData": the marker, the type and the name.
+constexpr Parsed ParseParam(std::string_view text) {
+  Parsed out;
+  text = Trim(text);
+  ParamDir dir = ParamDir::None;
+  struct Marker {
+    std::string_view word;
+    ParamDir dir;
+    bool retval;
+  };
+  constexpr Marker kMarkers[] = {{"KIRNOW_INOUT", ParamDir::InOut, false},
+                                 {"KIRNOW_IN", ParamDir::In, false},
+                                 {"KIRNOW_OUT", ParamDir::Out, false},
+                                 {"KIRNOW_RETVAL", ParamDir::Out, true}};
+  for (const Marker& m : kMarkers) {
+    if (text.substr(0, m.word.size()) == m.word && text.size() > m.word.size() &&
+        IsSpace(text[m.word.size()])) {
+      dir = m.dir;
+      out.retval = m.retval;
+      text = Trim(text.substr(m.word.size()));
+      break;
+    }
+  }
+  size_t nameStart = text.size();
+  while (nameStart > 0 && !IsSpace(text[nameStart - 1]) && text[nameStart - 1] != '*') --nameStart;
+  const std::string_view type = text.substr(0, nameStart);
+  out.param.name = text.substr(nameStart);
+  out.param.dir = dir;
+  out.ok = true;
+  if (TypeIs(type, "LONG")) {
+    out.param.type = ParamType::Long;
+  } else if (TypeIs(type, "BSTR")) {
+    out.param.type = ParamType::Bstr;
+  } else if (TypeIs(type, "VARIANT_BOOL")) {
+    out.param.type = ParamType::Bool;
+  } else if (TypeIs(type, "IDispatch*")) {
+    out.param.type = ParamType::Dispatch;
+  } else if (TypeIs(type, "LONG*")) {
+    out.param.type = ParamType::LongRef;
+  } else if (TypeIs(type, "BSTR*")) {
+    out.param.type = ParamType::BstrRef;
+  } else {
+    out.ok = false;
+  }
+  return out;
+}
+
+// One method from its DISPID, name and signature text "(...)"; a [retval] parameter becomes the
+// return value.
+constexpr Method ParseMethod(int32_t dispid, std::string_view name, std::string_view signature) {
+  Method m{dispid, name, 0, {}, ReturnType::None, {}};
+  signature = Trim(signature);
+  signature = signature.substr(1, signature.size() - 2);  // the parentheses
+  while (!Trim(signature).empty()) {
+    const size_t comma = signature.find(',');
+    const Parsed p = ParseParam(signature.substr(0, comma));
+    if (!p.ok) throw "a parameter type the method table does not know";
+    if (p.retval) {
+      m.ret = p.param.type == ParamType::BstrRef ? ReturnType::Bstr : ReturnType::Long;
+      m.retName = p.param.name;
+    } else {
+      if (m.count == kMaxParams) throw "too many parameters";
+      m.params[static_cast<size_t>(m.count++)] = p.param;
+    }
+    if (comma == std::string_view::npos) break;
+    signature = signature.substr(comma + 1);
+  }
+  return m;
+}
+
+#define KIRNOW_TABLE_ENTRY(id, name, signature, call) ParseMethod(id, #name, #signature),
+constexpr std::array<Method, kMethodCount> kMethods = {
+    {KIRNOW_IPOSLDISPLAY_METHODS(KIRNOW_TABLE_ENTRY)}};
+#undef KIRNOW_TABLE_ENTRY
+
+constexpr bool DispidsAreOneToCount() {
+  for (size_t i = 0; i < kMethods.size(); ++i) {
+    if (kMethods[i].dispid != static_cast<int32_t>(i + 1)) return false;
   }
   return true;
 }
+static_assert(DispidsAreOneToCount(), "DISPID n is the n-th method");
 
 }  // namespace
 
@@ -104,14 +123,14 @@ const std::array<Method, kMethodCount>& Methods() { return kMethods; }
 
 const Method* FindMethod(std::string_view name) {
   for (const Method& m : kMethods) {
-    if (SameName(m.name, name)) return &m;
+    if (text::EqualsNoCase(m.name, name)) return &m;
   }
   return nullptr;
 }
 
 const Method* FindMethod(std::u16string_view name) {
   for (const Method& m : kMethods) {
-    if (SameName(m.name, name)) return &m;
+    if (text::EqualsNoCase(m.name, name)) return &m;
   }
   return nullptr;
 }

@@ -5,6 +5,8 @@
 #include <cstdlib>
 
 #include "platform/registry/reg_tree.h"
+#include "platform/text/name_compare.h"
+#include "serviceobject/com/guids.h"
 
 namespace kirnow::registrar {
 
@@ -16,16 +18,7 @@ struct Token {
   int line = 0;
 };
 
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
+using text::EqualsNoCase;
 
 class Parser {
  public:
@@ -394,6 +387,14 @@ HRESULT RunScript(platform::Registry& registry, std::string_view text, Mode mode
   const auto script = ParseScript(text, replacements, error);
   if (!script) return DISP_E_EXCEPTION;
   return ApplyScript(registry, *script, mode, error);
+}
+
+Replacements ServerReplacements(const std::string& modulePath) {
+  return {{"MODULE", modulePath},
+          {"CLSID", KIRNOW_CLSID_POSLDISPLAY_STR},
+          {"LIBID", KIRNOW_LIBID_KIRNOWLIB_STR},
+          {"PROGID", KIRNOW_PROGID},
+          {"VIPROGID", KIRNOW_VERSION_INDEPENDENT_PROGID}};
 }
 
 }  // namespace kirnow::registrar

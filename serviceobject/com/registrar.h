@@ -61,6 +61,10 @@ struct Script {
 
 using Replacements = std::map<std::string, std::string>;
 
+// The names the library's own script uses: MODULE (the library's full path), CLSID, LIBID,
+// PROGID and VIPROGID (the version-independent ProgID), from guids.h.
+Replacements ServerReplacements(const std::string& modulePath);
+
 // Parses `text`, substituting %NAME% from `replacements`. On failure answers nullopt and, when
 // `error` is given, a description with the line number.
 std::optional<Script> ParseScript(std::string_view text, const Replacements& replacements,

@@ -1,9 +1,13 @@
-# Pieces of the COM dress that the Windows server and the Linux shared object share: the
-# registrar, the method table of IPOSLDisplay, and the registrar script as a C++ string (the
-# Windows build also embeds the script as resource REGISTRY 102).
+# Pieces of the COM dress that both platforms build: the registrar, the method table of
+# IPOSLDisplay, the registrar script as a C++ string (the Windows build also embeds the script as
+# resource REGISTRY 102), and the sources of the object, its factory and module.
 target_sources(kirnow_so PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/registrar.cpp
   ${CMAKE_CURRENT_LIST_DIR}/dispatch_table.cpp)
+set(KIRNOW_COM_SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/posl_display_object.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/class_factory.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/server_module.cpp)
 
 set(kirnow_rgs_file ${CMAKE_CURRENT_LIST_DIR}/kirnow.rgs)
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${kirnow_rgs_file})

@@ -8,6 +8,8 @@
 #include <string_view>
 
 #include "kirnow_config.h"
+#include "platform/text/utf_convert.h"
+#include "serviceobject/com/guids.h"
 #include "serviceobject/core/posl_display.h"
 
 namespace kirnow {
@@ -17,7 +19,7 @@ namespace {
 constexpr const char* kLineDisplayKey =
     "HKEY_LOCAL_MACHINE\\SOFTWARE\\OLEforRetail\\ServiceOPOS\\LineDisplay";
 constexpr const char* kUsbEnumKey = "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Enum\\USB";
-constexpr std::string_view kServiceProgId = "JQ.POSLDisplay.1";
+constexpr std::string_view kServiceProgId = KIRNOW_PROGID;
 constexpr const char* kDefaultDeviceName = "JQ POS Pole Display";
 constexpr int32_t kSessionBaudRate = 9600;
 constexpr size_t kGreetingNameLimit = 27;  // characters of the device name shown in the greeting
@@ -44,53 +46,6 @@ std::optional<int32_t> ParsePortName(std::string_view name) {
   return std::nullopt;
 }
 
-// UTF-8 to UTF-16, keeping at most `limit` characters. A malformed sequence becomes U+FFFD.
-std::u16string Utf8ToUtf16(std::string_view text, size_t limit) {
-  std::u16string out;
-  size_t characters = 0;
-  size_t i = 0;
-  while (i < text.size() && characters < limit) {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    uint32_t cp = 0xFFFD;
-    size_t extra = 0;
-    if (lead < 0x80) {
-      cp = lead;
-    } else if ((lead & 0xE0) == 0xC0) {
-      cp = lead & 0x1F;
-      extra = 1;
-    } else if ((lead & 0xF0) == 0xE0) {
-      cp = lead & 0x0F;
-      extra = 2;
-    } else if ((lead & 0xF8) == 0xF0) {
-      cp = lead & 0x07;
-      extra = 3;
-    }
-    size_t used = 1;
-    if (extra > 0) {
-      bool ok = i + extra < text.size();
-      for (size_t k = 1; ok && k <= extra; ++k) {
-        const auto next = static_cast<unsigned char>(text[i + k]);
-        ok = (next & 0xC0) == 0x80;
-        cp = (cp << 6) | (next & 0x3F);
-      }
-      if (ok && cp <= 0x10FFFF && !(cp >= 0xD800 && cp <= 0xDFFF)) {
-        used = extra + 1;
-      } else {
-        cp = 0xFFFD;
-      }
-    }
-    i += used;
-    if (cp >= 0x10000) {
-      cp -= 0x10000;
-      out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-    } else {
-      out.push_back(static_cast<char16_t>(cp));
-    }
-    ++characters;
-  }
-  return out;
-}
 
 }  // namespace
 
@@ -122,7 +77,7 @@ int32_t POSLDisplay::OpenService(std::u16string_view /*DeviceClass*/,
     }
   }
   const std::string greetingName =
-      m.platform.ansi.ToAnsi(Utf8ToUtf16(foundName, kGreetingNameLimit));
+      m.platform.ansi.ToAnsi(platform::Utf8ToUtf16(foundName, kGreetingNameLimit));
 
   // Find the display among the USB instances and ask each for its identity.
   const std::string usbKey = UsbInstancesKey();

@@ -2,20 +2,8 @@
 // reporting and late-bound calls by name through IDispatch, as an automation client makes them.
 #pragma once
 
-// clang-format off
-#include <windows.h>
-#undef CreateWindow
-#undef MessageBox
-#undef OpenService
-
-#include <oaidl.h>
-#include <objbase.h>
-#include <ocidl.h>
-#include <olectl.h>
-#include <oleauto.h>
-
-#include "kirnow.h"
-// clang-format on
+#include "platform/win32/windows_headers.h"
+#include "serviceobject/com/iposl_display.h"
 
 #include <climits>
 #include <cstdio>

@@ -12,11 +12,6 @@
 
 #include "platform/com/com_types.h"
 
-#ifdef _WIN32
-#undef CreateWindow
-#undef MessageBox
-#endif
-
 namespace polecheck {
 
 // A failure at the dispatch level (an HRESULT, as opposed to an OPOS result code).

@@ -3,7 +3,7 @@
 // conversion itself is the platform layer's.
 #pragma once
 
-#include "platform/registry/utf_convert.h"
+#include "platform/text/utf_convert.h"
 
 namespace polecheck {
 

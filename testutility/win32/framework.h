@@ -2,9 +2,7 @@
 // a virtual handler of the C++ object.
 #pragma once
 
-#include <windows.h>
-#undef CreateWindow
-#undef MessageBox
+#include "platform/win32/windows_headers.h"
 
 #include <string>
 

@@ -2,11 +2,9 @@
 //   Polecheck.exe               the dialog
 //   Polecheck.exe /script FILE  start-up, then one action per line without showing the dialog;
 //                               message boxes are printed to stdout as "caption: text"
-#include <windows.h>
-#undef CreateWindow
-#undef MessageBox
+#include "platform/win32/windows_headers.h"
+// after windows.h, which they need
 #include <commctrl.h>
-#include <ole2.h>
 #include <shellapi.h>
 
 #include <cstdio>

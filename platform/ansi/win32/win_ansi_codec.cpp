@@ -1,7 +1,5 @@
 // The ANSI code page on Windows: WideCharToMultiByte(CP_ACP) and the C library's wcstombs.
-#include <windows.h>
-#undef CreateWindow
-#undef MessageBox
+#include "platform/win32/windows_headers.h"
 
 #include <cstdlib>
 #include <vector>

@@ -5,11 +5,9 @@
 // raised resolution; elsewhere it sleeps under timeBeginPeriod(1), which is held only while a
 // worker runs (a raised resolution costs the till power). Worker threads run above normal
 // priority.
-#include <windows.h>
+#include "platform/win32/windows_headers.h"
 // after windows.h, which it needs
 #include <mmsystem.h>
-#undef CreateWindow
-#undef MessageBox
 
 #include "platform/clock/clock.h"
 #include "platform/clock/timer_resolution.h"

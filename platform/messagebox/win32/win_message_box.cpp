@@ -1,10 +1,8 @@
 // The Windows message box: MessageBoxW with no owner window and an OK button.
-#include <windows.h>
-#undef CreateWindow
-#undef MessageBox
+#include "platform/win32/windows_headers.h"
 
 #include "platform/messagebox/message_box.h"
-#include "platform/registry/utf_convert.h"
+#include "platform/text/utf_convert.h"
 
 namespace kirnow::platform {
 namespace {

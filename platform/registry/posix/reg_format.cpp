@@ -6,7 +6,7 @@
 #include <set>
 
 #include "platform/registry/posix/reg_store.h"
-#include "platform/registry/utf_convert.h"
+#include "platform/text/utf_convert.h"
 
 namespace kirnow::platform {
 namespace {

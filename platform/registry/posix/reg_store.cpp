@@ -12,7 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/registry/utf_convert.h"
+#include "platform/text/utf_convert.h"
 
 namespace kirnow::platform {
 namespace {

@@ -3,16 +3,14 @@
 #ifndef _WIN32_WINNT
 #define _WIN32_WINNT 0x0601  // RegDeleteTreeW
 #endif
-#include <windows.h>
-#undef CreateWindow
-#undef MessageBox
+#include "platform/win32/windows_headers.h"
 
 #include <algorithm>
 #include <vector>
 
 #include "platform/registry/reg_tree.h"
 #include "platform/registry/registry.h"
-#include "platform/registry/utf_convert.h"
+#include "platform/text/utf_convert.h"
 
 namespace kirnow::platform {
 namespace {

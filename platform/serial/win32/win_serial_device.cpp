@@ -2,9 +2,7 @@
 #ifndef _WIN32_WINNT
 #define _WIN32_WINNT 0x0601  // CancelIoEx
 #endif
-#include <windows.h>
-#undef CreateWindow
-#undef MessageBox
+#include "platform/win32/windows_headers.h"
 
 #include <cwchar>
 #include <mutex>

@@ -1,15 +1,15 @@
 // DllRegisterServer and DllUnregisterServer: the registrar script from resource REGISTRY 102,
-// with %MODULE% standing for this library's full path, and the type library from TYPELIB 1.
+// with %MODULE% standing for this library's full path and the identities filled in, and the type library from TYPELIB 1.
 #include "serviceobject/com/win32/registration.h"
 
 #include <memory>
 #include <string>
 
 #include "platform/registry/registry.h"
+#include "platform/text/utf_convert.h"
 #include "serviceobject/com/registrar.h"
-#include "serviceobject/com/win32/com_module.h"
 
-namespace kirnow::win32com {
+namespace kirnow::server {
 namespace {
 
 HRESULT ModulePath(std::wstring& path) {
@@ -39,18 +39,6 @@ HRESULT LoadScript(std::string& script) {
   return S_OK;
 }
 
-std::string Utf8(const std::wstring& text) {
-  if (text.empty()) return {};
-  const int bytes = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                        nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<size_t>(bytes > 0 ? bytes : 0), '\0');
-  if (bytes > 0) {
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), bytes,
-                        nullptr, nullptr);
-  }
-  return out;
-}
-
 HRESULT ApplyScript(registrar::Mode mode) {
   std::wstring path;
   HRESULT hr = ModulePath(path);
@@ -59,7 +47,8 @@ HRESULT ApplyScript(registrar::Mode mode) {
   hr = LoadScript(script);
   if (FAILED(hr)) return hr;
   std::unique_ptr<platform::Registry> registry = platform::MakeSystemRegistry();
-  return registrar::RunScript(*registry, script, mode, {{"MODULE", Utf8(path)}});
+  return registrar::RunScript(*registry, script, mode,
+                              registrar::ServerReplacements(platform::Utf8FromWide(path)));
 }
 
 HRESULT RegisterTypeLibrary() {
@@ -106,4 +95,4 @@ HRESULT UnregisterServer() {
   return UnregisterTypeLibrary();
 }
 
-}  // namespace kirnow::win32com
+}  // namespace kirnow::server

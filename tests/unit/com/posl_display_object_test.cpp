@@ -1,7 +1,7 @@
 // The POSLDisplay COM object over fakes: arguments converted from VARIANTs (by value and by
 // reference) reach the service object, results come back the automation way, bad calls are
 // refused with the dispatch errors, and releasing an object with an open session closes it.
-#include "serviceobject/com/posix/posl_display_object.h"
+#include "serviceobject/com/posl_display_object.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@
 #include "kirnow_config.h"
 #include "tests/fakes/fake_platform.h"
 
-namespace kirnow::posixcom {
+namespace kirnow::server {
 namespace {
 
 using com::Ref;
@@ -19,6 +19,7 @@ class FakeModule : public ComModule {
  public:
   explicit FakeModule(ModuleState& state) : state_(state) {}
   ModuleState& State() override { return state_; }
+  bool WorkersRunning() override { return false; }
 
  private:
   ModuleState& state_;
@@ -175,4 +176,4 @@ TEST_F(ComObject, FinalReleaseClosesAnOpenSession) {
 }
 
 }  // namespace
-}  // namespace kirnow::posixcom
+}  // namespace kirnow::server

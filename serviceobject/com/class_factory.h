@@ -4,10 +4,10 @@
 
 #include <atomic>
 
-#include "platform/com/com_types.h"
-#include "serviceobject/com/posix/com_module.h"
+#include "serviceobject/com/com_module.h"
+#include "serviceobject/com/iposl_display.h"
 
-namespace kirnow::posixcom {
+namespace kirnow::server {
 
 class ClassFactory final : public IClassFactory {
  public:
@@ -28,4 +28,4 @@ class ClassFactory final : public IClassFactory {
   std::atomic<ULONG> refs_{0};
 };
 
-}  // namespace kirnow::posixcom
+}  // namespace kirnow::server

@@ -1,5 +1,5 @@
-// UTF-8 <-> UTF-16 conversion shared by the registry and ANSI implementations.
-#include "platform/registry/utf_convert.h"
+// UTF-8 <-> UTF-16 conversion, the one implementation for the whole product.
+#include "platform/text/utf_convert.h"
 
 #include <cstdint>
 
@@ -112,10 +112,11 @@ std::optional<std::u16string> Utf8ToUtf16Strict(std::string_view text) {
   return out;
 }
 
-std::u16string Utf8ToUtf16(std::string_view text) {
+std::u16string Utf8ToUtf16(std::string_view text, size_t maxCharacters) {
   std::u16string out;
   out.reserve(text.size());
-  for (size_t i = 0; i < text.size();) {
+  size_t characters = 0;
+  for (size_t i = 0; i < text.size() && characters < maxCharacters; ++characters) {
     char32_t cp = 0;
     if (!DecodeUtf8(text, i, cp)) cp = kReplacement;
     AppendUtf16(out, cp);

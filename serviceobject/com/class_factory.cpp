@@ -1,9 +1,9 @@
 // The class factory of POSLDisplay.
-#include "serviceobject/com/posix/class_factory.h"
+#include "serviceobject/com/class_factory.h"
 
-#include "serviceobject/com/posix/posl_display_object.h"
+#include "serviceobject/com/posl_display_object.h"
 
-namespace kirnow::posixcom {
+namespace kirnow::server {
 
 HRESULT ClassFactory::QueryInterface(REFIID riid, void** ppv) {
   if (!ppv) return E_POINTER;
@@ -45,4 +45,4 @@ HRESULT ClassFactory::LockServer(BOOL fLock) {
   return S_OK;
 }
 
-}  // namespace kirnow::posixcom
+}  // namespace kirnow::server

@@ -1,0 +1,102 @@
+// The library's module over the system's platform services.
+#include "serviceobject/com/server_module.h"
+
+#include <memory>
+#include <mutex>
+
+#include "kirnow_config.h"
+#include "platform/platform.h"
+#include "serviceobject/com/class_factory.h"
+#include "serviceobject/com/guarded.h"
+#include "serviceobject/com/iposl_display.h"
+
+namespace kirnow::server {
+namespace {
+
+class SystemModule final : public ComModule {
+ public:
+  ~SystemModule() override {
+    // Stops the workers and closes the port before the platform services go.
+    std::lock_guard<std::mutex> lock(mutex_);
+    state_.reset();
+  }
+
+  ModuleState& State() override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!state_) {
+      registry_ = platform::MakeSystemRegistry();
+      serial_ = platform::MakeSystemSerialDevice(*registry_);
+      box_ = platform::MakeSystemMessageBox();
+      clock_ = platform::MakeSystemClock();
+      ansi_ = platform::MakeSystemAnsiCodec();
+      state_ = std::make_unique<ModuleState>(
+          platform::Platform{*registry_, *serial_, *box_, *clock_, *ansi_}, KIRNOW_DEBUG_MODE != 0);
+    }
+    return *state_;
+  }
+
+  bool WorkersRunning() override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!state_) return false;
+    const DisplayShared& d = state_->display;
+    return d.Thread1_end_f == 0 || d.Thread2_end_f == 0 || d.Thread3_end_f == 0;
+  }
+
+  ClassFactory& Factory() { return factory_; }
+
+ private:
+  std::mutex mutex_;
+  std::unique_ptr<platform::Registry> registry_;
+  std::unique_ptr<platform::SerialDevice> serial_;
+  std::unique_ptr<platform::MessageBoxSink> box_;
+  std::unique_ptr<platform::Clock> clock_;
+  std::unique_ptr<platform::AnsiCodec> ansi_;
+  std::unique_ptr<ModuleState> state_;  // declared last: destroyed first
+  ClassFactory factory_{*this};
+};
+
+// A plain pointer, so that no static destructor tears the module down behind the platform's
+// back: the exports decide when (ShutdownServerModule).
+std::mutex g_moduleLock;
+SystemModule* g_module = nullptr;
+
+SystemModule& TheModule() {
+  std::lock_guard<std::mutex> guard(g_moduleLock);
+  if (!g_module) g_module = new SystemModule();
+  return *g_module;
+}
+
+}  // namespace
+
+HRESULT CanUnloadNow() noexcept {
+  try {
+    std::lock_guard<std::mutex> guard(g_moduleLock);
+    if (!g_module) return S_OK;
+    SystemModule& m = *g_module;
+    return m.Objects() == 0 && m.Locks() == 0 && !m.WorkersRunning() ? S_OK : S_FALSE;
+  } catch (...) {
+    return S_FALSE;
+  }
+}
+
+HRESULT GetClassObject(REFCLSID clsid, REFIID riid, void** ppv) noexcept {
+  if (!ppv) return E_POINTER;
+  *ppv = nullptr;
+  if (!IsEqualGUID(clsid, CLSID_POSLDisplay)) return CLASS_E_CLASSNOTAVAILABLE;
+  return Guarded([&] { return TheModule().Factory().QueryInterface(riid, ppv); });
+}
+
+void ShutdownServerModule() noexcept {
+  std::unique_ptr<SystemModule> module;
+  {
+    std::lock_guard<std::mutex> guard(g_moduleLock);
+    module.reset(g_module);
+    g_module = nullptr;
+  }
+  try {
+    module.reset();  // outside the lock: stopping the workers waits for them
+  } catch (...) {
+  }
+}
+
+}  // namespace kirnow::server
