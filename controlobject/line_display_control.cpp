@@ -4,7 +4,12 @@
 #include <algorithm>
 #include <array>
 #include <new>
+#include <span>
 #include <vector>
+
+#include "platform/text/name_compare.h"
+#include "serviceobject/com/dispatch_table.h"
+#include "serviceobject/com/iposl_display_methods.h"
 
 namespace kirnow::control {
 
@@ -14,27 +19,13 @@ constexpr const char* kDeviceEntries =
     "HKEY_LOCAL_MACHINE\\SOFTWARE\\OLEforRetail\\ServiceOPOS\\LineDisplay";
 constexpr char16_t kDeviceClass[] = u"LineDisplay";
 
-// Property indexes of the service object's property methods.
-constexpr int32_t PIDX_Claimed = 1;
-constexpr int32_t PIDX_DeviceEnabled = 3;
-constexpr int32_t PIDX_ResultCode = 6;
-constexpr int32_t PIDX_ServiceObjectVersion = 8;
-constexpr int32_t PIDXDisp_CurrentWindow = 5003;
-constexpr int32_t PIDXDisp_InterCharacterWait = 5012;
-constexpr int32_t PIDXDisp_MarqueeType = 5014;
-constexpr int32_t PIDXDisp_MarqueeUnitWait = 5015;
-constexpr int32_t PIDX_DeviceName = 1000003;
-
 // The service object's methods this control object calls; each must be there.
-constexpr std::array<const char*, 22> kServiceMethods = {
-    "OpenService",       "CloseService",          "ClaimDevice",
-    "ReleaseDevice",     "CheckHealth",           "DirectIO",
-    "DisplayText",       "DisplayTextAt",         "ClearText",
-    "ScrollText",        "SetDescriptor",         "ClearDescriptors",
-    "RefreshWindow",     "ReadCharacterAtCursor", "DefineGlyph",
-    "GetPropertyNumber", "SetPropertyNumber",     "GetPropertyString",
-    "SetPropertyString", "COFreezeEvents",        "CreateWindow",
-    "DestroyWindow"};
+#define KIRNOW_METHOD_NAME(id, name, signature, call) #name,
+constexpr std::array<const char*, kirnow::dispatch::kMethodCount> kAllMethods = {
+    KIRNOW_IPOSLDISPLAY_METHODS(KIRNOW_METHOD_NAME)};
+#undef KIRNOW_METHOD_NAME
+constexpr std::span<const char* const> kServiceMethods(kAllMethods.data(),
+                                                       KIRNOW_IPOSLDISPLAY_CONTROL_METHOD_COUNT);
 
 struct Member {
   const char* name;
@@ -71,17 +62,6 @@ VARIANT Str(const com::Bstr& s) {
   x.vt = VT_BSTR;
   x.bstrVal = s.get();
   return x;
-}
-
-bool SameNameNoCase(std::string_view a, std::u16string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char16_t x = static_cast<char16_t>(static_cast<unsigned char>(a[i])), y = b[i];
-    if (x >= u'A' && x <= u'Z') x = static_cast<char16_t>(x + 32);
-    if (y >= u'A' && y <= u'Z') y = static_cast<char16_t>(y + 32);
-    if (x != y) return false;
-  }
-  return true;
 }
 
 std::u16string_view View(const OLECHAR* s) {
@@ -159,7 +139,7 @@ HRESULT LineDisplayControl::GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT
   if (cNames == 0) return E_INVALIDARG;
   for (UINT i = 0; i < cNames; ++i) rgDispId[i] = DISPID_UNKNOWN;
   for (const Member& m : kMembers) {
-    if (SameNameNoCase(m.name, View(rgszNames[0]))) {
+    if (text::EqualsNoCase(m.name, View(rgszNames[0]))) {
       rgDispId[0] = m.id;
       return cNames == 1 ? S_OK : DISP_E_UNKNOWNNAME;
     }

@@ -10,18 +10,11 @@
 #include <string>
 
 #include "controlobject/service_object_loader.h"
+#include "opos/opos_constants.h"
 #include "platform/com/com_types.h"
 #include "platform/registry/registry.h"
 
 namespace kirnow::control {
-
-// OPOS result codes the control object gives itself.
-inline constexpr int32_t OPOS_SUCCESS = 0;
-inline constexpr int32_t OPOS_E_CLOSED = 101;
-inline constexpr int32_t OPOS_E_NOSERVICE = 104;
-inline constexpr int32_t OPOS_E_ILLEGAL = 106;
-inline constexpr int32_t OPOS_E_NOEXIST = 109;
-inline constexpr int32_t OPOS_E_FAILURE = 111;
 
 // Dispatch members and their DISPIDs.
 inline constexpr DISPID kDispDeviceEnabled = 17;

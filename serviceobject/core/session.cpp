@@ -46,7 +46,6 @@ std::optional<int32_t> ParsePortName(std::string_view name) {
   return std::nullopt;
 }
 
-
 }  // namespace
 
 int32_t POSLDisplay::OpenService(std::u16string_view /*DeviceClass*/,

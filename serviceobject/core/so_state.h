@@ -9,34 +9,13 @@
 #include <cstdint>
 #include <string>
 
+#include "opos/opos_constants.h"
 #include "platform/platform.h"
 #include "serviceobject/core/serial_port.h"
 #include "serviceobject/core/trace_log.h"
 #include "serviceobject/display/display_state.h"
 
 namespace kirnow {
-
-// OPOS result codes and the other published constants used across the service object.
-inline constexpr int32_t OPOS_SUCCESS = 0;
-inline constexpr int32_t OPOS_E_ILLEGAL = 106;
-inline constexpr int32_t OPOS_E_OFFLINE = 108;
-
-inline constexpr int32_t DISP_DT_NORMAL = 0;
-inline constexpr int32_t DISP_DT_BLINK = 1;
-inline constexpr int32_t DISP_DT_REVERSE = 2;
-inline constexpr int32_t DISP_DT_BLINK_REVERSE = 3;
-
-inline constexpr int32_t DISP_MT_NONE = 0;
-inline constexpr int32_t DISP_MT_UP = 1;
-inline constexpr int32_t DISP_MT_DOWN = 2;
-inline constexpr int32_t DISP_MT_LEFT = 3;
-inline constexpr int32_t DISP_MT_RIGHT = 4;
-inline constexpr int32_t DISP_MT_INIT = 5;
-
-inline constexpr int32_t DISP_ST_UP = 1;
-inline constexpr int32_t DISP_ST_DOWN = 2;
-inline constexpr int32_t DISP_ST_LEFT = 3;
-inline constexpr int32_t DISP_ST_RIGHT = 4;
 
 inline constexpr int kWindowCount = 10;
 

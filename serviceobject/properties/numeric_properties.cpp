@@ -7,10 +7,10 @@
 #include <cstdint>
 #include <optional>
 
+#include "opos/opos_constants.h"
 #include "serviceobject/core/posl_display.h"
 #include "serviceobject/display/display_engine.h"
 #include "serviceobject/properties/library_name.h"
-#include "serviceobject/properties/pidx.h"
 
 namespace kirnow {
 namespace {

@@ -6,8 +6,8 @@
 #include <string_view>
 
 #include "kirnow_config.h"
+#include "opos/opos_constants.h"
 #include "serviceobject/core/posl_display.h"
-#include "serviceobject/properties/pidx.h"
 
 namespace kirnow {
 namespace {

@@ -30,10 +30,10 @@
 #include <utility>
 #include <vector>
 
+#include "opos/opos_constants.h"
 #include "platform/clock/simulated_windows_clock.h"
 #include "platform/platform.h"
 #include "serviceobject/core/posl_display.h"
-#include "serviceobject/properties/pidx.h"
 #include "tests/fakes/recording_message_box.h"
 #include "virtual_display.h"
 

@@ -2,14 +2,15 @@
 // reporting and late-bound calls by name through IDispatch, as an automation client makes them.
 #pragma once
 
-#include "platform/win32/windows_headers.h"
-#include "serviceobject/com/iposl_display.h"
-
 #include <climits>
 #include <cstdio>
 #include <initializer_list>
 #include <string>
 #include <vector>
+
+#include "platform/text/utf_convert.h"
+#include "platform/win32/windows_headers.h"
+#include "serviceobject/com/iposl_display.h"
 
 namespace kirnow::winetest {
 
@@ -122,13 +123,8 @@ inline LONG CallLong(IDispatch* object, const wchar_t* name, std::vector<VARIANT
 }
 
 inline std::string Narrow(const wchar_t* text, UINT length) {
-  if (!text || length == 0) return {};
-  const int bytes =
-      WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<size_t>(bytes), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), out.data(), bytes, nullptr,
-                      nullptr);
-  return out;
+  if (!text) return {};
+  return kirnow::platform::Utf8FromWide(std::wstring_view(text, length));
 }
 
 }  // namespace kirnow::winetest

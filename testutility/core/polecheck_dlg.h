@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "opos/opos_constants.h"
 #include "testutility/core/dialog_view.h"
 #include "testutility/core/linedisplay1.h"
 
@@ -21,12 +22,12 @@ inline constexpr std::string_view kDialogCaption = " JQ Pole Display OPOS Test v
 inline constexpr std::string_view kDefaultAppName = "Polecheck";
 
 // OPOS values the dialog uses.
-inline constexpr int32_t DISP_MT_NONE = 0;
-inline constexpr int32_t DISP_MT_LEFT = 3;
-inline constexpr int32_t DISP_MT_INIT = 5;
-inline constexpr int32_t DISP_DT_NORMAL = 0;
-inline constexpr int32_t DISP_DT_BLINK = 1;
-inline constexpr int32_t OPOS_SUCCESS = 0;
+using kirnow::DISP_DT_BLINK;
+using kirnow::DISP_DT_NORMAL;
+using kirnow::DISP_MT_INIT;
+using kirnow::DISP_MT_LEFT;
+using kirnow::DISP_MT_NONE;
+using kirnow::OPOS_SUCCESS;
 
 // Reads a field the way the dialog's data exchange does: at most the first 63 characters,
 // leading blanks, an optional sign, then decimal digits up to the first non-digit. Returns false

@@ -1,5 +1,6 @@
 #include "testutility/win32/framework.h"
 
+#include "platform/text/utf_convert.h"
 #include "testutility/core/resource_ids.h"
 
 namespace polecheck::win32 {
@@ -35,24 +36,9 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM 
 
 CAboutDlg::CAboutDlg() : CDialog(IDD_ABOUTBOX) {}
 
-std::wstring Widen(std::string_view utf8) {
-  if (utf8.empty()) return {};
-  const int n =
-      MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-  std::wstring out(static_cast<size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
-  return out;
-}
+std::wstring Widen(std::string_view utf8) { return kirnow::platform::WideFromUtf8(utf8); }
 
-std::string Narrow(std::wstring_view text) {
-  if (text.empty()) return {};
-  const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr,
-                                    0, nullptr, nullptr);
-  std::string out(static_cast<size_t>(n), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n,
-                      nullptr, nullptr);
-  return out;
-}
+std::string Narrow(std::wstring_view text) { return kirnow::platform::Utf8FromWide(text); }
 
 std::string ApplicationName() {
   wchar_t path[MAX_PATH] = {};

@@ -2,9 +2,9 @@
 // a virtual handler of the C++ object.
 #pragma once
 
-#include "platform/win32/windows_headers.h"
-
 #include <string>
+
+#include "platform/win32/windows_headers.h"
 
 namespace polecheck::win32 {
 

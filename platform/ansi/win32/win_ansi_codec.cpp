@@ -1,10 +1,9 @@
 // The ANSI code page on Windows: WideCharToMultiByte(CP_ACP) and the C library's wcstombs.
-#include "platform/win32/windows_headers.h"
-
 #include <cstdlib>
 #include <vector>
 
 #include "platform/ansi/ansi_codec.h"
+#include "platform/win32/windows_headers.h"
 
 namespace kirnow::platform {
 namespace {

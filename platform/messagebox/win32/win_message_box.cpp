@@ -1,8 +1,7 @@
 // The Windows message box: MessageBoxW with no owner window and an OK button.
-#include "platform/win32/windows_headers.h"
-
 #include "platform/messagebox/message_box.h"
 #include "platform/text/utf_convert.h"
+#include "platform/win32/windows_headers.h"
 
 namespace kirnow::platform {
 namespace {

@@ -3,25 +3,21 @@
 #ifndef _WIN32_WINNT
 #define _WIN32_WINNT 0x0601  // RegDeleteTreeW
 #endif
-#include "platform/win32/windows_headers.h"
-
 #include <algorithm>
 #include <vector>
 
 #include "platform/registry/reg_tree.h"
 #include "platform/registry/registry.h"
 #include "platform/text/utf_convert.h"
+#include "platform/win32/windows_headers.h"
 
 namespace kirnow::platform {
 namespace {
 
-std::wstring Wide(std::string_view utf8) {
-  const std::u16string w = Utf8ToUtf16(utf8);
-  return std::wstring(w.begin(), w.end());
-}
+std::wstring Wide(std::string_view utf8) { return WideFromUtf8(utf8); }
 
 std::string Narrow(const wchar_t* text, size_t length) {
-  return Utf16ToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(text), length));
+  return Utf8FromWide(std::wstring_view(text, length));
 }
 
 struct WinPath {

@@ -2,12 +2,11 @@
 #ifndef _WIN32_WINNT
 #define _WIN32_WINNT 0x0601  // CancelIoEx
 #endif
-#include "platform/win32/windows_headers.h"
-
 #include <cwchar>
 #include <mutex>
 
 #include "platform/serial/serial_device.h"
+#include "platform/win32/windows_headers.h"
 
 namespace kirnow::platform {
 namespace {

@@ -61,8 +61,8 @@ struct Args {
   std::array<IDispatch*, dispatch::kMaxParams> d{};
   std::array<LONG*, dispatch::kMaxParams> lp{};
   std::array<BSTR*, dispatch::kMaxParams> sp{};
-  LONG rc = 0;            // a [retval] long
-  BSTR text = nullptr;    // a [retval] BSTR, owned here until it goes into the result
+  LONG rc = 0;          // a [retval] long
+  BSTR text = nullptr;  // a [retval] BSTR, owned here until it goes into the result
 };
 
 // A by-reference argument of type `want`: the caller's own slot, coerced in place when it is a

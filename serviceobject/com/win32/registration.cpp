@@ -1,5 +1,6 @@
 // DllRegisterServer and DllUnregisterServer: the registrar script from resource REGISTRY 102,
-// with %MODULE% standing for this library's full path and the identities filled in, and the type library from TYPELIB 1.
+// with %MODULE% standing for this library's full path and the identities filled in, and the type
+// library from TYPELIB 1.
 #include "serviceobject/com/win32/registration.h"
 
 #include <memory>

@@ -72,8 +72,8 @@ HRESULT PoslDisplayObject::Invoke(DISPID dispIdMember, REFIID riid, LCID lcid, W
   ITypeInfo* info = nullptr;
   HRESULT hr = PoslDisplayTypeInfo(lcid, &info);
   if (FAILED(hr)) return hr;
-  hr = info->Invoke(static_cast<IPOSLDisplay*>(this), dispIdMember, wFlags, pDispParams,
-                    pVarResult, pExcepInfo, puArgErr);
+  hr = info->Invoke(static_cast<IPOSLDisplay*>(this), dispIdMember, wFlags, pDispParams, pVarResult,
+                    pExcepInfo, puArgErr);
   info->Release();
   return hr;
 }

@@ -133,7 +133,7 @@ TEST(ControlObjectOverPty, OpensClaimsEnablesDisplaysAndScrollsThroughKirnowSo) 
   host.Put(control::kDispMarqueeType, Long(0));
   host.I4(control::kDispDestroyWindow, DISPATCH_METHOD);
   EXPECT_EQ(host.I4(control::kDispClose, DISPATCH_METHOD), 0);
-  EXPECT_EQ(host.I4(control::kDispClearText, DISPATCH_METHOD), control::OPOS_E_CLOSED);
+  EXPECT_EQ(host.I4(control::kDispClearText, DISPATCH_METHOD), kirnow::OPOS_E_CLOSED);
   control.reset();
 
   // Unregistering takes the class out of the store again.
@@ -149,7 +149,7 @@ TEST(ControlObjectOverPty, UnregisteredServerAndMissingLibraryAreNoExist) {
   ASSERT_TRUE(control);
   Host host(control.get());
   const com::Bstr name(u"JQ POS POLE DISPLAY");
-  EXPECT_EQ(host.I4(control::kDispOpen, DISPATCH_METHOD, {Text(name)}), control::OPOS_E_NOEXIST);
+  EXPECT_EQ(host.I4(control::kDispOpen, DISPATCH_METHOD, {Text(name)}), kirnow::OPOS_E_NOEXIST);
 
   store.SetString("HKEY_CLASSES_ROOT\\JQ.POSLDisplay.1\\CLSID", "",
                   "{7D3C2A41-5B8E-4F2A-9C61-2E4B8D1A6F30}");
@@ -157,8 +157,8 @@ TEST(ControlObjectOverPty, UnregisteredServerAndMissingLibraryAreNoExist) {
       "HKEY_CLASSES_ROOT\\CLSID\\{7D3C2A41-5B8E-4F2A-9C61-2E4B8D1A6F30}\\InprocServer32", "",
       "/nonexistent/Kirnow.so");
   store.Write();
-  EXPECT_EQ(host.I4(control::kDispOpen, DISPATCH_METHOD, {Text(name)}), control::OPOS_E_NOEXIST);
-  EXPECT_EQ(host.I4(control::kDispResultCode, DISPATCH_PROPERTYGET), control::OPOS_E_NOEXIST);
+  EXPECT_EQ(host.I4(control::kDispOpen, DISPATCH_METHOD, {Text(name)}), kirnow::OPOS_E_NOEXIST);
+  EXPECT_EQ(host.I4(control::kDispResultCode, DISPATCH_PROPERTYGET), kirnow::OPOS_E_NOEXIST);
 }
 
 }  // namespace

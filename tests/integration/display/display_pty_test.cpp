@@ -10,9 +10,9 @@
 #include <utility>
 #include <vector>
 
+#include "opos/opos_constants.h"
 #include "platform/platform.h"
 #include "serviceobject/core/posl_display.h"
-#include "serviceobject/properties/pidx.h"
 #include "tests/fakes/recording_message_box.h"
 #include "virtual_display.h"
 

@@ -27,7 +27,8 @@ std::optional<std::string> Str(MemoryRegistry& reg, const std::string& path,
 HRESULT ApplyServerScript(MemoryRegistry& reg, Mode mode,
                           const std::string& module = "/opt/pos/Kirnow.so") {
   std::string error;
-  const HRESULT hr = RunScript(reg, kirnow::kRegistrarScript, mode, kirnow::registrar::ServerReplacements(module), &error);
+  const HRESULT hr = RunScript(reg, kirnow::kRegistrarScript, mode,
+                               kirnow::registrar::ServerReplacements(module), &error);
   EXPECT_EQ(error, "");
   return hr;
 }
@@ -146,7 +147,8 @@ class RefusingRegistry : public MemoryRegistry {
 TEST(RegistrarScript, RefusedWriteStopsWithAccessDenied) {
   RefusingRegistry reg;
   std::string error;
-  EXPECT_EQ(RunScript(reg, kirnow::kRegistrarScript, Mode::Register, kirnow::registrar::ServerReplacements("/m.so"), &error),
+  EXPECT_EQ(RunScript(reg, kirnow::kRegistrarScript, Mode::Register,
+                      kirnow::registrar::ServerReplacements("/m.so"), &error),
             E_ACCESSDENIED);
   EXPECT_NE(error.find("InprocServer32"), std::string::npos);
   EXPECT_FALSE(reg.KeyExists(kClassKey + "\\TypeLib"));  // the first failure stops the walk

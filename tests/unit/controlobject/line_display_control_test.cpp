@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "serviceobject/com/dispatch_table.h"
+#include "serviceobject/com/iposl_display_methods.h"
 #include "tests/fakes/memory_registry.h"
 
 namespace kirnow::control {
@@ -16,15 +18,13 @@ namespace {
 const std::string kEntries = "HKEY_LOCAL_MACHINE\\SOFTWARE\\OLEforRetail\\ServiceOPOS\\LineDisplay";
 const char16_t kDevice[] = u"JQ POS POLE DISPLAY";
 
-const std::vector<std::string> kSoMethods = {
-    "OpenService",       "CloseService",          "ClaimDevice",
-    "ReleaseDevice",     "CheckHealth",           "DirectIO",
-    "DisplayText",       "DisplayTextAt",         "ClearText",
-    "ScrollText",        "SetDescriptor",         "ClearDescriptors",
-    "RefreshWindow",     "ReadCharacterAtCursor", "DefineGlyph",
-    "GetPropertyNumber", "SetPropertyNumber",     "GetPropertyString",
-    "SetPropertyString", "COFreezeEvents",        "CreateWindow",
-    "DestroyWindow"};
+// The methods the control object calls: the service object's, up to DestroyWindow.
+const std::vector<std::string> kSoMethods = [] {
+  std::vector<std::string> names;
+  for (const auto& m : dispatch::Methods()) names.emplace_back(m.name);
+  names.resize(KIRNOW_IPOSLDISPLAY_CONTROL_METHOD_COUNT);
+  return names;
+}();
 
 // A service object that records the calls it gets, by name, with integer and string arguments.
 class FakeServiceObject final : public IDispatch {

@@ -10,8 +10,8 @@
 #include <utility>
 #include <vector>
 
+#include "opos/opos_constants.h"
 #include "serviceobject/core/posl_display.h"
-#include "serviceobject/properties/pidx.h"
 #include "tests/fakes/fake_platform.h"
 
 namespace kirnow::testing {

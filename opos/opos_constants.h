@@ -1,10 +1,38 @@
-// OPOS property indexes (the published values) that the control object passes to
-// GetPropertyNumber, SetPropertyNumber, GetPropertyString and SetPropertyString.
+// The published OPOS values that the service object, the control object and Polecheck share:
+// result codes, the property indexes the control object passes to GetPropertyNumber,
+// SetPropertyNumber, GetPropertyString and SetPropertyString, and the line display's constants.
 #pragma once
 
 #include <cstdint>
 
 namespace kirnow {
+
+// Result codes.
+inline constexpr int32_t OPOS_SUCCESS = 0;
+inline constexpr int32_t OPOS_E_CLOSED = 101;
+inline constexpr int32_t OPOS_E_NOSERVICE = 104;
+inline constexpr int32_t OPOS_E_ILLEGAL = 106;
+inline constexpr int32_t OPOS_E_OFFLINE = 108;
+inline constexpr int32_t OPOS_E_NOEXIST = 109;
+inline constexpr int32_t OPOS_E_FAILURE = 111;
+
+// Text attributes, marquee types and scroll directions.
+inline constexpr int32_t DISP_DT_NORMAL = 0;
+inline constexpr int32_t DISP_DT_BLINK = 1;
+inline constexpr int32_t DISP_DT_REVERSE = 2;
+inline constexpr int32_t DISP_DT_BLINK_REVERSE = 3;
+
+inline constexpr int32_t DISP_MT_NONE = 0;
+inline constexpr int32_t DISP_MT_UP = 1;
+inline constexpr int32_t DISP_MT_DOWN = 2;
+inline constexpr int32_t DISP_MT_LEFT = 3;
+inline constexpr int32_t DISP_MT_RIGHT = 4;
+inline constexpr int32_t DISP_MT_INIT = 5;
+
+inline constexpr int32_t DISP_ST_UP = 1;
+inline constexpr int32_t DISP_ST_DOWN = 2;
+inline constexpr int32_t DISP_ST_LEFT = 3;
+inline constexpr int32_t DISP_ST_RIGHT = 4;
 
 inline constexpr int32_t PIDX_NUMBER = 0;
 inline constexpr int32_t PIDX_STRING = 1000000;
