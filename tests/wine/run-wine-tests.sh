@@ -4,8 +4,10 @@
 # virtual pole display's pseudo-terminal. Then:
 #   - opensession.exe runs a session through CoCreateInstance and IDispatch by name; the bytes
 #     on the wire and the "Port" value written back are checked;
-#   - com_edges.exe checks the COM identity (unload answers, QueryInterface, aggregation,
-#     connection points, the type-library-served IDispatch);
+#   - com_edges.exe checks what only Windows has: the registered type library's shape and the
+#     type-library-served IDispatch, and late binding failing once the library is unregistered;
+#   - com_contract.exe runs the COM contract shared with the Linux build (unload answers,
+#     factory, identity, aggregation, connection points, IDispatch, final release, module state);
 #   - polecheck_session.vbs drives a session from VBScript under cscript, marquee included;
 #   - registering again rebuilds the class key, and unregistering removes the keys.
 # The 64-bit binaries always run; the 32-bit ones only where this machine can execute 32-bit
@@ -54,7 +56,8 @@ pid=${pid:-0d21}
 
 vpd=$linux_dir/vpoledisplay
 missing=()
-for f in "$win64_dir/Kirnow.dll" "$win64_dir/opensession.exe" "$win64_dir/com_edges.exe" "$vpd"; do
+for f in "$win64_dir/Kirnow.dll" "$win64_dir/opensession.exe" "$win64_dir/com_edges.exe" \
+         "$win64_dir/com_contract.exe" "$vpd"; do
   [ -e "$f" ] || missing+=("$f")
 done
 if [ ${#missing[@]} -gt 0 ]; then
@@ -134,7 +137,8 @@ stage() {
   local reg="$sysdir\\reg.exe"
   echo "wine: ${bits}-bit stage"
   mkdir -p "$unix"
-  cp "$bin/Kirnow.dll" "$bin/opensession.exe" "$bin/com_edges.exe" "$here/polecheck_session.vbs" \
+  cp "$bin/Kirnow.dll" "$bin/opensession.exe" "$bin/com_edges.exe" "$bin/com_contract.exe" \
+     "$here/polecheck_session.vbs" \
      "$source_dir/serviceobject/com/JQPoleDisplay.reg" "$unix/"
 
   # The virtual display behind COM5.
@@ -194,6 +198,13 @@ stage() {
   sed "s/^/  $bits: /" <<<"$out"
   if [ $rc -eq 0 ] && ! grep -q '^FAIL' <<<"$out" && grep -q '^PASS com_edges' <<<"$out"; then
     pass "$bits: com_edges"; else fail "$bits: com_edges (exit $rc)"; fi
+
+  # (e) The COM contract shared with the Linux build, against the display on COM5.
+  out=$(cd "$unix" && run "$dir\\com_contract.exe" "$dir\\Kirnow.dll" "JQ POS POLE DISPLAY")
+  rc=$?
+  sed "s/^/  $bits: /" <<<"$out"
+  if [ $rc -eq 0 ] && ! grep -q '^FAIL' <<<"$out" && grep -q '^PASS com_contract' <<<"$out"; then
+    pass "$bits: com_contract"; else fail "$bits: com_contract (exit $rc)"; fi
 
   # (b) VBScript under cscript, marquee included.
   before=$(wc -l <"$log")
