@@ -1,31 +1,17 @@
-// Fixed identities of the service object's COM class and type library. These values are
-// registered on users' machines: never change them.
+// Fixed identities of the service object's COM class and type library, and its ProgIDs. These
+// values are registered on users' machines: never change them.
 #pragma once
 
-// {7D3C2A41-5B8E-4F2A-9C61-2E4B8D1A6F30}
-#define KIRNOW_CLSID_POSLDISPLAY_STR "{7D3C2A41-5B8E-4F2A-9C61-2E4B8D1A6F30}"
-#define KIRNOW_CLSID_POSLDISPLAY_INIT \
-  {0x7D3C2A41, 0x5B8E, 0x4F2A, {0x9C, 0x61, 0x2E, 0x4B, 0x8D, 0x1A, 0x6F, 0x30}}
-
-// {7D3C2A40-5B8E-4F2A-9C61-2E4B8D1A6F30}
-#define KIRNOW_LIBID_KIRNOWLIB_STR "{7D3C2A40-5B8E-4F2A-9C61-2E4B8D1A6F30}"
-#define KIRNOW_LIBID_KIRNOWLIB_INIT \
-  {0x7D3C2A40, 0x5B8E, 0x4F2A, {0x9C, 0x61, 0x2E, 0x4B, 0x8D, 0x1A, 0x6F, 0x30}}
-
-// {7D3C2A42-5B8E-4F2A-9C61-2E4B8D1A6F30}
-#define KIRNOW_IID_IPOSLDISPLAY_STR "{7D3C2A42-5B8E-4F2A-9C61-2E4B8D1A6F30}"
-#define KIRNOW_IID_IPOSLDISPLAY_INIT \
-  {0x7D3C2A42, 0x5B8E, 0x4F2A, {0x9C, 0x61, 0x2E, 0x4B, 0x8D, 0x1A, 0x6F, 0x30}}
-
-// {7D3C2A43-5B8E-4F2A-9C61-2E4B8D1A6F30}
-#define KIRNOW_DIID_IPOSLDISPLAYEVENTS_STR "{7D3C2A43-5B8E-4F2A-9C61-2E4B8D1A6F30}"
-#define KIRNOW_DIID_IPOSLDISPLAYEVENTS_INIT \
-  {0x7D3C2A43, 0x5B8E, 0x4F2A, {0x9C, 0x61, 0x2E, 0x4B, 0x8D, 0x1A, 0x6F, 0x30}}
+// KIRNOW_CLSID_POSLDISPLAY, KIRNOW_LIBID_KIRNOWLIB, KIRNOW_IID_IPOSLDISPLAY and
+// KIRNOW_DIID_IPOSLDISPLAYEVENTS (each as _STR and _INIT), read from kirnow.idl by the build.
+#include "kirnow_guids.h"
 
 // The OPOS LineDisplay control object's class, which Polecheck hosts.
 #define OPOS_CLSID_LINEDISPLAY_STR "{CCB90102-B81E-11D2-AB74-0040054C3719}"
-#define OPOS_CLSID_LINEDISPLAY_INIT \
-  {0xCCB90102, 0xB81E, 0x11D2, {0xAB, 0x74, 0x00, 0x40, 0x05, 0x4C, 0x37, 0x19}}
+#define OPOS_CLSID_LINEDISPLAY_INIT                                                \
+  {                                                                                \
+    0xCCB90102, 0xB81E, 0x11D2, { 0xAB, 0x74, 0x00, 0x40, 0x05, 0x4C, 0x37, 0x19 } \
+  }
 
 #define KIRNOW_PROGID "JQ.POSLDisplay.1"
 #define KIRNOW_VERSION_INDEPENDENT_PROGID "JQ.POSLDisplay"

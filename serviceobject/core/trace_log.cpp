@@ -51,12 +51,7 @@ TraceLog::TraceLog(platform::Clock& clock, platform::MessageBoxSink& messageBox,
     : clock_(clock), messageBox_(messageBox), enabled_(enabled) {
   // With the trace off nothing is looked at and no file is ever made.
   if (!enabled_) return;
-  file_ = ChooseFile();
-  try {
-    path_ = file_.string();
-  } catch (...) {
-    path_.clear();  // a name the narrow code page can't show; the records still go to file_
-  }
+  SetPath(ChooseFile());
 }
 
 std::filesystem::path TraceLog::ChooseFile() {
@@ -111,10 +106,38 @@ void TraceLog::BeginOpenService(std::string_view deviceNameAnsi) {
 
 void TraceLog::Append(std::string_view text, bool truncate) {
   std::lock_guard<std::mutex> hold(lock_);
-  std::ofstream out(file_,
-                    truncate ? (std::ios::out | std::ios::trunc) : (std::ios::out | std::ios::app));
+  const auto mode = truncate ? (std::ios::out | std::ios::trunc) : (std::ios::out | std::ios::app);
+  // The file lives in the process's current directory at the time of the record: a host that
+  // changes directory gets its records there. Where that cannot be opened, the temporary
+  // directory takes them.
+  std::ofstream out;
+  std::error_code ec;
+  std::filesystem::path file = std::filesystem::current_path(ec);
+  if (!ec) {
+    file /= kFileName;
+    out.open(file, mode);
+  }
+  if (!out.is_open()) {
+    file = std::filesystem::temp_directory_path(ec);
+    file = ec ? std::filesystem::path(kFileName) : file / kFileName;
+    out.open(file, mode);
+  }
   if (!out.is_open()) return;  // a file that can't be opened skips the record
+  SetPath(file);
   out.write(text.data(), static_cast<std::streamsize>(text.size()));
+}
+
+void TraceLog::SetPath(const std::filesystem::path& file) {
+  try {
+    path_ = file.string();
+  } catch (...) {
+    path_.clear();  // a name the narrow code page can't show; the records still go there
+  }
+}
+
+std::string TraceLog::path() const {
+  std::lock_guard<std::mutex> hold(lock_);
+  return path_;
 }
 
 }  // namespace kirnow

@@ -31,21 +31,22 @@ class TraceLog {
   // OpenService: the "Debug" message box, then a fresh file starting with
   // "Time:=<ticks>\n" + "OpenService DeviceName:" + name + "\n".
   void BeginOpenService(std::string_view deviceNameAnsi);
-  // Where the records go: "debug.log" in the current directory when it is writable, else in
+  // Where the last record went (before the first one: where it would go): "debug.log" in the
+  // process's current directory at the time of the record when it can be opened there, else in
   // the temporary directory.
-  const std::string& path() const { return path_; }
+  std::string path() const;
 
  private:
   // Writes one whole record under the lock, with its own open and close of the file.
   void Append(std::string_view text, bool truncate);
   static std::filesystem::path ChooseFile();
+  void SetPath(const std::filesystem::path& file);
 
   platform::Clock& clock_;
   platform::MessageBoxSink& messageBox_;
   const bool enabled_;
-  std::filesystem::path file_;
   std::string path_;
-  std::mutex lock_;
+  mutable std::mutex lock_;
 };
 
 }  // namespace kirnow

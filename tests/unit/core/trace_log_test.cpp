@@ -189,5 +189,20 @@ TEST_F(TraceLogTest, WritableDirectoryIsProbedWithoutLeavingAFile) {
   EXPECT_TRUE(fs::is_empty(dir_));
 }
 
+TEST_F(TraceLogTest, RecordsFollowTheCurrentDirectory) {
+  TraceLog log(clock, fp.box, true);
+  clock.now = 1;
+  log.Record("\nClearText:\n");
+  const fs::path other = dir_ / "other";
+  fs::create_directory(other);
+  fs::current_path(other);
+  clock.now = 2;
+  log.Record("\nDestroyWindow:\n");
+  fs::current_path(dir_);
+  EXPECT_EQ(ReadFile(dir_ / "debug.log"), "\nTime:=1\nClearText:\n");
+  EXPECT_EQ(ReadFile(other / "debug.log"), "\nTime:=2\nDestroyWindow:\n");
+  EXPECT_EQ(fs::path(log.path()), other / "debug.log");
+}
+
 }  // namespace
 }  // namespace kirnow
