@@ -48,21 +48,8 @@ constexpr std::array<Member, 16> kMembers = {{{"DeviceEnabled", kDispDeviceEnabl
                                               {"DisplayText", kDispDisplayText},
                                               {"DisplayTextAt", kDispDisplayTextAt}}};
 
-VARIANT I4(int32_t v) {
-  VARIANT x;
-  VariantInit(&x);
-  x.vt = VT_I4;
-  x.lVal = v;
-  return x;
-}
-
-VARIANT Str(const com::Bstr& s) {
-  VARIANT x;
-  VariantInit(&x);
-  x.vt = VT_BSTR;
-  x.bstrVal = s.get();
-  return x;
-}
+VARIANT I4(int32_t v) { return com::LongArg(v); }
+VARIANT Str(const com::Bstr& s) { return com::BstrArg(s.get()); }
 
 std::u16string_view View(const OLECHAR* s) {
   return s ? std::u16string_view(reinterpret_cast<const char16_t*>(s)) : std::u16string_view();

@@ -83,6 +83,22 @@ std::u16string_view BstrView(BSTR bstr) {
   return {reinterpret_cast<const char16_t*>(bstr), SysStringLen(bstr)};
 }
 
+VARIANT LongArg(LONG v) {
+  VARIANT x;
+  VariantInit(&x);
+  x.vt = VT_I4;
+  x.lVal = v;
+  return x;
+}
+
+VARIANT BstrArg(BSTR s) {
+  VARIANT x;
+  VariantInit(&x);
+  x.vt = VT_BSTR;
+  x.bstrVal = s;
+  return x;
+}
+
 }  // namespace kirnow::com
 
 #ifndef _WIN32

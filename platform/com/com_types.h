@@ -405,6 +405,10 @@ BSTR AllocBstrUtf8(std::string_view utf8);
 // The characters of a BSTR by its length prefix; a null BSTR is empty.
 std::u16string_view BstrView(BSTR bstr);
 
+// Call arguments by value: a VT_I4, and a VT_BSTR that borrows `s` (the caller keeps it).
+VARIANT LongArg(LONG v);
+VARIANT BstrArg(BSTR s);
+
 // Owns one BSTR.
 class Bstr {
  public:

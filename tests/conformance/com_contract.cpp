@@ -45,13 +45,7 @@ Ref<IDispatch> NewObject(Server& s, Report& r) {
   return object;
 }
 
-VARIANT Long(LONG v) {
-  VARIANT x;
-  VariantInit(&x);
-  x.vt = VT_I4;
-  x.lVal = v;
-  return x;
-}
+VARIANT Long(LONG v) { return com::LongArg(v); }
 
 // A late-bound call by DISPID with the arguments in call order.
 HRESULT Call(IDispatch* object, DISPID id, std::vector<VARIANT> args, VARIANT* result = nullptr) {

@@ -53,21 +53,9 @@ class Host {
   IDispatch* control_;
 };
 
-VARIANT Long(LONG v) {
-  VARIANT x;
-  VariantInit(&x);
-  x.vt = VT_I4;
-  x.lVal = v;
-  return x;
-}
+VARIANT Long(LONG v) { return com::LongArg(v); }
 
-VARIANT Text(const com::Bstr& s) {
-  VARIANT x;
-  VariantInit(&x);
-  x.vt = VT_BSTR;
-  x.bstrVal = s.get();
-  return x;
-}
+VARIANT Text(const com::Bstr& s) { return com::BstrArg(s.get()); }
 
 TEST(ControlObjectOverPty, OpensClaimsEnablesDisplaysAndScrollsThroughKirnowSo) {
   it::VirtualDisplay display;
