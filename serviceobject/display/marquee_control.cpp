@@ -50,6 +50,8 @@ void StopWalking(POSLDisplay& so, int32_t viewportRow) {
   platform::Clock& clock = m.platform.clock;
   // The combined worker is stopped whenever it runs, also when a later start request has
   // cleared its started flag.
+  const bool stoppedBoth =
+      d.Thread3_f || display::WorkerRunning(m, 3) || (viewportRow != 0 && viewportRow != 1);
   if (d.Thread3_f || display::WorkerRunning(m, 3)) {
     d.Thread3_f = 0;
     d.Threadhd3_restart = 1;
@@ -82,7 +84,10 @@ void StopWalking(POSLDisplay& so, int32_t viewportRow) {
     d.Threadhd1_restart = 1;
     d.Threadhd2_restart = 1;
   }
-  // blink_up, blink_low, Thread1_f and Thread2_f stay; the stopped line keeps its last frame.
+  // The stopped line keeps its last frame and its blink flag. It no longer counts as started:
+  // a later start of the other line must not take it along into the combined worker.
+  if (viewportRow == 0 || stoppedBoth) d.Thread1_f = 0;
+  if (viewportRow == 1 || stoppedBoth) d.Thread2_f = 0;
 }
 
 }  // namespace

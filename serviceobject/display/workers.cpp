@@ -60,9 +60,11 @@ std::array<uint8_t, kDisplayColumns> TakeColumns(DisplayShared& d, int line, int
   std::lock_guard<std::mutex> hold(d.textLock);
   for (int32_t i = 0; i < kDisplayColumns; ++i) {
     const int32_t index = from + i;
-    out[static_cast<size_t>(i)] = index >= 0 && index < static_cast<int32_t>(s.scroll.size())
-                                      ? static_cast<uint8_t>(s.scroll[static_cast<size_t>(index)])
-                                      : static_cast<uint8_t>(' ');
+    const char c = index >= 0 && index < static_cast<int32_t>(s.scroll.size())
+                       ? s.scroll[static_cast<size_t>(index)]
+                       : ' ';
+    // A cell the scroll buffer never filled is a blank: a NUL is no character for the display.
+    out[static_cast<size_t>(i)] = static_cast<uint8_t>(c == '\0' ? ' ' : c);
   }
   return out;
 }

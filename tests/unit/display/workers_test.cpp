@@ -145,6 +145,33 @@ TEST_F(Workers, CombinedWorkerIsStoppedEvenAfterARepeatedStartRequest) {
   EXPECT_EQ(shared().Susp_Thread1_f, 0);
 }
 
+TEST_F(Workers, AStoppedLineStaysStillWhenTheOtherLineStarts) {
+  // Line 2 walks alone, then is stopped; its last frame stays on the display.
+  StartMarquee(2, u"lower", 50);
+  fp.clock.Advance(500);
+  SetMarquee(DISP_MT_NONE);
+  ASSERT_EQ(fp.clock.LiveWorkers(), 0u);
+
+  // Line 1 then walks alone with its own worker at 100 ms + its unit wait, and line 2 gets
+  // nothing: no frame, and no NUL from a buffer the stop left empty.
+  StartMarquee(1, u"upper", 100, false);
+  EXPECT_EQ(shared().Thread3_end_f, 1);
+  EXPECT_EQ(shared().Thread1_end_f, 0);
+  const size_t mark = fp.serial.WrittenWithTicks().size();
+  const uint32_t start = fp.clock.Now();
+  fp.clock.Advance(200 * 5);
+  const auto frames = FramesSince(mark);
+  ASSERT_EQ(frames.size(), 5u);
+  for (size_t k = 0; k < frames.size(); ++k) {
+    SCOPED_TRACE(k);
+    EXPECT_EQ(frames[k].row, 1);
+    EXPECT_EQ(frames[k].tick - start, 200u * (k + 1));
+  }
+  for (const Frame& f : FramesSince(0)) {
+    EXPECT_EQ(f.text.find('\0'), std::string::npos) << "row " << f.row << " at " << f.tick;
+  }
+}
+
 TEST_F(Workers, HandOffWritesTheOtherLineBetweenFrames) {
   StartMarquee(1, kLine1, 100);
   fp.clock.Advance(300);
@@ -273,7 +300,8 @@ TEST_F(Workers, ClearTextWhileWalkingEmptiesTheFramesWithoutTearingThem) {
   fp.clock.Advance(300);
   const auto frames = FramesSince(mark);
   ASSERT_FALSE(frames.empty());
-  EXPECT_EQ(frames.back().text, std::string(20, '\0'));
+  // The emptied scroll buffer shows as blanks: a NUL is no character for the display.
+  EXPECT_EQ(frames.back().text, Blanks());
 }
 
 TEST_F(Workers, ReleasingTheModuleStopsEveryWorker) {
