@@ -154,6 +154,22 @@ std::string DirOf(const std::string& path) {
   return path.substr(0, slash);
 }
 
+// The file a path names once its symbolic links are followed (at most 40 of them, as the
+// kernel does). A save replaces that file, so a store reached through a link keeps its link
+// and the file it points to gets the change. A missing file is its own name.
+std::string FollowLinks(std::string path) {
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat st {};
+    if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) break;
+    std::string target(static_cast<size_t>(st.st_size > 0 ? st.st_size : 256) + 1, '\0');
+    const ssize_t n = readlink(path.c_str(), target.data(), target.size());
+    if (n <= 0 || static_cast<size_t>(n) >= target.size()) break;
+    target.resize(static_cast<size_t>(n));
+    path = target[0] == '/' ? target : DirOf(path) + "/" + target;
+  }
+  return path;
+}
+
 bool WriteAll(int fd, const std::string& text) {
   size_t done = 0;
   while (done < text.size()) {
@@ -428,22 +444,23 @@ bool RegistryStore::LoadLocked() {
 }
 
 bool RegistryStore::SaveLocked() {
-  const std::string dir = DirOf(path_);
+  const std::string target = FollowLinks(path_);
+  const std::string dir = DirOf(target);
   const std::string text = FormatRegText(*tree_, layout_);
-  std::string tmpl = path_ + ".tmpXXXXXX";
+  std::string tmpl = target + ".tmpXXXXXX";
   const int fd = mkstemp(tmpl.data());
   if (fd < 0) {
     SetErrorLocked(ErrnoText("cannot create a temporary file beside", path_));
     return false;
   }
   struct stat old {};
-  const mode_t mode = stat(path_.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644;
+  const mode_t mode = stat(target.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644;
   const bool ok = fchmod(fd, mode) == 0 && WriteAll(fd, text) && fsync(fd) == 0;
   const int savedErrno = errno;
   close(fd);
-  if (!ok || rename(tmpl.c_str(), path_.c_str()) != 0) {
+  if (!ok || rename(tmpl.c_str(), target.c_str()) != 0) {
     if (ok) {
-      SetErrorLocked(ErrnoText("cannot replace", path_));
+      SetErrorLocked(ErrnoText("cannot replace", target));
     } else {
       errno = savedErrno;
       SetErrorLocked(ErrnoText("cannot write", tmpl));
@@ -479,7 +496,7 @@ bool RegistryStore::SaveLocked() {
 
 bool RegistryStore::Modify(const std::function<bool(regtree::Tree&, bool&)>& change) {
   std::lock_guard<std::mutex> lock(mutex_);
-  FileLock fileLock(path_);
+  FileLock fileLock(FollowLinks(path_));
   if (!fileLock.ok()) {
     SetErrorLocked(fileLock.error());
     return false;

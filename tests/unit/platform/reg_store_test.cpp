@@ -5,6 +5,7 @@
 
 #include <dirent.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -173,6 +174,28 @@ TEST_F(RegStoreTest, NamesCompareWithoutCaseAndKeepTheirCase) {
   EXPECT_NE(text.find("[HKEY_LOCAL_MACHINE\\SOFTWARE\\OLEforRetail]\n\"Port\"=\"COM2\"\n"),
             std::string::npos)
       << text;
+}
+
+TEST_F(RegStoreTest, AStoreReachedThroughALinkKeepsItsLinkAndTheTargetGetsTheChange) {
+  // A relative link to a link, as an installation might set it up.
+  const std::string real = dir_ + "/real.reg";
+  WriteFile(real, "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE]\n\n");
+  ASSERT_EQ(symlink("real.reg", (dir_ + "/middle.reg").c_str()), 0);
+  ASSERT_EQ(symlink("middle.reg", path_.c_str()), 0);
+  {
+    auto store = platform::MakeRegistryStore(path_);
+    ASSERT_TRUE(store->CreateKey("HKEY_LOCAL_MACHINE\\SOFTWARE\\Kirnow"));
+    ASSERT_TRUE(store->SetValue("HKEY_LOCAL_MACHINE\\SOFTWARE\\Kirnow",
+                                RegValue::FromString("Port", "COM5")));
+  }
+  struct stat st {};
+  ASSERT_EQ(lstat(path_.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode)) << "the link is still a link";
+  EXPECT_NE(ReadFile(real).find("\"Port\"=\"COM5\""), std::string::npos) << ReadFile(real);
+  auto again = platform::MakeRegistryStore(path_);
+  const auto value = again->GetValue("HKEY_LOCAL_MACHINE\\SOFTWARE\\Kirnow", "Port");
+  ASSERT_TRUE(value);
+  EXPECT_EQ(value->AsString(), "COM5");
 }
 
 TEST_F(RegStoreTest, MalformedFileIsReportedByLineAndNeverOverwritten) {
