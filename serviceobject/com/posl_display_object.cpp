@@ -3,6 +3,7 @@
 // back. No exception leaves a method.
 #include "serviceobject/com/posl_display_object.h"
 
+#include <mutex>
 #include <new>
 #include <string>
 
@@ -81,6 +82,7 @@ PoslDisplayObject::~PoslDisplayObject() {
   // CloseService would; the last object also stops the marquee and blink workers, so that no
   // worker outlives the objects that could stop it.
   try {
+    std::lock_guard<std::recursive_mutex> frame(so_.module().callLock);
     if (sessionOpen_) so_.CloseService();
     if (module_.ObjectDestroyed()) StopAllWorkers(module_.State());
   } catch (...) {
@@ -152,6 +154,14 @@ HRESULT PoslDisplayObject::FindConnectionPoint(REFIID, IConnectionPoint** ppCP) 
 
 // ---- IPOSLDisplay -----------------------------------------------------------------------------
 
+template <typename Body>
+HRESULT PoslDisplayObject::Framed(Body&& body) noexcept {
+  return Guarded([&]() -> HRESULT {
+    std::lock_guard<std::recursive_mutex> frame(so_.module().callLock);
+    return body();
+  });
+}
+
 namespace {
 
 std::u16string_view View(BSTR s) { return com::BstrView(s); }
@@ -173,17 +183,17 @@ class InOutLong {
 
 }  // namespace
 
-#define KIRNOW_RC_METHOD(call)      \
-  if (!pRC) return E_POINTER;       \
-  return Guarded([&]() -> HRESULT { \
-    *pRC = call;                    \
-    return S_OK;                    \
+#define KIRNOW_RC_METHOD(call)     \
+  if (!pRC) return E_POINTER;      \
+  return Framed([&]() -> HRESULT { \
+    *pRC = call;                   \
+    return S_OK;                   \
   })
 
 HRESULT PoslDisplayObject::OpenService(BSTR DeviceClass, BSTR DeviceName, IDispatch* pDispatch,
                                        LONG* pRC) {
   if (!pRC) return E_POINTER;
-  return Guarded([&]() -> HRESULT {
+  return Framed([&]() -> HRESULT {
     *pRC = so_.OpenService(View(DeviceClass), View(DeviceName), pDispatch);
     sessionOpen_ = true;
     return S_OK;
@@ -192,7 +202,7 @@ HRESULT PoslDisplayObject::OpenService(BSTR DeviceClass, BSTR DeviceName, IDispa
 
 HRESULT PoslDisplayObject::CloseService(LONG* pRC) {
   if (!pRC) return E_POINTER;
-  return Guarded([&]() -> HRESULT {
+  return Framed([&]() -> HRESULT {
     *pRC = so_.CloseService();
     sessionOpen_ = false;
     return S_OK;
@@ -209,7 +219,7 @@ HRESULT PoslDisplayObject::CheckHealth(LONG Level, LONG* pRC) {
 
 HRESULT PoslDisplayObject::DirectIO(LONG Command, LONG* pData, BSTR* pString, LONG* pRC) {
   if (!pRC || !pData || !pString) return E_POINTER;
-  return Guarded([&]() -> HRESULT {
+  return Framed([&]() -> HRESULT {
     std::u16string text(View(*pString));
     int32_t data = *pData;
     *pRC = so_.DirectIO(Command, &data, &text);
@@ -251,7 +261,7 @@ HRESULT PoslDisplayObject::DefineGlyph(LONG GlyphCode, BSTR Glyph, LONG* pRC) {
 
 HRESULT PoslDisplayObject::GetPropertyNumber(LONG PropIndex, LONG* pNumber) {
   if (!pNumber) return E_POINTER;
-  return Guarded([&]() -> HRESULT {
+  return Framed([&]() -> HRESULT {
     InOutLong number(pNumber);  // an index nobody answers leaves the number as it was
     so_.GetPropertyNumber(PropIndex, number.get());
     return S_OK;
@@ -259,7 +269,7 @@ HRESULT PoslDisplayObject::GetPropertyNumber(LONG PropIndex, LONG* pNumber) {
 }
 
 HRESULT PoslDisplayObject::SetPropertyNumber(LONG PropIndex, LONG Number) {
-  return Guarded([&]() -> HRESULT {
+  return Framed([&]() -> HRESULT {
     so_.SetPropertyNumber(PropIndex, Number);
     return S_OK;
   });
@@ -267,7 +277,7 @@ HRESULT PoslDisplayObject::SetPropertyNumber(LONG PropIndex, LONG Number) {
 
 HRESULT PoslDisplayObject::GetPropertyString(LONG PropIndex, BSTR* pString) {
   if (!pString) return E_POINTER;
-  return Guarded([&]() -> HRESULT {
+  return Framed([&]() -> HRESULT {
     // The caller's string is read only for the trace record.
     std::u16string current;
     const bool tracing = so_.module().trace.enabled();
@@ -284,7 +294,7 @@ HRESULT PoslDisplayObject::GetPropertyString(LONG PropIndex, BSTR* pString) {
 }
 
 HRESULT PoslDisplayObject::SetPropertyString(LONG PropIndex, BSTR String) {
-  return Guarded([&]() -> HRESULT {
+  return Framed([&]() -> HRESULT {
     so_.SetPropertyString(PropIndex, View(String));
     return S_OK;
   });
@@ -304,7 +314,7 @@ HRESULT PoslDisplayObject::CreateWindow(LONG ViewportRow, LONG ViewportColumn, L
 HRESULT PoslDisplayObject::DestroyWindow(LONG* pRC) { KIRNOW_RC_METHOD(so_.DestroyWindow()); }
 
 HRESULT PoslDisplayObject::SOData(LONG Status) {
-  return Guarded([&]() -> HRESULT {
+  return Framed([&]() -> HRESULT {
     so_.SOData(Status);
     return S_OK;
   });
@@ -312,7 +322,7 @@ HRESULT PoslDisplayObject::SOData(LONG Status) {
 
 HRESULT PoslDisplayObject::SODirectIO(LONG EventNumber, LONG* pData, BSTR* pString) {
   if (!pData || !pString) return E_POINTER;
-  return Guarded([&]() -> HRESULT {
+  return Framed([&]() -> HRESULT {
     std::u16string text(View(*pString));
     int32_t data = *pData;
     so_.SODirectIO(EventNumber, &data, &text);
@@ -325,7 +335,7 @@ HRESULT PoslDisplayObject::SODirectIO(LONG EventNumber, LONG* pData, BSTR* pStri
 HRESULT PoslDisplayObject::SOError(LONG ResultCode, LONG ResultCodeExtended, LONG ErrorLocus,
                                    LONG* pErrorResponse) {
   if (!pErrorResponse) return E_POINTER;
-  return Guarded([&]() -> HRESULT {
+  return Framed([&]() -> HRESULT {
     InOutLong response(pErrorResponse);
     so_.SOError(ResultCode, ResultCodeExtended, ErrorLocus, response.get());
     return S_OK;
@@ -333,14 +343,14 @@ HRESULT PoslDisplayObject::SOError(LONG ResultCode, LONG ResultCodeExtended, LON
 }
 
 HRESULT PoslDisplayObject::SOOutputComplete(LONG OutputID) {
-  return Guarded([&]() -> HRESULT {
+  return Framed([&]() -> HRESULT {
     so_.SOOutputComplete(OutputID);
     return S_OK;
   });
 }
 
 HRESULT PoslDisplayObject::SOStatusUpdate(LONG Data) {
-  return Guarded([&]() -> HRESULT {
+  return Framed([&]() -> HRESULT {
     so_.SOStatusUpdate(Data);
     return S_OK;
   });

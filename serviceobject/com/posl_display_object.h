@@ -60,6 +60,10 @@ class PoslDisplayObject final : public IPOSLDisplay, public IConnectionPointCont
 
   HRESULT InnerQueryInterface(REFIID riid, void** ppv);
 
+  // A method's frame: the module-wide call lock for the whole body, then the exception rule.
+  template <typename Body>
+  HRESULT Framed(Body&& body) noexcept;
+
   ComModule& module_;
   Inner inner_;
   IUnknown* outer_;  // the controlling unknown: the aggregate's, or inner_

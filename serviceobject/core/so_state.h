@@ -7,6 +7,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <string>
 
 #include "opos/opos_constants.h"
@@ -65,6 +66,13 @@ class ModuleState {
 
   DisplayShared display;  // line buffers, scroll buffers, worker flags and threads
   TraceLog trace;
+
+  // Taken by every COM method for its whole call: objects on different threads (apartments)
+  // share this state, and their calls run on it one at a time. Recursive, because a method may
+  // reach the state again through a callback on its own thread. The workers never take it;
+  // they hand off through the display's flags and the port's frame lock, so a method that waits
+  // for a worker to stop cannot deadlock with it.
+  std::recursive_mutex callLock;
 
   // Busy-waits until the tick counter has advanced by at least `ms`, correct across the wrap.
   void DelayMs(uint32_t ms);

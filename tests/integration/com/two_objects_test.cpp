@@ -1,0 +1,106 @@
+// Two service objects on two threads, as two single-threaded apartments of one application
+// would hold them: they share the library's module state, and their calls (session, text,
+// windows, marquee and blink flips) must not corrupt it or fail for each other. Run under the
+// sanitizer builds, a race or a heap fault fails the run.
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "opos/opos_constants.h"
+#include "platform/com/com_types.h"
+#include "serviceobject/com/guids.h"
+#include "serviceobject/com/iposl_display_methods.h"
+#include "virtual_display.h"
+
+namespace kirnow {
+namespace {
+
+enum : DISPID {
+#define KIRNOW_DISPID_ENUM(id, name, signature, call) k##name = id,
+  KIRNOW_IPOSLDISPLAY_METHODS(KIRNOW_DISPID_ENUM)
+#undef KIRNOW_DISPID_ENUM
+};
+
+LONG Call(IDispatch* object, DISPID id, std::vector<VARIANT> args) {
+  std::vector<VARIANT> reversed(args.rbegin(), args.rend());
+  DISPPARAMS params = {reversed.empty() ? nullptr : reversed.data(), nullptr,
+                       static_cast<UINT>(reversed.size()), 0};
+  com::Variant result;
+  const HRESULT hr =
+      object->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, &params, result.get(), nullptr, nullptr);
+  if (FAILED(hr)) return -1;
+  return result->vt == VT_I4 ? result->lVal : 0;
+}
+
+VARIANT L(LONG v) { return com::LongArg(v); }
+
+// One apartment's work: a session, then text, windows and marquee and blink flips.
+void Apartment(LPFNGETCLASSOBJECT getClassObject, int which, int rounds,
+               std::atomic<int>& openFailures, std::atomic<int>& callFailures) {
+  const CLSID clsid = KIRNOW_CLSID_POSLDISPLAY_INIT;
+  com::Ref<IClassFactory> factory;
+  if (FAILED(getClassObject(clsid, IID_IClassFactory, factory.receiveVoid()))) {
+    ++openFailures;
+    return;
+  }
+  com::Ref<IDispatch> object;
+  if (FAILED(factory->CreateInstance(nullptr, IID_IDispatch, object.receiveVoid()))) {
+    ++openFailures;
+    return;
+  }
+  com::Bstr deviceClass(u"LineDisplay"), deviceName(u"JQ POS POLE DISPLAY");
+  VARIANT none;
+  VariantInit(&none);
+  none.vt = VT_DISPATCH;
+  if (Call(object.get(), kOpenService,
+           {com::BstrArg(deviceClass.get()), com::BstrArg(deviceName.get()), none}) != 0) {
+    ++openFailures;
+  }
+  Call(object.get(), kClaimDevice, {L(1000)});
+  Call(object.get(), kSetPropertyNumber, {L(PIDX_DeviceEnabled), L(1)});
+  const com::Bstr text(which == 0 ? u"first apartment text" : u"second apartment, other");
+  for (int i = 0; i < rounds; ++i) {
+    if (Call(object.get(), kCreateWindow, {L(which), L(0), L(1), L(20), L(1), L(40)}) < 0) {
+      ++callFailures;
+    }
+    Call(object.get(), kSetPropertyNumber, {L(PIDXDisp_MarqueeUnitWait), L(10 * (i % 3))});
+    Call(object.get(), kDisplayText, {com::BstrArg(text.get()), L(i % 2 ? DISP_DT_BLINK : 0)});
+    Call(object.get(), kSetPropertyNumber,
+         {L(PIDXDisp_MarqueeType), L(i % 3 == 0 ? DISP_MT_LEFT : DISP_MT_NONE)});
+    Call(object.get(), kDisplayTextAt, {L(0), L(i % 20), com::BstrArg(text.get()), L(0)});
+    Call(object.get(), kGetPropertyNumber, {L(PIDXDisp_Columns)});
+    Call(object.get(), kSetPropertyNumber, {L(PIDXDisp_MarqueeType), L(DISP_MT_INIT)});
+    Call(object.get(), kDestroyWindow, {});
+    if (i % 10 == 9) Call(object.get(), kClearText, {});
+  }
+  Call(object.get(), kCloseService, {});
+}
+
+TEST(TwoObjects, OnTwoThreadsShareTheModuleStateSafely) {
+  it::VirtualDisplay display;
+  ASSERT_TRUE(display.Start());
+  it::TestRegistryFile store;
+  store.AddDisplay("JQ POS POLE DISPLAY", 7, display.LinkPath());
+  void* library = dlopen(KIRNOW_SO_PATH, RTLD_NOW | RTLD_LOCAL);
+  ASSERT_NE(library, nullptr) << dlerror();
+  auto getClassObject = reinterpret_cast<LPFNGETCLASSOBJECT>(dlsym(library, "DllGetClassObject"));
+  auto canUnload = reinterpret_cast<LPFNCANUNLOADNOW>(dlsym(library, "DllCanUnloadNow"));
+  ASSERT_NE(getClassObject, nullptr);
+
+  std::atomic<int> openFailures{0}, callFailures{0};
+  std::thread a(Apartment, getClassObject, 0, 40, std::ref(openFailures), std::ref(callFailures));
+  std::thread b(Apartment, getClassObject, 1, 40, std::ref(openFailures), std::ref(callFailures));
+  a.join();
+  b.join();
+  EXPECT_EQ(openFailures, 0) << "OpenService failed for one object while the other ran";
+  EXPECT_EQ(callFailures, 0);
+  EXPECT_EQ(canUnload(), S_OK) << "both objects gone, every worker stopped";
+  dlclose(library);
+}
+
+}  // namespace
+}  // namespace kirnow
