@@ -20,8 +20,15 @@ class SerialDevice {
   virtual void Close() = 0;
   virtual bool IsOpen() const = 0;
   // Writes one byte, waiting at most 1000 ms for the driver to take it. A byte that cannot be
-  // written in that time (or at all) is dropped without report; the port stays usable.
-  virtual void WriteByte(uint8_t byte) = 0;
+  // written in that time (TimedOut: the display is not reading) or at all (Failed: the device
+  // is gone or broken; the OS error is kept in LastError) is dropped; the port stays open.
+  enum class WriteResult { Written, TimedOut, Failed };
+  virtual WriteResult WriteByte(uint8_t byte) = 0;
+  // True when the driver would take a byte now without waiting: after a time-out, the sign
+  // that the display reads again. Never waits.
+  virtual bool ReadyToWrite() = 0;
+  // The OS error (errno, GetLastError) of the last failed open, write or read; 0 when none.
+  virtual int LastError() const = 0;
   // Bytes waiting in the input queue, 0 when none or on error. Clears pending line errors.
   virtual int32_t BytesWaiting() = 0;
   // Reads at most `count` of the waiting bytes into `buffer`; returns the number read.

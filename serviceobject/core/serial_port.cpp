@@ -9,6 +9,7 @@ namespace kirnow {
 bool SerialPort::Open(int32_t portNumber, int32_t baud) {
   std::lock_guard<std::recursive_mutex> hold(writeLock_);
   if (opened_) return true;  // an open port is kept, whatever number or rate is asked for now
+  stalled_ = false;
   if (portNumber < 1) return false;  // there is no COM0 or below
   if (!device_.Open(portNumber, baud)) return false;
   opened_ = true;
@@ -25,16 +26,26 @@ bool SerialPort::Close() {
 }
 
 bool SerialPort::WriteByte(uint8_t byte) {
-  std::lock_guard<std::recursive_mutex> hold(writeLock_);
-  // The device gives up on a byte it can't write within its time-out; the byte is dropped
-  // without report and the next one is written as usual.
-  if (opened_) device_.WriteByte(byte);
+  Frame unit(*this);
+  if (!opened_ || dropRest_) return true;
+  // Stalled: nothing waits until the driver takes bytes again without waiting.
+  if (stalled_ && !device_.ReadyToWrite()) {
+    dropRest_ = true;
+    return true;
+  }
+  stalled_ = false;
+  // The device gives up on a byte it can't write within its time-out: the byte is dropped
+  // without report, and so is the rest of its unit.
+  if (device_.WriteByte(byte) != platform::SerialDevice::WriteResult::Written) {
+    stalled_ = true;
+    dropRest_ = true;
+  }
   return true;
 }
 
 int32_t SerialPort::SendData(const uint8_t* buffer, int32_t length) {
   if (length <= 0 || buffer == nullptr) return 0;
-  std::lock_guard<std::recursive_mutex> hold(writeLock_);
+  Frame unit(*this);
   if (!opened_) return 0;
   for (int32_t i = 0; i < length; ++i) WriteByte(buffer[i]);
   return length;
@@ -54,7 +65,7 @@ int32_t SerialPort::ReadData(uint8_t* buffer, int32_t limit) {
 void SerialPort::SendByte(uint8_t byte) {
   // OutByte is shared by every caller: stage and send it under the lock so that two threads
   // never send each other's byte.
-  std::lock_guard<std::recursive_mutex> hold(writeLock_);
+  Frame unit(*this);
   OutByte = byte;
   SendData(&OutByte, 1);
 }

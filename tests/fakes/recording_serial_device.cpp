@@ -39,10 +39,14 @@ bool RecordingSerialDevice::IsOpen() const {
   return open_;
 }
 
-void RecordingSerialDevice::WriteByte(uint8_t byte) {
+platform::SerialDevice::WriteResult RecordingSerialDevice::WriteByte(uint8_t byte) {
   const uint32_t now = Stamp();
   std::lock_guard<std::mutex> lock(mutex_);
-  if (!open_) return;
+  if (!open_) return WriteResult::Failed;
+  if (stalled_) {
+    ++timedOutWrites_;
+    return WriteResult::TimedOut;
+  }
   written_.emplace_back(now, byte);
   recent_.push_back(byte);
   if (recent_.size() > 3) recent_.erase(recent_.begin());
@@ -50,6 +54,24 @@ void RecordingSerialDevice::WriteByte(uint8_t byte) {
     recent_.clear();
     AnswerQueryLocked();
   }
+  return WriteResult::Written;
+}
+
+bool RecordingSerialDevice::ReadyToWrite() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return open_ && !stalled_;
+}
+
+int RecordingSerialDevice::LastError() const { return 0; }
+
+void RecordingSerialDevice::SetStalled(bool stalled) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  stalled_ = stalled;
+}
+
+int RecordingSerialDevice::TimedOutWrites() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return timedOutWrites_;
 }
 
 void RecordingSerialDevice::AnswerQueryLocked() {

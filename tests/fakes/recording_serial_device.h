@@ -38,7 +38,14 @@ class RecordingSerialDevice : public platform::SerialDevice {
   void Close() override;
   bool IsOpen() const override;
   // Records the byte while the device is open (a closed device drops it).
-  void WriteByte(uint8_t byte) override;
+  WriteResult WriteByte(uint8_t byte) override;
+  bool ReadyToWrite() override;
+  int LastError() const override;
+
+  // A display that stops reading: every write times out (each would have waited the device's
+  // 1000 ms) until it reads again. Counts the writes that waited that long.
+  void SetStalled(bool stalled);
+  int TimedOutWrites() const;
   int32_t BytesWaiting() override;
   int32_t Read(uint8_t* buffer, int32_t count) override;
 
@@ -71,6 +78,8 @@ class RecordingSerialDevice : public platform::SerialDevice {
   mutable std::mutex mutex_;
   std::set<int32_t> ports_;
   bool open_ = false;
+  bool stalled_ = false;
+  int timedOutWrites_ = 0;
   int32_t port_ = 0;
   std::vector<std::pair<uint32_t, uint8_t>> written_;
   std::deque<uint8_t> input_;

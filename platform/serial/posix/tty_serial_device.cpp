@@ -79,7 +79,10 @@ class TtySerialDevice : public SerialDevice {
     if (!path) return false;
 
     const int fd = open(path->c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return false;
+    if (fd < 0) {
+      lastError_ = errno;
+      return false;
+    }
     if (!isatty(fd)) {
       close(fd);
       return false;
@@ -134,26 +137,44 @@ class TtySerialDevice : public SerialDevice {
     return fd_ >= 0;
   }
 
-  void WriteByte(uint8_t byte) override {
+  WriteResult WriteByte(uint8_t byte) override {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (fd_ < 0) return;
+    if (fd_ < 0) return WriteResult::Failed;
     const int64_t deadline = NowMs() + kWriteTimeoutMs;
     while (true) {
       const ssize_t n = write(fd_, &byte, 1);
-      if (n == 1) return;
+      if (n == 1) return WriteResult::Written;
       if (n < 0 && errno == EINTR) continue;
       if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
         const int64_t left = deadline - NowMs();
-        if (left <= 0) return;  // the driver did not take it in time: dropped
+        if (left <= 0) return WriteResult::TimedOut;  // the driver did not take it in time
         pollfd p{fd_, POLLOUT, 0};
         const int r = poll(&p, 1, static_cast<int>(left));
         if (r < 0 && errno == EINTR) continue;
-        if (r <= 0 || (p.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) return;
+        if (r == 0) return WriteResult::TimedOut;
+        if (r < 0 || (p.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
+          lastError_ = r < 0 ? errno : EIO;
+          return WriteResult::Failed;
+        }
         continue;
       }
       // EIO (the other end went away), EPIPE and the rest: the byte is dropped.
-      return;
+      lastError_ = n < 0 ? errno : EIO;
+      return WriteResult::Failed;
     }
+  }
+
+  bool ReadyToWrite() override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (fd_ < 0) return false;
+    pollfd p{fd_, POLLOUT, 0};
+    return poll(&p, 1, 0) == 1 && (p.revents & POLLOUT) != 0 &&
+           (p.revents & (POLLERR | POLLHUP | POLLNVAL)) == 0;
+  }
+
+  int LastError() const override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return lastError_;
   }
 
   int32_t BytesWaiting() override {
@@ -197,6 +218,7 @@ class TtySerialDevice : public SerialDevice {
   Registry& registry_;
   mutable std::mutex mutex_;
   int fd_ = -1;
+  int lastError_ = 0;  // errno of the last failure, for the trace and the tests
 };
 
 }  // namespace

@@ -32,7 +32,10 @@ class WinSerialDevice : public SerialDevice {
     std::swprintf(path, 32, L"\\\\.\\COM%d", static_cast<int>(portNumber));
     HANDLE h = CreateFileW(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                            FILE_FLAG_OVERLAPPED, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return false;
+    if (h == INVALID_HANDLE_VALUE) {
+      lastError_ = GetLastError();
+      return false;
+    }
 
     ZeroMemory(&readOv_, sizeof readOv_);
     ZeroMemory(&writeOv_, sizeof writeOv_);
@@ -76,21 +79,50 @@ class WinSerialDevice : public SerialDevice {
     return handle_ != INVALID_HANDLE_VALUE;
   }
 
-  void WriteByte(uint8_t byte) override {
+  WriteResult WriteByte(uint8_t byte) override {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (handle_ == INVALID_HANDLE_VALUE) return;
+    if (handle_ == INVALID_HANDLE_VALUE) return WriteResult::Failed;
     outByte_ = byte;  // stays put until the write is over
     DWORD written = 0;
-    if (WriteFile(handle_, &outByte_, 1, &written, &writeOv_)) return;
-    if (GetLastError() != ERROR_IO_PENDING) return;  // lost without report
+    if (WriteFile(handle_, &outByte_, 1, &written, &writeOv_)) {
+      return written == 1 ? WriteResult::Written : WriteResult::TimedOut;
+    }
+    if (GetLastError() != ERROR_IO_PENDING) {
+      // After a surprise removal the handle answers every write with an error.
+      lastError_ = GetLastError();
+      return WriteResult::Failed;
+    }
     if (WaitForSingleObject(writeOv_.hEvent, kWriteWaitMs) == WAIT_OBJECT_0) {
-      if (GetOverlappedResult(handle_, &writeOv_, &written, FALSE)) writeOv_.Offset += written;
-      return;
+      if (GetOverlappedResult(handle_, &writeOv_, &written, FALSE)) {
+        writeOv_.Offset += written;
+        return written == 1 ? WriteResult::Written : WriteResult::TimedOut;
+      }
+      lastError_ = GetLastError();
+      return WriteResult::Failed;
     }
     // Abandoned after the wait. Cancel it and wait for the cancel to finish: left pending, it
     // could still go out after the next byte, or complete into a reused buffer and record.
     CancelIoEx(handle_, &writeOv_);
     GetOverlappedResult(handle_, &writeOv_, &written, TRUE);
+    return written == 1 ? WriteResult::Written : WriteResult::TimedOut;
+  }
+
+  bool ReadyToWrite() override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (handle_ == INVALID_HANDLE_VALUE) return false;
+    // The display reads again once the driver's output queue has drained.
+    DWORD errors = 0;
+    COMSTAT stat{};
+    if (!ClearCommError(handle_, &errors, &stat)) {
+      lastError_ = GetLastError();
+      return false;
+    }
+    return stat.cbOutQue == 0;
+  }
+
+  int LastError() const override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return static_cast<int>(lastError_);
   }
 
   int32_t BytesWaiting() override {
@@ -138,6 +170,7 @@ class WinSerialDevice : public SerialDevice {
   OVERLAPPED readOv_;
   OVERLAPPED writeOv_;
   uint8_t outByte_ = 0;
+  DWORD lastError_ = 0;  // GetLastError of the last failure, for the trace and the tests
 };
 
 }  // namespace

@@ -104,11 +104,14 @@ class YieldingDevice : public platform::SerialDevice {
   bool Open(int32_t, int32_t) override { return true; }
   void Close() override {}
   bool IsOpen() const override { return true; }
-  void WriteByte(uint8_t byte) override {
+  WriteResult WriteByte(uint8_t byte) override {
     std::this_thread::yield();
     std::lock_guard<std::mutex> hold(mutex);
     written.push_back(byte);
+    return WriteResult::Written;
   }
+  bool ReadyToWrite() override { return true; }
+  int LastError() const override { return 0; }
   int32_t BytesWaiting() override { return 0; }
   int32_t Read(uint8_t*, int32_t) override { return 0; }
 

@@ -172,6 +172,28 @@ TEST_F(Workers, AStoppedLineStaysStillWhenTheOtherLineStarts) {
   }
 }
 
+TEST_F(Workers, AStalledDisplayCostsOneTimeOutAndFramesComeBackWholeWhenItReadsAgain) {
+  StartMarquee(1, u"walking", 0);
+  fp.clock.Advance(500);
+  // The display stops reading: the frame being sent loses the rest of its bytes at once, and
+  // the frames and commands after it are dropped without waiting at all.
+  fp.serial.SetStalled(true);
+  fp.clock.Advance(1000);
+  so->DisplayTextAt(1, 0, u"caller's text", DISP_DT_NORMAL);
+  so->SetPropertyNumber(PIDXDisp_DeviceBrightness, 50);
+  EXPECT_EQ(fp.serial.TimedOutWrites(), 1) << "one byte waited its time-out, none after it";
+  EXPECT_TRUE(module->Port.Stalled());
+
+  // Reading again: the next frames go out whole.
+  fp.serial.SetStalled(false);
+  const size_t mark = fp.serial.WrittenWithTicks().size();
+  fp.clock.Advance(1000);
+  EXPECT_FALSE(module->Port.Stalled());
+  const auto frames = FramesSince(mark);
+  ASSERT_GE(frames.size(), 3u);
+  for (const Frame& f : frames) EXPECT_EQ(f.text.size(), 20u) << f.tick;
+}
+
 TEST_F(Workers, HandOffWritesTheOtherLineBetweenFrames) {
   StartMarquee(1, kLine1, 100);
   fp.clock.Advance(300);
