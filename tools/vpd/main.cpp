@@ -20,7 +20,7 @@
 #include <thread>
 #include <vector>
 
-#include "display_model.h"
+#include "displaymodel/display_model.h"
 #include "kirnow_config.h"
 #include "render.h"
 #include "snapshot.h"
@@ -28,6 +28,7 @@
 namespace {
 
 using namespace kirnow::vpd;
+using namespace kirnow::displaymodel;
 
 volatile sig_atomic_t g_stop = 0;
 volatile sig_atomic_t g_snapshot = 0;

@@ -6,9 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "display_model.h"
+#include "displaymodel/display_model.h"
 
 namespace kirnow::vpd {
+
+// The display model is shared with the service object; the tool uses its names as its own.
+using namespace kirnow::displaymodel;
 
 struct RenderInfo {
   bool blinkLit = true;  // false in the dark half of a blink period

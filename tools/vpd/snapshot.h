@@ -6,9 +6,12 @@
 #include <cstdint>
 #include <string>
 
-#include "display_model.h"
+#include "displaymodel/display_model.h"
 
 namespace kirnow::vpd {
+
+// The display model is shared with the service object; the tool uses its names as its own.
+using namespace kirnow::displaymodel;
 
 // The character a byte shows in the built-in set, as UTF-8 (Windows-1252: 80 is the euro sign,
 // A3 the pound sign). Control bytes and the code page's unassigned bytes show as a middle dot.

@@ -6,10 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "display_model.h"
+#include "displaymodel/display_model.h"
 #include "snapshot.h"
 
 namespace kirnow::vpd {
+using namespace kirnow::displaymodel;
 namespace {
 
 using Bytes = std::vector<uint8_t>;

@@ -5,12 +5,13 @@
 #include <string>
 #include <vector>
 
-#include "display_model.h"
-#include "frame_stats.h"
+#include "displaymodel/display_model.h"
+#include "displaymodel/frame_stats.h"
 #include "render.h"
 #include "snapshot.h"
 
 namespace kirnow::vpd {
+using namespace kirnow::displaymodel;
 namespace {
 
 using Bytes = std::vector<uint8_t>;

@@ -1,9 +1,9 @@
-#include "display_model.h"
+#include "displaymodel/display_model.h"
 
 #include <cctype>
 #include <cstdio>
 
-namespace kirnow::vpd {
+namespace kirnow::displaymodel {
 
 namespace {
 
@@ -294,4 +294,4 @@ void DisplayModel::Ground(uint8_t b) {
   }
 }
 
-}  // namespace kirnow::vpd
+}  // namespace kirnow::displaymodel

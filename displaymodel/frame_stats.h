@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-namespace kirnow::vpd {
+namespace kirnow::displaymodel {
 
 struct CellFrameStats {
   int32_t row = 0;  // counted from 1
@@ -52,4 +52,4 @@ class FrameStats {
   Acc* current_ = nullptr;
 };
 
-}  // namespace kirnow::vpd
+}  // namespace kirnow::displaymodel

@@ -1,10 +1,10 @@
-#include "frame_stats.h"
+#include "displaymodel/frame_stats.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 
-namespace kirnow::vpd {
+namespace kirnow::displaymodel {
 
 void FrameStats::OnCursorMove(int32_t row, int32_t col, double t) {
   Acc& a = cells_[{row, col}];
@@ -79,4 +79,4 @@ std::string FrameStats::Report() const {
   return out;
 }
 
-}  // namespace kirnow::vpd
+}  // namespace kirnow::displaymodel

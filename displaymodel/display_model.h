@@ -1,7 +1,8 @@
-// The virtual pole display's model: a 2 x 20 character display fed the bytes that arrive on its
-// serial line, one at a time with their arrival time. It interprets the display's command set,
-// keeps the screen (a character byte and a reverse flag per cell), the cursor and the modes, and
-// answers the identification request.
+// The pole display's model, shared by the virtual pole display and the service object (which
+// keeps the screen it has drawn, to repaint it after a reconnect): a 2 x 20 character display
+// fed the bytes that arrive on its serial line, one at a time with their arrival time. It
+// interprets the display's command set, keeps the screen (a character byte and a reverse flag
+// per cell), the cursor and the modes, and answers the identification request.
 #pragma once
 
 #include <array>
@@ -13,9 +14,9 @@
 #include <string_view>
 #include <vector>
 
-#include "frame_stats.h"
+#include "displaymodel/frame_stats.h"
 
-namespace kirnow::vpd {
+namespace kirnow::displaymodel {
 
 inline constexpr int32_t kRows = 2;
 inline constexpr int32_t kColumns = 20;
@@ -156,4 +157,4 @@ class DisplayModel {
   int32_t ignored_ = 0;
 };
 
-}  // namespace kirnow::vpd
+}  // namespace kirnow::displaymodel
