@@ -294,4 +294,32 @@ void DisplayModel::Ground(uint8_t b) {
   }
 }
 
+std::vector<uint8_t> RepaintBytes(const DisplayModel& model) {
+  std::vector<uint8_t> out = {kEsc, 0x40, kUs, 0x58, model.Brightness()};
+  for (const auto& [code, columns] : model.Glyphs()) {
+    out.insert(out.end(), {kEsc, 0x26, 0x01, code, code, static_cast<uint8_t>(columns.size())});
+    out.insert(out.end(), columns.begin(), columns.end());
+  }
+  if (model.UserCharset()) out.insert(out.end(), {kEsc, 0x25, 0x01});
+  bool reverse = false;
+  for (int32_t row = 1; row <= kRows; ++row) {
+    out.insert(out.end(), {kUs, 0x24, 0x01, static_cast<uint8_t>(row)});
+    for (int32_t col = 1; col <= kColumns; ++col) {
+      const Cell& cell = model.At(row, col);
+      if (cell.reverse != reverse) {
+        reverse = cell.reverse;
+        out.insert(out.end(), {kUs, 0x72, static_cast<uint8_t>(reverse ? 1 : 0)});
+      }
+      out.push_back(cell.ch);
+    }
+  }
+  if (model.ReverseMode() != reverse) {
+    out.insert(out.end(), {kUs, 0x72, static_cast<uint8_t>(model.ReverseMode() ? 1 : 0)});
+  }
+  if (model.Blink() != 0) out.insert(out.end(), {kUs, 0x45, model.Blink()});
+  out.insert(out.end(), {kUs, 0x24, static_cast<uint8_t>(model.CursorCol()),
+                         static_cast<uint8_t>(model.CursorRow())});
+  return out;
+}
+
 }  // namespace kirnow::displaymodel

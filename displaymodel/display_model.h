@@ -80,6 +80,8 @@ class DisplayModel {
   // One byte received at time t (ms). Whatever the display sends back is appended to `reply`.
   void Feed(uint8_t byte, double t, std::vector<uint8_t>& reply);
   void Feed(const uint8_t* data, size_t n, double t, std::vector<uint8_t>& reply);
+  // The rest of a command will not come (its bytes were dropped): back to plain text.
+  void EndSequence() { state_ = State::Ground; }
 
   // The state after switching on (also after a re-plug): cleared, modes and brightness at their
   // defaults, no user-defined characters, the identification count restarted.
@@ -156,5 +158,10 @@ class DisplayModel {
   uint64_t bytesReceived_ = 0;
   int32_t ignored_ = 0;
 };
+
+// The bytes that bring a freshly switched-on display to the model's state: initialise, the
+// brightness, the user-defined characters and their selection, both lines cell by cell with
+// their reverse attribute, the reverse mode, the blink and the cursor.
+std::vector<uint8_t> RepaintBytes(const DisplayModel& model);
 
 }  // namespace kirnow::displaymodel

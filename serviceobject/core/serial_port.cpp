@@ -1,46 +1,135 @@
 // The library's serial port over the platform's serial device. Every write, the staging byte
 // OutByte and the open/closed state are guarded by one recursive lock, so that the caller's
 // thread and the marquee and blink workers never interleave inside one another's bytes, and a
-// port is never closed under a writer.
+// port is never closed under a writer. The reconnect thread takes the same lock to reopen the
+// device and repaint, so no frame can go out between the two.
 #include "serviceobject/core/serial_port.h"
+
+#include <vector>
 
 namespace kirnow {
 
+namespace {
+constexpr uint32_t kReconnectPollMs = 500;
+constexpr uint32_t kStopCheckMs = 50;  // how soon the reconnect thread notices a stop
+}  // namespace
+
 bool SerialPort::Open(int32_t portNumber, int32_t baud) {
-  std::lock_guard<std::recursive_mutex> hold(writeLock_);
-  if (opened_) return true;  // an open port is kept, whatever number or rate is asked for now
+  std::unique_lock<std::recursive_mutex> hold(writeLock_);
+  if (opened_ && !dead_) return true;  // an open port is kept, whatever is asked for now
+  if (portNumber < 1) return false;    // there is no COM0 or below
+  if (dead_) {
+    // A port that died is opened again at once; the session initialises the display itself.
+    hold.unlock();
+    StopReconnect();
+    hold.lock();
+    if (opened_ && !dead_) return true;  // the reconnect thread was quicker
+  }
   stalled_ = false;
-  if (portNumber < 1) return false;  // there is no COM0 or below
   if (!device_.Open(portNumber, baud)) return false;
+  portNumber_ = portNumber;
+  baud_ = baud;
   opened_ = true;
+  dead_ = false;
   return true;
 }
 
 bool SerialPort::Close() {
+  StopReconnect();
   // A worker may be in the middle of a frame: wait for it, so it never writes to a closed device.
   std::lock_guard<std::recursive_mutex> hold(writeLock_);
   if (!opened_) return true;
-  device_.Close();
+  if (!dead_) device_.Close();
   opened_ = false;
+  dead_ = false;
   return true;
+}
+
+void SerialPort::Feed(uint8_t byte) {
+  std::vector<uint8_t> ignored;  // the model's answers to identity queries go nowhere
+  screen_.Feed(byte, 0, ignored);
 }
 
 bool SerialPort::WriteByte(uint8_t byte) {
   Frame unit(*this);
-  if (!opened_ || dropRest_) return true;
+  if (!opened_) return true;
+  if (dead_) {
+    Feed(byte);  // not sent, but the repaint shows it
+    return true;
+  }
+  if (dropRest_) return true;
   // Stalled: nothing waits until the driver takes bytes again without waiting.
   if (stalled_ && !device_.ReadyToWrite()) {
     dropRest_ = true;
     return true;
   }
   stalled_ = false;
-  // The device gives up on a byte it can't write within its time-out: the byte is dropped
-  // without report, and so is the rest of its unit.
-  if (device_.WriteByte(byte) != platform::SerialDevice::WriteResult::Written) {
-    stalled_ = true;
-    dropRest_ = true;
+  switch (device_.WriteByte(byte)) {
+    case platform::SerialDevice::WriteResult::Written:
+      Feed(byte);
+      break;
+    case platform::SerialDevice::WriteResult::TimedOut:
+      // The byte is dropped without report, and so is the rest of its unit.
+      stalled_ = true;
+      dropRest_ = true;
+      break;
+    case platform::SerialDevice::WriteResult::Failed:
+      Feed(byte);
+      DieLocked();
+      break;
   }
   return true;
+}
+
+void SerialPort::EndUnit() {
+  // A command cut short leaves the model waiting for its rest; it never comes.
+  if (dropRest_) screen_.EndSequence();
+  dropRest_ = false;
+}
+
+void SerialPort::DieLocked() {
+  deathError_ = device_.LastError();
+  device_.Close();
+  dead_ = true;
+  stalled_ = false;
+  if (clock_ == nullptr || !reconnectEnded_) return;  // no clock, or a thread is at it already
+  if (reconnector_.joinable()) reconnector_.join();   // an earlier one that has ended
+  stopReconnect_ = false;
+  reconnectEnded_ = false;
+  reconnector_ = clock_->StartThread([this] { ReconnectLoop(); });
+}
+
+bool SerialPort::RepaintLocked() {
+  for (uint8_t b : displaymodel::RepaintBytes(screen_)) {
+    if (device_.WriteByte(b) == platform::SerialDevice::WriteResult::Failed) return false;
+  }
+  return true;
+}
+
+void SerialPort::ReconnectLoop() {
+  while (!stopReconnect_) {
+    for (uint32_t slept = 0; slept < kReconnectPollMs && !stopReconnect_; slept += kStopCheckMs) {
+      clock_->Sleep(kStopCheckMs);
+    }
+    if (stopReconnect_) break;
+    std::lock_guard<std::recursive_mutex> hold(writeLock_);
+    if (!opened_ || !dead_) break;  // closed, or opened again by Open
+    if (!device_.Open(portNumber_, baud_)) continue;
+    if (RepaintLocked()) {
+      dead_ = false;
+      break;
+    }
+    device_.Close();  // gone again while repainting
+  }
+  reconnectEnded_ = true;
+}
+
+void SerialPort::StopReconnect() {
+  if (!reconnector_.joinable()) return;
+  stopReconnect_ = true;
+  // Waited through the clock, so that a test's virtual time lets the thread see the stop.
+  while (!reconnectEnded_) clock_->Sleep(1);
+  reconnector_.join();
 }
 
 int32_t SerialPort::SendData(const uint8_t* buffer, int32_t length) {
@@ -54,7 +143,7 @@ int32_t SerialPort::SendData(const uint8_t* buffer, int32_t length) {
 int32_t SerialPort::ReadData(uint8_t* buffer, int32_t limit) {
   if (limit <= 0 || buffer == nullptr) return 0;
   std::lock_guard<std::recursive_mutex> hold(writeLock_);
-  if (!opened_) return 0;
+  if (!opened_ || dead_) return 0;
   const int32_t waiting = device_.BytesWaiting();
   if (waiting <= 0) return 0;  // nothing has arrived: the buffer is left as it was
   const int32_t count = waiting < limit ? waiting : limit;

@@ -9,27 +9,39 @@
 // without waiting (the display reads again). So a caller waits for at most one time-out of
 // its own (or of the frame a worker was sending when the display stopped), never for one per
 // byte, and a frame either goes out whole or is dropped from the byte that timed out on.
+//
+// A display that is unplugged: a write fails (on Linux EIO or a hang-up, on Windows the
+// handle's errors after a surprise removal). The port closes the device, goes on taking bytes
+// without sending them, and a background thread reopens the same port every 500 ms. Once it is
+// back it initialises the display and repaints the screen from the port's model of what it has
+// drawn (and was asked to draw meanwhile); workers go on with their next frames. Open on a dead
+// port reopens it at once.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <thread>
 
+#include "displaymodel/display_model.h"
+#include "platform/clock/clock.h"
 #include "platform/serial/serial_device.h"
 
 namespace kirnow {
 
 class SerialPort {
  public:
-  explicit SerialPort(platform::SerialDevice& device) : device_(device) {}
+  // Without a clock there is no background reconnect (Open still reopens a dead port).
+  explicit SerialPort(platform::SerialDevice& device, platform::Clock* clock = nullptr)
+      : device_(device), clock_(clock) {}
   ~SerialPort() { Close(); }
   SerialPort(const SerialPort&) = delete;
   SerialPort& operator=(const SerialPort&) = delete;
 
   // True when the port is open afterwards. An open port is not reopened, even for another
-  // port number or baud rate.
+  // port number or baud rate, unless it has died: then it is opened again as asked.
   bool Open(int32_t portNumber, int32_t baud);
-  bool Close();                  // always true
+  bool Close();                  // always true; ends a reconnect
   bool WriteByte(uint8_t byte);  // always true
   // Sends the first `length` bytes one at a time; returns length (0 when closed or length <= 0).
   int32_t SendData(const uint8_t* buffer, int32_t length);
@@ -45,7 +57,7 @@ class SerialPort {
    public:
     explicit Frame(SerialPort& port) : port_(&port), hold_(port.writeLock_) { ++port.unitDepth_; }
     ~Frame() {
-      if (port_ != nullptr && --port_->unitDepth_ == 0) port_->dropRest_ = false;
+      if (port_ != nullptr && --port_->unitDepth_ == 0) port_->EndUnit();
     }
     Frame(Frame&& other) noexcept : port_(other.port_), hold_(std::move(other.hold_)) {
       other.port_ = nullptr;
@@ -63,16 +75,38 @@ class SerialPort {
   // True while the display has stopped reading (a byte timed out and the driver has not taken
   // bytes since).
   bool Stalled() const { return stalled_; }
+  // True from a failed write until the port is open again.
+  bool Dead() const { return dead_; }
+  // The OS error of the write that found the port dead (errno, GetLastError); 0 before.
+  int DeathError() const { return deathError_; }
 
  private:
+  void EndUnit();
+  // The device failed under a write: close it and start reopening it. writeLock_ held.
+  void DieLocked();
+  // Sends the repaint of the model to a device opened again; false when a write fails.
+  bool RepaintLocked();
+  void ReconnectLoop();
+  // Ends the reconnect thread, if any; writeLock_ not held.
+  void StopReconnect();
+  void Feed(uint8_t byte);
+
   platform::SerialDevice& device_;
+  platform::Clock* clock_;
   mutable std::recursive_mutex writeLock_;  // guards the device's writes and OutByte
   uint8_t OutByte = 0;
-  int unitDepth_ = 0;      // under writeLock_: frames and commands open on this thread
-  bool dropRest_ = false;  // under writeLock_: a byte of the open unit timed out
+  int unitDepth_ = 0;                  // under writeLock_: frames and commands open on this thread
+  bool dropRest_ = false;              // under writeLock_: a byte of the open unit timed out
+  int32_t portNumber_ = 0, baud_ = 0;  // under writeLock_: what Open last opened
+  displaymodel::DisplayModel screen_;  // under writeLock_: what the display shows
+  std::thread reconnector_;            // the reconnect thread, when one was started
+  std::atomic<bool> reconnectEnded_{true};
+  std::atomic<bool> stopReconnect_{false};
   // Changed only under writeLock_; read without it so that Opened() never waits for a frame.
   std::atomic<bool> opened_{false};
   std::atomic<bool> stalled_{false};
+  std::atomic<bool> dead_{false};
+  std::atomic<int> deathError_{0};
 };
 
 }  // namespace kirnow

@@ -7,7 +7,10 @@
 namespace kirnow {
 
 ModuleState::ModuleState(platform::Platform p, bool debugMode)
-    : platform(p), DebugMode(debugMode), Port(p.serial), trace(p.clock, p.messageBox, debugMode) {}
+    : platform(p),
+      DebugMode(debugMode),
+      Port(p.serial, &p.clock),
+      trace(p.clock, p.messageBox, debugMode) {}
 
 ModuleState::~ModuleState() {
   StopAllWorkers(*this);

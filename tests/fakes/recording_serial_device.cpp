@@ -18,7 +18,7 @@ void RecordingSerialDevice::AddPort(int32_t n) {
 bool RecordingSerialDevice::Open(int32_t portNumber, int32_t baud) {
   std::lock_guard<std::mutex> lock(mutex_);
   lastAttemptedPort = portNumber;
-  if (ports_.count(portNumber) == 0) return false;
+  if (ports_.count(portNumber) == 0 || unplugged_) return false;
   open_ = true;
   port_ = portNumber;
   queries_ = 0;
@@ -43,6 +43,7 @@ platform::SerialDevice::WriteResult RecordingSerialDevice::WriteByte(uint8_t byt
   const uint32_t now = Stamp();
   std::lock_guard<std::mutex> lock(mutex_);
   if (!open_) return WriteResult::Failed;
+  if (unplugged_) return WriteResult::Failed;
   if (stalled_) {
     ++timedOutWrites_;
     return WriteResult::TimedOut;
@@ -62,7 +63,15 @@ bool RecordingSerialDevice::ReadyToWrite() {
   return open_ && !stalled_;
 }
 
-int RecordingSerialDevice::LastError() const { return 0; }
+int RecordingSerialDevice::LastError() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return unplugged_ ? 5 : 0;  // EIO, as a tty whose device went away reports it
+}
+
+void RecordingSerialDevice::SetUnplugged(bool unplugged) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  unplugged_ = unplugged;
+}
 
 void RecordingSerialDevice::SetStalled(bool stalled) {
   std::lock_guard<std::mutex> lock(mutex_);

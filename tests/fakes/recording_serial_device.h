@@ -46,6 +46,8 @@ class RecordingSerialDevice : public platform::SerialDevice {
   // 1000 ms) until it reads again. Counts the writes that waited that long.
   void SetStalled(bool stalled);
   int TimedOutWrites() const;
+  // A display pulled out: writes fail and the port cannot be opened until it is plugged in.
+  void SetUnplugged(bool unplugged);
   int32_t BytesWaiting() override;
   int32_t Read(uint8_t* buffer, int32_t count) override;
 
@@ -79,6 +81,7 @@ class RecordingSerialDevice : public platform::SerialDevice {
   std::set<int32_t> ports_;
   bool open_ = false;
   bool stalled_ = false;
+  bool unplugged_ = false;
   int timedOutWrites_ = 0;
   int32_t port_ = 0;
   std::vector<std::pair<uint32_t, uint8_t>> written_;

@@ -155,5 +155,42 @@ TEST(SessionOverPty, DisplayUnpluggedDuringAWriteNeitherCrashesNorHangs) {
   EXPECT_FALSE(module.Port.Opened());
 }
 
+TEST(SessionOverPty, AnUnpluggedDisplayComesBackByItselfShowingWhatItShowed) {
+  it::VirtualDisplay display;
+  ASSERT_TRUE(display.Start());  // plugs itself in again 500 ms after an unplug
+  it::TestRegistryFile store;
+  store.AddDisplay(kDeviceName, 3, display.LinkPath());
+
+  SystemPlatform sys;
+  ModuleState module(sys.Get(), false);
+  POSLDisplay so(module);
+  so.OpenService(u"LineDisplay", u"JQ POS POLE DISPLAY", nullptr);
+  ASSERT_EQ(so.ResultCode, OPOS_SUCCESS);
+  so.ClearText();
+  so.DisplayTextAt(0, 0, u"first line", DISP_DT_NORMAL);
+  so.DisplayTextAt(1, 3, u"second line", DISP_DT_NORMAL);
+  const std::string line1 = "first line" + std::string(10, ' ');
+  const std::string line2 = "   second line" + std::string(6, ' ');
+  ASSERT_TRUE(display.WaitForSnapshot(
+      [&](const it::Snapshot& s) { return s.line1 == line1 && s.line2 == line2; }, 3000));
+
+  // Pulled out; the next output finds the port dead and returns at once.
+  display.Unplug();
+  ASSERT_TRUE(display.WaitForSnapshot([](const it::Snapshot& s) { return !s.plugged; }, 2000));
+  const auto poke = SteadyClock::now();
+  so.DisplayTextAt(1, 3, u"second line", DISP_DT_NORMAL);
+  EXPECT_LT(SecondsSince(poke), 1.5);
+  EXPECT_TRUE(module.Port.Dead());
+
+  // Plugged in again (a fresh display, blank): the port reopens by itself and repaints.
+  ASSERT_TRUE(display.WaitForSnapshot(
+      [](const it::Snapshot& s) { return s.plugged && s.generation == 2; }, 3000));
+  EXPECT_TRUE(display.WaitForSnapshot(
+      [&](const it::Snapshot& s) { return s.line1 == line1 && s.line2 == line2; }, 3000))
+      << display.ReadSnapshot().line1 << "|" << display.ReadSnapshot().line2;
+  EXPECT_FALSE(module.Port.Dead());
+  so.CloseService();
+}
+
 }  // namespace
 }  // namespace kirnow

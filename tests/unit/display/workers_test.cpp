@@ -194,6 +194,41 @@ TEST_F(Workers, AStalledDisplayCostsOneTimeOutAndFramesComeBackWholeWhenItReadsA
   for (const Frame& f : frames) EXPECT_EQ(f.text.size(), 20u) << f.tick;
 }
 
+TEST_F(Workers, AfterAnUnplugThePortReconnectsByItselfAndRepaintsTheScreen) {
+  so->DisplayTextAt(1, 0, u"lower line", DISP_DT_NORMAL);
+  StartMarquee(1, u"walking", 0, false);
+  fp.clock.Advance(500);
+
+  // Pulled out: the next frame's write fails; calls go on returning, nothing is sent.
+  fp.serial.SetUnplugged(true);
+  fp.clock.Advance(300);
+  ASSERT_TRUE(module->Port.Dead());
+  EXPECT_EQ(module->Port.DeathError(), 5);
+  fp.clock.Advance(2000);
+  EXPECT_TRUE(module->Port.Dead());
+  const int opensWhileAway = fp.serial.openCount;
+
+  // Plugged in again: reopened within the poll interval, initialised and repainted, and the
+  // marquee's frames go on.
+  fp.serial.SetUnplugged(false);
+  fp.serial.ClearWritten();
+  fp.clock.Advance(600);
+  EXPECT_FALSE(module->Port.Dead());
+  EXPECT_EQ(fp.serial.openCount, opensWhileAway + 1);
+  const Bytes written = fp.serial.Written();
+  ASSERT_GE(written.size(), 2u);
+  EXPECT_EQ(written[0], 0x1B);
+  EXPECT_EQ(written[1], 0x40);
+  const std::string text(written.begin(), written.end());
+  // The repaint shows the lower line as it was, then the marquee's frames follow.
+  EXPECT_NE(text.find(std::string("\x1F\x24\x01\x02") + "lower line" + Blanks(10)),
+            std::string::npos)
+      << text;
+  const auto frames = FramesOfRow(FramesSince(0), 1);
+  ASSERT_FALSE(frames.empty());
+  EXPECT_EQ(frames.back().text.size(), 20u);
+}
+
 TEST_F(Workers, HandOffWritesTheOtherLineBetweenFrames) {
   StartMarquee(1, kLine1, 100);
   fp.clock.Advance(300);

@@ -302,5 +302,40 @@ TEST(VpdIdentity, OtherIdDiffersAndKeepsItsForm) {
   EXPECT_FALSE(ParseIdentityMode("loud").has_value());
 }
 
+// The repaint that follows a reconnect: a switched-on display fed the model's repaint shows
+// exactly what the model shows.
+TEST(Repaint, BringsAFreshDisplayToTheModelsState) {
+  DisplayModel drawn(Opts());
+  std::vector<uint8_t> reply;
+  const Bytes shown =
+      Cat({B({0x1F, 0x58, 0x02}),                                   // brightness 2
+           B({0x1B, 0x26, 0x01, 0x80, 0x80, 0x05, 1, 2, 3, 4, 5}),  // a glyph
+           B({0x1B, 0x25, 0x01}),                                   // user set
+           Text("plain "), B({0x1F, 0x72, 0x01}), Text("rev"), B({0x1F, 0x72, 0x00}),
+           B({0x1F, 0x24, 0x03, 0x02}), Text("low\x80"), B({0x1F, 0x72, 0x01}),
+           B({0x1F, 0x45, 0x05}), B({0x1F, 0x24, 0x07, 0x02})});
+  drawn.Feed(shown.data(), shown.size(), 0, reply);
+
+  DisplayModel fresh(Opts());
+  fresh.Feed(Text("left over from before").data(), 21, 0, reply);
+  fresh.PowerOn();
+  const Bytes repaint = RepaintBytes(drawn);
+  fresh.Feed(repaint.data(), repaint.size(), 0, reply);
+  for (int32_t row = 1; row <= kRows; ++row) {
+    EXPECT_EQ(fresh.LineBytes(row), drawn.LineBytes(row)) << row;
+    for (int32_t col = 1; col <= kColumns; ++col) {
+      EXPECT_EQ(fresh.At(row, col).reverse, drawn.At(row, col).reverse) << row << "," << col;
+    }
+  }
+  EXPECT_EQ(fresh.CursorRow(), 2);
+  EXPECT_EQ(fresh.CursorCol(), 7);
+  EXPECT_TRUE(fresh.ReverseMode());
+  EXPECT_EQ(fresh.Blink(), 5);
+  EXPECT_EQ(fresh.Brightness(), 2);
+  EXPECT_TRUE(fresh.UserCharset());
+  EXPECT_EQ(fresh.Glyphs(), drawn.Glyphs());
+  EXPECT_EQ(fresh.IgnoredSequences(), 0);
+}
+
 }  // namespace
 }  // namespace kirnow::vpd
