@@ -8,6 +8,8 @@
 #     type-library-served IDispatch, and late binding failing once the library is unregistered;
 #   - com_contract.exe runs the COM contract shared with the Linux build (unload answers,
 #     factory, identity, aggregation, connection points, IDispatch, final release, module state);
+#   - reconnect.exe keeps a session while the display is unplugged and plugged in again: the
+#     port reopens by itself and the display shows its two lines again;
 #   - polecheck_session.vbs drives a session from VBScript under cscript, marquee included;
 #   - registering again rebuilds the class key, and unregistering removes the keys.
 # The 64-bit binaries always run; the 32-bit ones only where this machine can execute 32-bit
@@ -138,6 +140,7 @@ stage() {
   echo "wine: ${bits}-bit stage"
   mkdir -p "$unix"
   cp "$bin/Kirnow.dll" "$bin/opensession.exe" "$bin/com_edges.exe" "$bin/com_contract.exe" \
+     "$bin/reconnect.exe" \
      "$here/polecheck_session.vbs" \
      "$source_dir/serviceobject/com/JQPoleDisplay.reg" "$unix/"
 
@@ -205,6 +208,31 @@ stage() {
   sed "s/^/  $bits: /" <<<"$out"
   if [ $rc -eq 0 ] && ! grep -q '^FAIL' <<<"$out" && grep -q '^PASS com_contract' <<<"$out"; then
     pass "$bits: com_contract"; else fail "$bits: com_contract (exit $rc)"; fi
+
+  # (f) An unplug during a session: the port reopens by itself and repaints the two lines.
+  local snap=$work/vpd$bits.snap gen0 gen shown="" back=""
+  (cd "$unix" && run "$dir\\reconnect.exe" 3000 4000 >"$work/reconnect$bits.out") &
+  local client=$!
+  for _ in $(seq 150); do
+    if grep -q '"line1": "first line' "$snap" && grep -q '"line2": "   second line' "$snap"; then
+      shown=1; break; fi
+    sleep 0.1
+  done
+  gen0=$(sed -n 's/.*"generation": \([0-9]*\).*/\1/p' "$snap")
+  [ -n "$shown" ] && kill -USR2 "$vpd_pid"
+  for _ in $(seq 150); do
+    gen=$(sed -n 's/.*"generation": \([0-9]*\).*/\1/p' "$snap")
+    if [ -n "$shown" ] && [ "${gen:-0}" -gt "${gen0:-0}" ] && grep -q '"line1": "first line' "$snap" &&
+       grep -q '"line2": "   second line' "$snap"; then
+      back=1; break; fi
+    sleep 0.1
+  done
+  wait "$client"
+  rc=$?
+  sed "s/^/  $bits: /" "$work/reconnect$bits.out"
+  if [ -n "$back" ] && [ $rc -eq 0 ] && grep -q '^PASS reconnect' "$work/reconnect$bits.out"; then
+    pass "$bits: after an unplug the display comes back showing its two lines"; else
+    fail "$bits: reconnect (shown=${shown:-no} back=${back:-no} exit $rc)"; fi
 
   # (b) VBScript under cscript, marquee included.
   before=$(wc -l <"$log")
