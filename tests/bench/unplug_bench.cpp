@@ -23,6 +23,7 @@
 #include "opos/opos_constants.h"
 #include "platform/platform.h"
 #include "serviceobject/core/posl_display.h"
+#include "system_platform.h"
 #include "tests/fakes/recording_message_box.h"
 #include "virtual_display.h"
 
@@ -31,21 +32,9 @@ namespace {
 
 using Steady = std::chrono::steady_clock;
 
-struct SystemPlatform {
-  std::unique_ptr<platform::Registry> registry = platform::MakeSystemRegistry();
-  std::unique_ptr<platform::SerialDevice> serial = platform::MakeSystemSerialDevice(*registry);
-  std::unique_ptr<platform::Clock> clock = platform::MakeSystemClock();
-  std::unique_ptr<platform::AnsiCodec> ansi = platform::MakeSystemAnsiCodec();
-  fakes::RecordingMessageBox box;
-  platform::Platform Get() { return platform::Platform{*registry, *serial, box, *clock, *ansi}; }
-};
+using it::SystemPlatform;
 
-double CpuSeconds() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  auto seconds = [](const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
-  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
+using it::CpuSeconds;
 
 double MsSince(Steady::time_point start) {
   return std::chrono::duration<double, std::milli>(Steady::now() - start).count();

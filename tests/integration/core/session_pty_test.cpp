@@ -13,6 +13,7 @@
 #include "kirnow_config.h"
 #include "platform/platform.h"
 #include "serviceobject/core/posl_display.h"
+#include "system_platform.h"
 #include "tests/fakes/recording_message_box.h"
 #include "virtual_display.h"
 
@@ -26,15 +27,7 @@ const std::string kDeviceName = "JQ POS POLE DISPLAY";
 const std::string kDeviceKey =
     "HKEY_LOCAL_MACHINE\\SOFTWARE\\OLEforRetail\\ServiceOPOS\\LineDisplay\\" + kDeviceName;
 
-// The system seams as the library uses them, with message boxes recorded instead of shown.
-struct SystemPlatform {
-  std::unique_ptr<platform::Registry> registry = platform::MakeSystemRegistry();
-  std::unique_ptr<platform::SerialDevice> serial = platform::MakeSystemSerialDevice(*registry);
-  std::unique_ptr<platform::Clock> clock = platform::MakeSystemClock();
-  std::unique_ptr<platform::AnsiCodec> ansi = platform::MakeSystemAnsiCodec();
-  fakes::RecordingMessageBox box;
-  platform::Platform Get() { return platform::Platform{*registry, *serial, box, *clock, *ansi}; }
-};
+using it::SystemPlatform;
 
 std::vector<uint8_t> Expected() {
   std::vector<uint8_t> bytes = {0x1D, 0x49, 0x02, 0x1D, 0x49, 0x02, 0x1B, 0x40};

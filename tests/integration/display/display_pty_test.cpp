@@ -13,6 +13,7 @@
 #include "opos/opos_constants.h"
 #include "platform/platform.h"
 #include "serviceobject/core/posl_display.h"
+#include "system_platform.h"
 #include "tests/fakes/recording_message_box.h"
 #include "virtual_display.h"
 
@@ -21,14 +22,7 @@ namespace {
 
 const std::string kDeviceName = "JQ POS POLE DISPLAY";
 
-struct SystemPlatform {
-  std::unique_ptr<platform::Registry> registry = platform::MakeSystemRegistry();
-  std::unique_ptr<platform::SerialDevice> serial = platform::MakeSystemSerialDevice(*registry);
-  std::unique_ptr<platform::Clock> clock = platform::MakeSystemClock();
-  std::unique_ptr<platform::AnsiCodec> ansi = platform::MakeSystemAnsiCodec();
-  fakes::RecordingMessageBox box;
-  platform::Platform Get() { return platform::Platform{*registry, *serial, box, *clock, *ansi}; }
-};
+using it::SystemPlatform;
 
 struct WireFrame {
   double ms = 0;  // arrival of the cursor move
