@@ -135,12 +135,14 @@ keyboard_run() {
     steps+="xdotool $step; sleep 0.7
 "
   done
+  # Only this run's greeting counts: the log holds the earlier runs' too.
+  before=$(wc -l <"$log")
   cat >"$work/$name.sh" <<SH
 cd "$unix"
 "$wine64" explorer /desktop=polecheck,640x480 "$dir\\\\Polecheck.exe" >/dev/null 2>&1 &
 pc=\$!
 for _ in \$(seq 300); do
-  grep -v '^#' "$log" 2>/dev/null | cut -d' ' -f2- | tr '\n' ' ' | grep -q "$(hex ' Open Success')" && break
+  tail -n +$((before + 1)) "$log" 2>/dev/null | grep -v '^#' | cut -d' ' -f2- | tr '\n' ' ' | grep -q "$(hex ' Open Success')" && break
   sleep 0.1
 done
 sleep 2
@@ -153,9 +155,8 @@ if kill -0 \$pc 2>/dev/null; then echo running; else echo ended; fi
 "$wineserver" -k
 SH
   "$wineserver" -p 2>/dev/null
-  before=$(wc -l <"$log")
   state=$(timeout 150 xvfb-run -a -s "-screen 0 800x600x24 -fbdir $fb" bash "$work/$name.sh" 2>/dev/null | tail -n 1)
-  sleep 0.3
+  sleep 1  # the display logs what it read a moment after the program wrote it
   bytes=$(tail -n +"$((before + 1))" "$log" | grep -v '^#' | cut -d' ' -f2- | tr '\n' ' ' | tr -s ' ')
   if [ -s "$work/$name.xwd" ] && python3 "$here/xwd_to_png.py" "$work/$name.xwd" "$out_dir/polecheck-$name.png" >/dev/null; then
     echo "  screenshot: $out_dir/polecheck-$name.png"
