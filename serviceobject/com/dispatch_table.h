@@ -1,6 +1,7 @@
 // The methods of IPOSLDisplay as data: name, DISPID, parameters with their types and directions,
-// and the value each method returns through IDispatch. The Linux server answers GetIDsOfNames and
-// checks Invoke arguments from this table; a unit test keeps it equal to kirnow.idl.
+// and the value each method returns through IDispatch, read at compile time from the method list
+// (iposl_display_methods.h). The Linux server answers GetIDsOfNames and checks Invoke arguments
+// from this table; a unit test keeps it equal to kirnow.idl.
 #pragma once
 
 #include <array>

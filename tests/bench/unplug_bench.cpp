@@ -55,16 +55,29 @@ void ShowTwoLines(POSLDisplay& so) {
   so.DisplayTextAt(1, 3, u"second line", DISP_DT_NORMAL);
 }
 
+// A service object with an open session on its own virtual display, on COM<comNumber>.
+struct BenchSession {
+  explicit BenchSession(int32_t comNumber, it::VirtualDisplayOptions options = {}) {
+    ok = display.Start(options);
+    if (!ok) return;
+    store.AddDisplay("JQ POS POLE DISPLAY", comNumber, display.LinkPath());
+    so.OpenService(u"LineDisplay", u"JQ POS POLE DISPLAY", nullptr);
+  }
+  it::VirtualDisplay display;
+  it::TestRegistryFile store;
+  SystemPlatform sys;
+  ModuleState module{sys.Get(), false};
+  POSLDisplay so{module};
+  bool ok = false;
+};
+
 // The calls that used to wait for a stalled marquee frame byte by byte.
 void StuckDisplay() {
-  it::VirtualDisplay display;
-  if (!display.Start()) return;
-  it::TestRegistryFile store;
-  store.AddDisplay("JQ POS POLE DISPLAY", 3, display.LinkPath());
-  SystemPlatform sys;
-  ModuleState module(sys.Get(), false);
-  POSLDisplay so(module);
-  so.OpenService(u"LineDisplay", u"JQ POS POLE DISPLAY", nullptr);
+  BenchSession b(3);
+  if (!b.ok) return;
+  it::VirtualDisplay& display = b.display;
+  ModuleState& module = b.module;
+  POSLDisplay& so = b.so;
   so.CreateWindow(0, 0, 1, 20, 1, 40);
   so.SetPropertyNumber(PIDXDisp_MarqueeUnitWait, 0);
   so.DisplayText(u"a marquee on a display that stops", DISP_DT_NORMAL);
@@ -108,14 +121,10 @@ void StuckDisplay() {
 
 // From the display's re-plug to its content on the screen again.
 void Replugs(int count) {
-  it::VirtualDisplay display;
-  if (!display.Start()) return;
-  it::TestRegistryFile store;
-  store.AddDisplay("JQ POS POLE DISPLAY", 4, display.LinkPath());
-  SystemPlatform sys;
-  ModuleState module(sys.Get(), false);
-  POSLDisplay so(module);
-  so.OpenService(u"LineDisplay", u"JQ POS POLE DISPLAY", nullptr);
+  BenchSession b(4);
+  if (!b.ok) return;
+  it::VirtualDisplay& display = b.display;
+  POSLDisplay& so = b.so;
   ShowTwoLines(so);
   std::vector<double> back;
   int32_t generation = display.ReadSnapshot().generation;
@@ -148,16 +157,12 @@ void Replugs(int count) {
 
 // CPU while the display stays out, the port trying to reopen it.
 void Unplugged() {
-  it::VirtualDisplay display;
   it::VirtualDisplayOptions options;
   options.extraArgs = {"--reopen-after", "-1"};
-  if (!display.Start(options)) return;
-  it::TestRegistryFile store;
-  store.AddDisplay("JQ POS POLE DISPLAY", 5, display.LinkPath());
-  SystemPlatform sys;
-  ModuleState module(sys.Get(), false);
-  POSLDisplay so(module);
-  so.OpenService(u"LineDisplay", u"JQ POS POLE DISPLAY", nullptr);
+  BenchSession b(5, options);
+  if (!b.ok) return;
+  it::VirtualDisplay& display = b.display;
+  POSLDisplay& so = b.so;
   ShowTwoLines(so);
   display.Unplug();
   display.WaitForSnapshot([](const it::Snapshot& s) { return !s.plugged; }, 2000);
