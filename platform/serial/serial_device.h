@@ -27,7 +27,12 @@ class SerialDevice {
   // True when the driver would take a byte now without waiting: after a time-out, the sign
   // that the display reads again. Never waits.
   virtual bool ReadyToWrite() = 0;
-  // The OS error (errno, GetLastError) of the last failed open, write or read; 0 when none.
+  // False when the open device has gone away (unplugged: on Linux a hang-up, on Windows the
+  // handle's errors after a surprise removal); the OS error is kept in LastError. A display
+  // that merely stopped reading is alive. Never waits.
+  virtual bool Alive() = 0;
+  // The OS error (errno, GetLastError) of the last failed open, write, check or read; 0 when
+  // none.
   virtual int LastError() const = 0;
   // Bytes waiting in the input queue, 0 when none or on error. Clears pending line errors.
   virtual int32_t BytesWaiting() = 0;

@@ -1,8 +1,10 @@
 // The library's serial port over the platform's serial device. Every write, the staging byte
 // OutByte and the open/closed state are guarded by one recursive lock, so that the caller's
 // thread and the marquee and blink workers never interleave inside one another's bytes, and a
-// port is never closed under a writer. The reconnect thread takes the same lock to reopen the
-// device and repaint, so no frame can go out between the two.
+// port is never closed under a writer. The keeper thread takes the same lock to check the
+// device, or to reopen it and repaint, so no frame can go out between the two. It only tries
+// the lock: while somebody holds it, that writer finds a failed device itself, and a keeper
+// that waited could deadlock with a Close called under a frame.
 #include "serviceobject/core/serial_port.h"
 
 #include <vector>
@@ -10,32 +12,33 @@
 namespace kirnow {
 
 namespace {
-constexpr uint32_t kReconnectPollMs = 500;
-constexpr uint32_t kStopCheckMs = 50;  // how soon the reconnect thread notices a stop
+constexpr uint32_t kKeeperPollMs = 500;
+constexpr uint32_t kStopCheckMs = 50;  // how soon the keeper thread notices a stop
 }  // namespace
 
 bool SerialPort::Open(int32_t portNumber, int32_t baud) {
   std::unique_lock<std::recursive_mutex> hold(writeLock_);
   if (opened_ && !dead_) return true;  // an open port is kept, whatever is asked for now
   if (portNumber < 1) return false;    // there is no COM0 or below
-  if (dead_) {
-    // A port that died is opened again at once; the session initialises the display itself.
-    hold.unlock();
-    StopReconnect();
-    hold.lock();
-    if (opened_ && !dead_) return true;  // the reconnect thread was quicker
-  }
+  // A port that died is opened again at once (the session initialises the display itself);
+  // its keeper goes on watching.
   stalled_ = false;
   if (!device_.Open(portNumber, baud)) return false;
   portNumber_ = portNumber;
   baud_ = baud;
   opened_ = true;
   dead_ = false;
+  if (clock_ != nullptr && keeperEnded_) {
+    if (keeper_.joinable()) keeper_.join();  // one that ended at a Close
+    stopKeeper_ = false;
+    keeperEnded_ = false;
+    keeper_ = clock_->StartThread([this] { KeeperLoop(); });
+  }
   return true;
 }
 
 bool SerialPort::Close() {
-  StopReconnect();
+  StopKeeper();
   // A worker may be in the middle of a frame: wait for it, so it never writes to a closed device.
   std::lock_guard<std::recursive_mutex> hold(writeLock_);
   if (!opened_) return true;
@@ -92,11 +95,6 @@ void SerialPort::DieLocked() {
   device_.Close();
   dead_ = true;
   stalled_ = false;
-  if (clock_ == nullptr || !reconnectEnded_) return;  // no clock, or a thread is at it already
-  if (reconnector_.joinable()) reconnector_.join();   // an earlier one that has ended
-  stopReconnect_ = false;
-  reconnectEnded_ = false;
-  reconnector_ = clock_->StartThread([this] { ReconnectLoop(); });
 }
 
 bool SerialPort::RepaintLocked() {
@@ -106,30 +104,39 @@ bool SerialPort::RepaintLocked() {
   return true;
 }
 
-void SerialPort::ReconnectLoop() {
-  while (!stopReconnect_) {
-    for (uint32_t slept = 0; slept < kReconnectPollMs && !stopReconnect_; slept += kStopCheckMs) {
+void SerialPort::KeeperLoop() {
+  while (!stopKeeper_) {
+    for (uint32_t slept = 0; slept < kKeeperPollMs && !stopKeeper_; slept += kStopCheckMs) {
       clock_->Sleep(kStopCheckMs);
     }
-    if (stopReconnect_) break;
-    std::lock_guard<std::recursive_mutex> hold(writeLock_);
-    if (!opened_ || !dead_) break;  // closed, or opened again by Open
-    if (!device_.Open(portNumber_, baud_)) continue;
-    if (RepaintLocked()) {
-      dead_ = false;
-      break;
-    }
-    device_.Close();  // gone again while repainting
+    if (stopKeeper_) break;
+    std::unique_lock<std::recursive_mutex> hold(writeLock_, std::try_to_lock);
+    if (hold.owns_lock()) KeepLocked();  // else a writer is at it; look again next round
   }
-  reconnectEnded_ = true;
+  keeperEnded_ = true;
 }
 
-void SerialPort::StopReconnect() {
-  if (!reconnector_.joinable()) return;
-  stopReconnect_ = true;
+void SerialPort::KeepLocked() {
+  if (!opened_) return;
+  if (!dead_) {
+    // Idle or not, a device that went away is noticed here; a stalled one is still alive.
+    if (!device_.Alive()) DieLocked();
+    return;
+  }
+  if (!device_.Open(portNumber_, baud_)) return;
+  if (RepaintLocked()) {
+    dead_ = false;
+    return;
+  }
+  DieLocked();  // gone again while repainting
+}
+
+void SerialPort::StopKeeper() {
+  if (!keeper_.joinable()) return;
+  stopKeeper_ = true;
   // Waited through the clock, so that a test's virtual time lets the thread see the stop.
-  while (!reconnectEnded_) clock_->Sleep(1);
-  reconnector_.join();
+  while (!keeperEnded_) clock_->Sleep(1);
+  keeper_.join();
 }
 
 int32_t SerialPort::SendData(const uint8_t* buffer, int32_t length) {

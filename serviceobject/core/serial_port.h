@@ -10,12 +10,13 @@
 // its own (or of the frame a worker was sending when the display stopped), never for one per
 // byte, and a frame either goes out whole or is dropped from the byte that timed out on.
 //
-// A display that is unplugged: a write fails (on Linux EIO or a hang-up, on Windows the
-// handle's errors after a surprise removal). The port closes the device, goes on taking bytes
-// without sending them, and a background thread reopens the same port every 500 ms. Once it is
-// back it initialises the display and repaints the screen from the port's model of what it has
-// drawn (and was asked to draw meanwhile); workers go on with their next frames. Open on a dead
-// port reopens it at once.
+// A display that is unplugged: a write fails, or, while nothing is written, the port's keeper
+// thread finds the device gone when it looks every 500 ms (on Linux EIO or a hang-up, on
+// Windows the handle's errors after a surprise removal). The port closes the device and goes
+// on taking bytes without sending them, and the keeper reopens the same port every 500 ms.
+// Once it is back it initialises the display and repaints the screen from the port's model of
+// what it has drawn (and was asked to draw meanwhile); workers go on with their next frames.
+// Open on a dead port reopens it at once.
 #pragma once
 
 #include <atomic>
@@ -31,7 +32,8 @@ namespace kirnow {
 
 class SerialPort {
  public:
-  // Without a clock there is no background reconnect (Open still reopens a dead port).
+  // Without a clock there is no keeper thread: an unplug is noticed only by a write, and only
+  // Open reopens a dead port.
   explicit SerialPort(platform::SerialDevice& device, platform::Clock* clock = nullptr)
       : device_(device), clock_(clock) {}
   ~SerialPort() { Close(); }
@@ -41,7 +43,7 @@ class SerialPort {
   // True when the port is open afterwards. An open port is not reopened, even for another
   // port number or baud rate, unless it has died: then it is opened again as asked.
   bool Open(int32_t portNumber, int32_t baud);
-  bool Close();                  // always true; ends a reconnect
+  bool Close();                  // always true; ends the keeper thread
   bool WriteByte(uint8_t byte);  // always true
   // Sends the first `length` bytes one at a time; returns length (0 when closed or length <= 0).
   int32_t SendData(const uint8_t* buffer, int32_t length);
@@ -77,18 +79,22 @@ class SerialPort {
   bool Stalled() const { return stalled_; }
   // True from a failed write until the port is open again.
   bool Dead() const { return dead_; }
-  // The OS error of the write that found the port dead (errno, GetLastError); 0 before.
+  // The OS error of the write or check that found the port dead (errno, GetLastError); 0 before.
   int DeathError() const { return deathError_; }
+  // True while the keeper thread runs (from the first Open with a clock until Close).
+  bool Keeping() const { return !keeperEnded_; }
 
  private:
   void EndUnit();
-  // The device failed under a write: close it and start reopening it. writeLock_ held.
+  // The device failed: close it; the keeper reopens it. writeLock_ held.
   void DieLocked();
   // Sends the repaint of the model to a device opened again; false when a write fails.
   bool RepaintLocked();
-  void ReconnectLoop();
-  // Ends the reconnect thread, if any; writeLock_ not held.
-  void StopReconnect();
+  // Every 500 ms while the port is open: a live device is checked, a dead one reopened.
+  void KeeperLoop();
+  void KeepLocked();  // one round of it, writeLock_ held
+  // Ends the keeper thread, if any; writeLock_ not held by this thread.
+  void StopKeeper();
   void Feed(uint8_t byte);
 
   platform::SerialDevice& device_;
@@ -99,9 +105,9 @@ class SerialPort {
   bool dropRest_ = false;              // under writeLock_: a byte of the open unit timed out
   int32_t portNumber_ = 0, baud_ = 0;  // under writeLock_: what Open last opened
   displaymodel::DisplayModel screen_;  // under writeLock_: what the display shows
-  std::thread reconnector_;            // the reconnect thread, when one was started
-  std::atomic<bool> reconnectEnded_{true};
-  std::atomic<bool> stopReconnect_{false};
+  std::thread keeper_;                 // the keeper thread, when one was started
+  std::atomic<bool> keeperEnded_{true};
+  std::atomic<bool> stopKeeper_{false};
   // Changed only under writeLock_; read without it so that Opened() never waits for a frame.
   std::atomic<bool> opened_{false};
   std::atomic<bool> stalled_{false};

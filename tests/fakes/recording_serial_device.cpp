@@ -20,6 +20,7 @@ bool RecordingSerialDevice::Open(int32_t portNumber, int32_t baud) {
   lastAttemptedPort = portNumber;
   if (ports_.count(portNumber) == 0 || unplugged_) return false;
   open_ = true;
+  lostHandle_ = false;
   port_ = portNumber;
   queries_ = 0;
   recent_.clear();
@@ -42,8 +43,7 @@ bool RecordingSerialDevice::IsOpen() const {
 platform::SerialDevice::WriteResult RecordingSerialDevice::WriteByte(uint8_t byte) {
   const uint32_t now = Stamp();
   std::lock_guard<std::mutex> lock(mutex_);
-  if (!open_) return WriteResult::Failed;
-  if (unplugged_) return WriteResult::Failed;
+  if (!open_ || unplugged_ || lostHandle_) return WriteResult::Failed;
   if (stalled_) {
     ++timedOutWrites_;
     return WriteResult::TimedOut;
@@ -60,17 +60,29 @@ platform::SerialDevice::WriteResult RecordingSerialDevice::WriteByte(uint8_t byt
 
 bool RecordingSerialDevice::ReadyToWrite() {
   std::lock_guard<std::mutex> lock(mutex_);
-  return open_ && !stalled_;
+  return open_ && !stalled_ && !unplugged_ && !lostHandle_;
+}
+
+bool RecordingSerialDevice::Alive() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  ++aliveChecks_;
+  return open_ && !unplugged_ && !lostHandle_;
+}
+
+int RecordingSerialDevice::AliveChecks() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return aliveChecks_;
 }
 
 int RecordingSerialDevice::LastError() const {
   std::lock_guard<std::mutex> lock(mutex_);
-  return unplugged_ ? 5 : 0;  // EIO, as a tty whose device went away reports it
+  return unplugged_ || lostHandle_ ? 5 : 0;  // EIO, as a tty whose device went away reports it
 }
 
 void RecordingSerialDevice::SetUnplugged(bool unplugged) {
   std::lock_guard<std::mutex> lock(mutex_);
   unplugged_ = unplugged;
+  if (unplugged && open_) lostHandle_ = true;  // the handle stays dead after a replug
 }
 
 void RecordingSerialDevice::SetStalled(bool stalled) {

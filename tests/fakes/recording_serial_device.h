@@ -40,13 +40,16 @@ class RecordingSerialDevice : public platform::SerialDevice {
   // Records the byte while the device is open (a closed device drops it).
   WriteResult WriteByte(uint8_t byte) override;
   bool ReadyToWrite() override;
+  bool Alive() override;
+  int AliveChecks() const;  // Alive calls so far
   int LastError() const override;
 
   // A display that stops reading: every write times out (each would have waited the device's
   // 1000 ms) until it reads again. Counts the writes that waited that long.
   void SetStalled(bool stalled);
   int TimedOutWrites() const;
-  // A display pulled out: writes fail and the port cannot be opened until it is plugged in.
+  // A display pulled out: writes fail and the port cannot be opened until it is plugged in; a
+  // handle open at the unplug stays dead after the replug, as a real one does, until reopened.
   void SetUnplugged(bool unplugged);
   int32_t BytesWaiting() override;
   int32_t Read(uint8_t* buffer, int32_t count) override;
@@ -82,6 +85,8 @@ class RecordingSerialDevice : public platform::SerialDevice {
   bool open_ = false;
   bool stalled_ = false;
   bool unplugged_ = false;
+  bool lostHandle_ = false;  // the open handle outlived an unplug
+  int aliveChecks_ = 0;
   int timedOutWrites_ = 0;
   int32_t port_ = 0;
   std::vector<std::pair<uint32_t, uint8_t>> written_;

@@ -172,6 +172,29 @@ class TtySerialDevice : public SerialDevice {
            (p.revents & (POLLERR | POLLHUP | POLLNVAL)) == 0;
   }
 
+  bool Alive() override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (fd_ < 0) return false;
+    // A tty whose device went away (a USB adapter pulled, a pty whose other end closed) is hung
+    // up: poll reports it at once, and every ioctl on it fails with EIO.
+    pollfd p{fd_, POLLOUT, 0};
+    const int r = poll(&p, 1, 0);
+    if (r < 0 && errno != EINTR) {
+      lastError_ = errno;
+      return false;
+    }
+    if (r > 0 && (p.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
+      lastError_ = EIO;
+      return false;
+    }
+    int queued = 0;
+    if (ioctl(fd_, TIOCOUTQ, &queued) != 0 && errno == EIO) {
+      lastError_ = EIO;
+      return false;
+    }
+    return true;
+  }
+
   int LastError() const override {
     std::lock_guard<std::mutex> lock(mutex_);
     return lastError_;

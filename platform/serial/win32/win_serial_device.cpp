@@ -120,6 +120,18 @@ class WinSerialDevice : public SerialDevice {
     return stat.cbOutQue == 0;
   }
 
+  bool Alive() override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (handle_ == INVALID_HANDLE_VALUE) return false;
+    // After a surprise removal the handle fails every request, this one included (the USB
+    // serial driver answers ERROR_BAD_COMMAND or ERROR_ACCESS_DENIED).
+    DWORD errors = 0;
+    COMSTAT stat{};
+    if (ClearCommError(handle_, &errors, &stat)) return true;
+    lastError_ = GetLastError();
+    return false;
+  }
+
   int LastError() const override {
     std::lock_guard<std::mutex> lock(mutex_);
     return static_cast<int>(lastError_);

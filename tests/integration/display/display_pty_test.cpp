@@ -1,6 +1,6 @@
 // The display engine end to end over a real pseudo-terminal to the virtual pole display: text at
-// a position, a marquee on line 1 and blinking on both lines, on the system clock and serial
-// device.
+// a position, a marquee on line 1 and blinking on both lines, and a display unplugged and
+// plugged in again while idle, walking or blinking, on the system clock and serial device.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -149,6 +149,65 @@ TEST_F(DisplayOverPty, BothLinesBlinkThroughTheCombinedWorker) {
     EXPECT_GE(mean, 249.5);
   }
 }
+
+// What runs while the display is pulled out and plugged in again.
+enum class Activity { Idle, Marquee, Blink };
+
+class UnplugOverPty : public DisplayOverPty, public ::testing::WithParamInterface<Activity> {};
+
+// Nobody calls while the display is away: the port's keeper finds it gone, reopens it after the
+// replug and repaints; a marquee or blink goes on with its frames.
+TEST_P(UnplugOverPty, TheDisplayComesBackShowingItsLines) {
+  const Activity activity = GetParam();
+  const std::string line1 = "first line" + std::string(10, ' ');
+  const std::string line2 = "second line" + std::string(9, ' ');
+  Select(1);
+  so->ClearText();
+  if (activity == Activity::Marquee) {
+    so->SetPropertyNumber(PIDXDisp_MarqueeUnitWait, 100);
+    SetMarquee(DISP_MT_INIT);
+    so->DisplayTextAt(0, 0, u"Scrolling Text Line 1 ", DISP_DT_NORMAL);
+    SetMarquee(DISP_MT_LEFT);
+  } else {
+    so->DisplayTextAt(0, 0, u"first line", DISP_DT_NORMAL);
+  }
+  Select(2);
+  so->DisplayTextAt(0, 0, u"second line",
+                    activity == Activity::Blink ? DISP_DT_BLINK : DISP_DT_NORMAL);
+  const auto shown = [&](const it::Snapshot& s) {
+    return s.line2 == line2 && (activity == Activity::Marquee ? s.line1 != std::string(20, ' ')
+                                                              : s.line1 == line1);
+  };
+  ASSERT_TRUE(display.WaitForSnapshot(shown, 3000));
+
+  display.Unplug();
+  ASSERT_TRUE(display.WaitForSnapshot([](const it::Snapshot& s) { return !s.plugged; }, 2000));
+  ASSERT_TRUE(display.WaitForSnapshot(
+      [](const it::Snapshot& s) { return s.plugged && s.generation == 2; }, 3000));
+  // A fresh display is blank; the keeper polls every 500 ms, so this is well within bounds.
+  EXPECT_TRUE(display.WaitForSnapshot(shown, 3000))
+      << display.ReadSnapshot().line1 << "|" << display.ReadSnapshot().line2;
+  EXPECT_FALSE(module->Port.Dead());
+
+  if (activity == Activity::Marquee) {
+    const size_t before = FramesOfRow(display.ReceivedBytesWithTimes(), 1).size();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    EXPECT_GE(FramesOfRow(display.ReceivedBytesWithTimes(), 1).size(), before + 3);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(WhileIdleWalkingOrBlinking, UnplugOverPty,
+                         ::testing::Values(Activity::Idle, Activity::Marquee, Activity::Blink),
+                         [](const ::testing::TestParamInfo<Activity>& info) {
+                           switch (info.param) {
+                             case Activity::Idle:
+                               return std::string("Idle");
+                             case Activity::Marquee:
+                               return std::string("Marquee");
+                             default:
+                               return std::string("Blink");
+                           }
+                         });
 
 }  // namespace
 }  // namespace kirnow

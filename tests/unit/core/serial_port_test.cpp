@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -111,6 +112,7 @@ class YieldingDevice : public platform::SerialDevice {
     return WriteResult::Written;
   }
   bool ReadyToWrite() override { return true; }
+  bool Alive() override { return true; }
   int LastError() const override { return 0; }
   int32_t BytesWaiting() override { return 0; }
   int32_t Read(uint8_t*, int32_t) override { return 0; }
@@ -194,6 +196,65 @@ TEST(SerialPortSend, FrameLockKeepsAFrameWhole) {
     EXPECT_EQ(written[i + 2], 0x01);
     EXPECT_EQ(written[i + 3], 0x01);
   }
+}
+
+// The keeper thread of an idle port: nothing is written, so only its check finds the display
+// gone. It reopens the port once it is back and repaints what the display showed; a display
+// that merely stopped reading is left alone, and without a clock there is no keeper.
+TEST(SerialPortKeeper, AnIdlePortThatWentAwayComesBackRepainted) {
+  ScriptedClock clock;
+  RecordingSerialDevice device(clock);
+  device.AddPort(3);
+  {
+    SerialPort plain(device);
+    ASSERT_TRUE(plain.Open(3, 9600));
+    EXPECT_FALSE(plain.Keeping());
+  }
+  SerialPort port(device, &clock);
+  ASSERT_TRUE(port.Open(3, 9600));
+  EXPECT_TRUE(port.Keeping());
+  const std::string hello = "hello";
+  port.SendData(reinterpret_cast<const uint8_t*>(hello.data()), 5);
+
+  device.SetStalled(true);
+  clock.Advance(1500);
+  EXPECT_FALSE(port.Dead());
+  device.SetStalled(false);
+
+  device.SetUnplugged(true);
+  device.ClearWritten();
+  clock.Advance(600);
+  ASSERT_TRUE(port.Dead());
+  EXPECT_EQ(port.DeathError(), 5);
+  const int opens = device.openCount;
+  clock.Advance(2000);
+  EXPECT_TRUE(port.Dead());
+  EXPECT_TRUE(device.Written().empty());
+
+  device.SetUnplugged(false);
+  clock.Advance(600);
+  EXPECT_FALSE(port.Dead());
+  EXPECT_EQ(device.openCount, opens + 1);
+  const std::vector<uint8_t> written = device.Written();
+  ASSERT_GE(written.size(), 2u);
+  EXPECT_EQ(written[0], 0x1B);
+  EXPECT_EQ(written[1], 0x40);
+  EXPECT_NE(std::string(written.begin(), written.end()).find("hello" + std::string(15, ' ')),
+            std::string::npos);
+
+  // Out and in again between two checks: the old handle is dead all the same.
+  device.SetUnplugged(true);
+  device.SetUnplugged(false);
+  clock.Advance(1100);
+  EXPECT_FALSE(port.Dead());
+  EXPECT_EQ(device.openCount, opens + 2);
+
+  const int checks = device.AliveChecks();
+  clock.Advance(5000);
+  EXPECT_LE(device.AliveChecks() - checks, 11);  // every 500 ms, no more
+  EXPECT_TRUE(port.Close());
+  EXPECT_FALSE(port.Keeping());
+  EXPECT_EQ(clock.LiveWorkers(), 0u);
 }
 
 }  // namespace

@@ -89,6 +89,11 @@ class DisplayTest : public ::testing::Test {
     fp.serial.ClearWritten();
   }
 
+  // The marquee and blink workers alive, without the port's keeper thread.
+  size_t DisplayWorkers() const {
+    return fp.clock.LiveWorkers() - (module->Port.Keeping() ? 1u : 0u);
+  }
+
   void Select(int32_t window) { so->SetPropertyNumber(PIDXDisp_CurrentWindow, window); }
   void SetMarquee(int32_t type) { so->SetPropertyNumber(PIDXDisp_MarqueeType, type); }
   void SetUnitWait(int32_t ms) { so->SetPropertyNumber(PIDXDisp_MarqueeUnitWait, ms); }

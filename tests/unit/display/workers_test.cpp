@@ -57,7 +57,7 @@ TEST_F(Workers, LineOneMarqueeWalksTheTextEveryStepAndRestartsAfterItsLength) {
   SetMarquee(DISP_MT_INIT);
   EXPECT_EQ(shared().Thread1_end_f, 1);
   EXPECT_EQ(shared().Scroll1_Enable, 0);
-  EXPECT_EQ(fp.clock.LiveWorkers(), 0u);
+  EXPECT_EQ(DisplayWorkers(), 0u);
   const size_t stopped = fp.serial.Written().size();
   fp.clock.Advance(2000);
   EXPECT_EQ(fp.serial.Written().size(), stopped);
@@ -114,7 +114,7 @@ TEST_F(Workers, SecondLineSwitchesToTheCombinedWorkerAndBack) {
   SetMarquee(DISP_MT_INIT);
   EXPECT_EQ(shared().Thread3_end_f, 1);
   EXPECT_EQ(shared().Thread3_f, 0);
-  EXPECT_EQ(fp.clock.LiveWorkers(), 0u);
+  EXPECT_EQ(DisplayWorkers(), 0u);
 
   // Window 1 walks alone again with its single-line worker.
   StartMarquee(1, u"again", 100);
@@ -132,16 +132,16 @@ TEST_F(Workers, CombinedWorkerIsStoppedEvenAfterARepeatedStartRequest) {
   // A repeated request on line 2 clears the started flag of the running combined worker.
   SetMarquee(DISP_MT_LEFT);
   EXPECT_EQ(shared().Thread3_f, 0);
-  EXPECT_EQ(fp.clock.LiveWorkers(), 1u);
+  EXPECT_EQ(DisplayWorkers(), 1u);
   SetMarquee(DISP_MT_NONE);
   EXPECT_EQ(shared().Thread3_end_f, 1);
-  EXPECT_EQ(fp.clock.LiveWorkers(), 0u);
+  EXPECT_EQ(DisplayWorkers(), 0u);
   // A line-1 request while the combined worker runs never adds a second worker for line 1.
   StartMarquee(1, u"upper", 100);
   StartMarquee(2, u"lower", 100);
   Select(1);
   SetMarquee(DISP_MT_LEFT);
-  EXPECT_EQ(fp.clock.LiveWorkers(), 1u);
+  EXPECT_EQ(DisplayWorkers(), 1u);
   EXPECT_EQ(shared().Susp_Thread1_f, 0);
 }
 
@@ -150,7 +150,7 @@ TEST_F(Workers, AStoppedLineStaysStillWhenTheOtherLineStarts) {
   StartMarquee(2, u"lower", 50);
   fp.clock.Advance(500);
   SetMarquee(DISP_MT_NONE);
-  ASSERT_EQ(fp.clock.LiveWorkers(), 0u);
+  ASSERT_EQ(DisplayWorkers(), 0u);
 
   // Line 1 then walks alone with its own worker at 100 ms + its unit wait, and line 2 gets
   // nothing: no frame, and no NUL from a buffer the stop left empty.
@@ -316,7 +316,7 @@ TEST_F(Workers, CombinedWorkerPicksUpALaterBlinkAtTheQuarterSecondFloor) {
     ASSERT_GE(line.size(), 4u);
     for (size_t k = 1; k < line.size(); ++k) EXPECT_GE(line[k].tick - line[k - 1].tick, 250u);
   }
-  EXPECT_EQ(fp.clock.LiveWorkers(), 1u);
+  EXPECT_EQ(DisplayWorkers(), 1u);
 }
 
 TEST_F(Workers, UnitWaitsOutsideTheBlinkRangeAreClampedAndStopsStayShort) {
@@ -332,7 +332,7 @@ TEST_F(Workers, UnitWaitsOutsideTheBlinkRangeAreClampedAndStopsStayShort) {
   const uint32_t before = fp.clock.Now();
   SetMarquee(DISP_MT_INIT);
   EXPECT_LT(fp.clock.Now() - before, 2000u);
-  EXPECT_EQ(fp.clock.LiveWorkers(), 0u);
+  EXPECT_EQ(DisplayWorkers(), 0u);
 
   // Blink phase with a unit wait above 250: no negative sleep, one step is 100 + U.
   Select(1);
@@ -366,7 +366,7 @@ TEST_F(Workers, ReleasingTheModuleStopsEveryWorker) {
   Select(2);
   so->DisplayTextAt(0, 0, u"bottom", DISP_DT_BLINK);
   fp.clock.Advance(500);
-  EXPECT_GE(fp.clock.LiveWorkers(), 1u);
+  EXPECT_GE(DisplayWorkers(), 1u);
   so.reset();
   module.reset();
   EXPECT_EQ(fp.clock.LiveWorkers(), 0u);
@@ -385,7 +385,7 @@ TEST_F(Workers, PreciseTimingIsHeldOnlyWhileAWorkerRuns) {
   SetMarquee(DISP_MT_INIT);
   Select(2);
   SetMarquee(DISP_MT_INIT);
-  EXPECT_EQ(fp.clock.LiveWorkers(), 0u);
+  EXPECT_EQ(DisplayWorkers(), 0u);
   EXPECT_EQ(fp.clock.PreciseHolders(), 0);
   const int begins = fp.clock.PreciseBegins();
   EXPECT_GE(begins, 2);
