@@ -175,8 +175,8 @@ TEST_P(UnplugOverPty, TheDisplayComesBackShowingItsLines) {
   so->DisplayTextAt(0, 0, u"second line",
                     activity == Activity::Blink ? DISP_DT_BLINK : DISP_DT_NORMAL);
   const auto shown = [&](const it::Snapshot& s) {
-    return s.line2 == line2 && (activity == Activity::Marquee ? s.line1 != std::string(20, ' ')
-                                                              : s.line1 == line1);
+    return s.line2 == line2 &&
+           (activity == Activity::Marquee ? s.line1 != std::string(20, ' ') : s.line1 == line1);
   };
   ASSERT_TRUE(display.WaitForSnapshot(shown, 3000));
 
