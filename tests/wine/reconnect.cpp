@@ -1,8 +1,8 @@
 // A session that outlives an unplug of the display: two lines are shown, then the client waits
 // while the Wine driver unplugs the virtual display (it plugs itself in again 500 ms later),
 // sends one more line of output, which returns at once whether the port is still dead or
-// already back (unless "idle" is given: then nothing is sent), and waits again while the port reopens by itself and repaints. The driver
-// checks the display's screen meanwhile.
+// already back (unless "idle" is given: then nothing is sent), and waits again while the port
+// reopens by itself and repaints. The driver checks the display's screen meanwhile.
 //
 //   reconnect <milliseconds before the output> <milliseconds to stay after it> [idle]
 #include <cstdlib>
