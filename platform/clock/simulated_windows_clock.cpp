@@ -61,8 +61,11 @@ void SimulatedWindowsClock::SleepUntil(uint64_t deadline) {
   if (deadline <= now) return;
   if (timing_ == Timing::HighResolutionTimer) {
     std::this_thread::sleep_until(start_ + std::chrono::microseconds(deadline));
+  } else if (timing_ == Timing::RaisedResolution) {
+    // A plain waitable timer due at the deadline fires on the first interrupt at or after it.
+    WakeOnInterrupt(deadline);
   } else {
-    // Without the timer, a whole-millisecond Sleep: on the default timer or the raised one.
+    // The tick counter's pacing: a whole-millisecond Sleep on the default timer.
     Sleep(static_cast<uint32_t>((deadline - now + 999) / 1000));
   }
 }

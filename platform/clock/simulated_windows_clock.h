@@ -5,8 +5,9 @@
 //   - Sleep(n) wakes on the first timer interrupt at or after n ms: every 15.625 ms, or every
 //     1 ms while the resolution is raised;
 //   - Micros (QueryPerformanceCounter) has real microseconds;
-//   - SleepUntil is precise with a high-resolution waitable timer, else a Sleep under the
-//     resolution that BeginPrecise raises (as the Windows clock does);
+//   - SleepUntil is precise with a high-resolution waitable timer, else a plain waitable timer
+//     that fires on the first interrupt at or after the deadline, under the resolution that
+//     BeginPrecise raises (as the Windows clock does);
 //   - its threads run above normal priority, where the process may raise it.
 // In `Timing::TickCount` mode it has only what the tick counter gives: Micros follows Ticks and
 // SleepUntil is a whole-millisecond Sleep, which is how workers paced on GetTickCount and Sleep.
@@ -24,7 +25,7 @@ class SimulatedWindowsClock : public Clock {
   enum class Timing {
     TickCount,            // GetTickCount and Sleep only, default timer
     HighResolutionTimer,  // QueryPerformanceCounter and a high-resolution waitable timer
-    RaisedResolution,     // QueryPerformanceCounter and Sleep under timeBeginPeriod(1)
+    RaisedResolution,     // QueryPerformanceCounter and a waitable timer under timeBeginPeriod(1)
   };
   explicit SimulatedWindowsClock(Timing timing);
 

@@ -120,8 +120,9 @@ void SerialPort::KeepLocked() {
   if (!opened_) return;
   if (!dead_) {
     // Idle or not, a device that went away is noticed here; a stalled one is still alive.
-    if (!device_.Alive()) DieLocked();
-    return;
+    if (device_.Alive()) return;
+    DieLocked();
+    // Tried again at once: a display plugged back in quickly is back within one round.
   }
   if (!device_.Open(portNumber_, baud_)) return;
   if (RepaintLocked()) {

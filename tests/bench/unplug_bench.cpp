@@ -1,6 +1,7 @@
 // A display that stalls or is pulled out, measured against the virtual pole display: the
 // longest call while the display has stopped reading (with a marquee running), the time from a
-// re-plug until the display shows its content again (median and maximum over 20 re-plugs), and
+// re-plug until the display shows its content again (median and maximum over 20 re-plugs, with
+// output sent while it was out and with none), and
 // the CPU the library uses while the display stays unplugged. Prints figures beside their
 // targets; fails nothing.
 //
@@ -16,6 +17,7 @@
 #include <cstdlib>
 #include <functional>
 #include <memory>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -119,21 +121,26 @@ void StuckDisplay() {
               rows[0].ms <= 1200 && longest <= 1000 ? "meets" : "MISSES");
 }
 
-// From the display's re-plug to its content on the screen again.
-void Replugs(int count) {
+// From the display's re-plug to its content on the screen again; `poke`: a line of output is
+// sent while the display is out (it finds the port dead), else nothing is sent meanwhile.
+void Replugs(int count, bool poke) {
   BenchSession b(4);
   if (!b.ok) return;
   it::VirtualDisplay& display = b.display;
   POSLDisplay& so = b.so;
   ShowTwoLines(so);
   std::vector<double> back;
+  std::mt19937 random(20261208u);
+  std::uniform_int_distribution<int> phase(0, 499);
   int32_t generation = display.ReadSnapshot().generation;
   for (int i = 0; i < count; ++i) {
     display.WaitForSnapshot(
         [](const it::Snapshot& s) { return s.line1 == kLine1 && s.line2 == kLine2; }, 3000);
+    // At a random point of the port's 500 ms rounds, as a hand pulling the cable would be.
+    std::this_thread::sleep_for(std::chrono::milliseconds(phase(random)));
     display.Unplug();  // plugs itself in again 500 ms later
     display.WaitForSnapshot([](const it::Snapshot& s) { return !s.plugged; }, 2000);
-    so.DisplayTextAt(1, 3, u"second line", DISP_DT_NORMAL);  // finds the port dead
+    if (poke) so.DisplayTextAt(1, 3, u"second line", DISP_DT_NORMAL);
     ++generation;
     const int32_t want = generation;
     display.WaitForSnapshot(
@@ -146,8 +153,8 @@ void Replugs(int count) {
   }
   so.CloseService();
   std::sort(back.begin(), back.end());
-  std::printf("Re-plug to content shown again, %zu of %d re-plugs, target: within 1000 ms\n",
-              back.size(), count);
+  std::printf("Re-plug to content shown again, %s, %zu of %d re-plugs, target: within 1000 ms\n",
+              poke ? "output sent while out" : "idle", back.size(), count);
   if (back.empty()) return;
   const double median = back[back.size() / 2];
   const double max = back.back();
@@ -166,7 +173,7 @@ void Unplugged() {
   ShowTwoLines(so);
   display.Unplug();
   display.WaitForSnapshot([](const it::Snapshot& s) { return !s.plugged; }, 2000);
-  so.DisplayTextAt(1, 3, u"second line", DISP_DT_NORMAL);
+  std::this_thread::sleep_for(std::chrono::milliseconds(600));  // the keeper has noticed
   const double cpu0 = CpuSeconds();
   const auto start = Steady::now();
   std::this_thread::sleep_for(std::chrono::seconds(5));
@@ -185,7 +192,8 @@ void Unplugged() {
 int main(int argc, char** argv) {
   const int replugs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 20;
   kirnow::StuckDisplay();
-  kirnow::Replugs(replugs);
+  kirnow::Replugs(replugs, true);
+  kirnow::Replugs(replugs, false);
   kirnow::Unplugged();
   return 0;
 }

@@ -2,9 +2,11 @@
 // use; QueryPerformanceCounter and a precise wait for the workers' pacing. The system timer ticks
 // every 15.625 ms unless a process raises its resolution, and Sleep wakes only on a tick, so the
 // precise wait uses a high-resolution waitable timer (Windows 10 1803 and later), which needs no
-// raised resolution; elsewhere it sleeps under timeBeginPeriod(1), which is held only while a
-// worker runs (a raised resolution costs the till power). Worker threads run above normal
-// priority.
+// raised resolution. Elsewhere it uses a plain waitable timer under timeBeginPeriod(1), which is
+// held only while a worker runs (a raised resolution costs the till power): its due time is
+// kept in 100 ns units, so it fires on the first 1 ms interrupt at or after the deadline, where
+// a Sleep of whole milliseconds could wake up to two interrupts late. Worker threads run above
+// normal priority.
 #include "platform/win32/windows_headers.h"
 // after windows.h, which it needs
 #include <mmsystem.h>
@@ -24,9 +26,13 @@ HANDLE MakeHighResolutionTimer() {
                                 TIMER_ALL_ACCESS);
 }
 
-// Each pacing thread keeps its own timer; closed when the thread ends.
+bool HighResolutionTimerAvailable();
+
+// Each pacing thread keeps its own timer, high-resolution where the system has one; closed when
+// the thread ends.
 struct ThreadTimer {
-  HANDLE handle = MakeHighResolutionTimer();
+  HANDLE handle = HighResolutionTimerAvailable() ? MakeHighResolutionTimer()
+                                                 : CreateWaitableTimerW(nullptr, FALSE, nullptr);
   ~ThreadTimer() {
     if (handle != nullptr) CloseHandle(handle);
   }
@@ -82,7 +88,7 @@ class SystemClock : public Clock {
         return;
       }
     }
-    // Under the raised resolution Sleep wakes within a millisecond of the time asked.
+    // No timer at all: under the raised resolution Sleep wakes within two milliseconds.
     ::Sleep(static_cast<DWORD>((wait + 999) / 1000));
   }
 
