@@ -3,6 +3,8 @@
 // worker timing runs on virtual time and no test sleeps for real.
 #pragma once
 
+#include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -29,6 +31,20 @@ class Clock {
   // high-resolution waitable timer where there is one, else with Sleep under the raised timer
   // resolution that BeginPrecise holds.
   virtual void SleepUntil(uint64_t deadline) = 0;
+  // Waits as SleepUntil does while `keepRunning` stays set. A wait whose flag is cleared ends
+  // within 10 ms, and at once where the clock can be woken: whoever clears the flag then calls
+  // Interrupt. So a worker's long wait costs no wake-up every 10 ms, and a stop is still quick.
+  virtual void SleepWhile(uint64_t deadline, const std::atomic<int32_t>& keepRunning) {
+    while (keepRunning) {
+      const uint64_t now = Micros();
+      if (now >= deadline) return;
+      SleepUntil(std::min(deadline, now + kFlagCheckMicros));
+    }
+  }
+  // Wakes every SleepWhile so that it looks at its flag again. Any thread.
+  virtual void Interrupt() {}
+  static constexpr uint64_t kFlagCheckMicros = 10000;
+
   // A worker holds precise timing from its start to its end (balanced calls, any thread).
   // Where the system needs a raised timer resolution for SleepUntil, the first holder raises
   // it and the last releases it, so an idle library never leaves it raised.

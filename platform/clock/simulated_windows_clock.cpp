@@ -56,6 +56,24 @@ uint64_t SimulatedWindowsClock::Micros() {
   return RealMicros();
 }
 
+void SimulatedWindowsClock::SleepWhile(uint64_t deadline, const std::atomic<int32_t>& keepRunning) {
+  // The tick counter's pacing had no wake-up: it checks the flag every 10 ms.
+  if (timing_ == Timing::TickCount) return Clock::SleepWhile(deadline, keepRunning);
+  uint64_t wake = deadline;
+  if (timing_ == Timing::RaisedResolution) {
+    const uint64_t period = resolution_.raised() ? kRaisedPeriod : kDefaultPeriod;
+    wake = (deadline + period - 1) / period * period;
+  }
+  std::unique_lock<std::mutex> hold(mutex_);
+  wake_.wait_until(hold, start_ + std::chrono::microseconds(wake),
+                   [&] { return keepRunning == 0; });
+}
+
+void SimulatedWindowsClock::Interrupt() {
+  std::lock_guard<std::mutex> hold(mutex_);
+  wake_.notify_all();
+}
+
 void SimulatedWindowsClock::SleepUntil(uint64_t deadline) {
   const uint64_t now = Micros();
   if (deadline <= now) return;

@@ -8,12 +8,16 @@
 //   - SleepUntil is precise with a high-resolution waitable timer, else a plain waitable timer
 //     that fires on the first interrupt at or after the deadline, under the resolution that
 //     BeginPrecise raises (as the Windows clock does);
+//   - SleepWhile waits the same way and ends at once on Interrupt (a timer and a wake-up
+//     event);
 //   - its threads run above normal priority, where the process may raise it.
 // In `Timing::TickCount` mode it has only what the tick counter gives: Micros follows Ticks and
 // SleepUntil is a whole-millisecond Sleep, which is how workers paced on GetTickCount and Sleep.
 #pragma once
 
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 
 #include "platform/clock/clock.h"
 #include "platform/clock/timer_resolution.h"
@@ -34,6 +38,8 @@ class SimulatedWindowsClock : public Clock {
   std::thread StartThread(std::function<void()> body) override;
   uint64_t Micros() override;
   void SleepUntil(uint64_t deadline) override;
+  void SleepWhile(uint64_t deadline, const std::atomic<int32_t>& keepRunning) override;
+  void Interrupt() override;
   void BeginPrecise() override { resolution_.Begin(); }
   void EndPrecise() override { resolution_.End(); }
 
@@ -48,6 +54,8 @@ class SimulatedWindowsClock : public Clock {
   const Timing timing_;
   const Steady::time_point start_ = Steady::now();
   TimerResolution resolution_;
+  std::mutex mutex_;  // with wake_: SleepWhile's waits, which Interrupt ends
+  std::condition_variable wake_;
 };
 
 }  // namespace kirnow::platform

@@ -150,9 +150,18 @@ class Pacer {
     return true;
   }
 
-  // Waits `ticks` ticks of 10 ms while the keep-running flag stays set.
+  // Waits `ticks` ticks of 10 ms while the keep-running flag stays set. One wait for all the
+  // ticks: the clock ends it once the flag is cleared (at once where the stop can wake it,
+  // else at the next 10 ms), so a step costs one wake-up instead of one per tick.
   void TickWait(int32_t ticks, const std::atomic<int32_t>& keepRunning) {
-    for (int32_t i = 0; i < ticks && keepRunning; ++i) Sleep(10);
+    if (ticks <= 0 || !keepRunning) return;
+    due_ += static_cast<uint64_t>(ticks) * 10000u;
+    const uint64_t now = clock_.Micros();
+    if (due_ > now) {
+      clock_.SleepWhile(due_, keepRunning);
+    } else if (now - due_ > kResync) {
+      due_ = now;
+    }
   }
 
  private:
@@ -302,6 +311,7 @@ void StopWorker(ModuleState& m, int worker) {
   slot.keepRunning = 0;
   if (!slot.thread.joinable()) return;
   platform::Clock& clock = m.platform.clock;
+  clock.Interrupt();  // a worker in its tick wait sees the cleared flag now
   WaitUntil(clock, clock.Ticks(), kWorkerStopTimeout, [&] { return slot.ended != 0; });
   // The worker finishes its current step; once joined it writes nothing more.
   slot.thread.join();

@@ -1,8 +1,14 @@
 // The Linux clock: a 32-bit millisecond tick from the monotonic clock, wrapping like
 // GetTickCount, nanosleep, and std::thread. The monotonic clock is precise already: Micros
 // reads it, SleepUntil sleeps to an absolute time on it, and no resolution needs raising.
+// SleepWhile waits on a condition variable over the same clock (steady_clock is
+// CLOCK_MONOTONIC), which Interrupt notifies.
 #include <errno.h>
 #include <time.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 
 #include "platform/clock/clock.h"
 
@@ -37,6 +43,23 @@ class SystemClock : public Clock {
     while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &at, nullptr) == EINTR) {
     }
   }
+
+  void SleepWhile(uint64_t deadline, const std::atomic<int32_t>& keepRunning) override {
+    const std::chrono::steady_clock::time_point at{std::chrono::microseconds(deadline)};
+    std::unique_lock<std::mutex> hold(mutex_);
+    // The flag is read under the mutex that Interrupt takes, so a stop between the check and
+    // the wait is not missed.
+    wake_.wait_until(hold, at, [&] { return keepRunning == 0; });
+  }
+
+  void Interrupt() override {
+    std::lock_guard<std::mutex> hold(mutex_);
+    wake_.notify_all();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable wake_;
 };
 
 }  // namespace

@@ -5,11 +5,16 @@
 // raised resolution. Elsewhere it uses a plain waitable timer under timeBeginPeriod(1), which is
 // held only while a worker runs (a raised resolution costs the till power): its due time is
 // kept in 100 ns units, so it fires on the first 1 ms interrupt at or after the deadline, where
-// a Sleep of whole milliseconds could wake up to two interrupts late. Worker threads run above
-// normal priority.
+// a Sleep of whole milliseconds could wake up to two interrupts late. SleepWhile waits for the
+// same timer or the thread's wake-up event, which Interrupt sets for every waiting thread.
+// Worker threads run above normal priority.
 #include "platform/win32/windows_headers.h"
 // after windows.h, which it needs
 #include <mmsystem.h>
+
+#include <algorithm>
+#include <mutex>
+#include <vector>
 
 #include "platform/clock/clock.h"
 #include "platform/clock/timer_resolution.h"
@@ -33,10 +38,23 @@ bool HighResolutionTimerAvailable();
 struct ThreadTimer {
   HANDLE handle = HighResolutionTimerAvailable() ? MakeHighResolutionTimer()
                                                  : CreateWaitableTimerW(nullptr, FALSE, nullptr);
+  HANDLE wake = CreateEventW(nullptr, FALSE, FALSE, nullptr);  // auto-reset
   ~ThreadTimer() {
     if (handle != nullptr) CloseHandle(handle);
+    if (wake != nullptr) CloseHandle(wake);
+  }
+  // Arms the timer for `wait` microseconds from now.
+  bool Arm(uint64_t wait) const {
+    LARGE_INTEGER due{};
+    due.QuadPart = -static_cast<LONGLONG>(wait * 10u);  // relative, in 100 ns units
+    return handle != nullptr && SetWaitableTimer(handle, &due, 0, nullptr, nullptr, FALSE);
   }
 };
+
+ThreadTimer& TimerOfThisThread() {
+  thread_local ThreadTimer timer;
+  return timer;
+}
 
 bool HighResolutionTimerAvailable() {
   static const bool available = [] {
@@ -79,25 +97,55 @@ class SystemClock : public Clock {
     const uint64_t now = Micros();
     if (deadline <= now) return;
     const uint64_t wait = deadline - now;
-    thread_local ThreadTimer timer;
-    if (timer.handle != nullptr) {
-      LARGE_INTEGER due{};
-      due.QuadPart = -static_cast<LONGLONG>(wait * 10u);  // relative, in 100 ns units
-      if (SetWaitableTimer(timer.handle, &due, 0, nullptr, nullptr, FALSE) &&
-          WaitForSingleObject(timer.handle, INFINITE) == WAIT_OBJECT_0) {
-        return;
-      }
-    }
+    ThreadTimer& timer = TimerOfThisThread();
+    if (timer.Arm(wait) && WaitForSingleObject(timer.handle, INFINITE) == WAIT_OBJECT_0) return;
     // No timer at all: under the raised resolution Sleep wakes within two milliseconds.
     ::Sleep(static_cast<DWORD>((wait + 999) / 1000));
+  }
+
+  void SleepWhile(uint64_t deadline, const std::atomic<int32_t>& keepRunning) override {
+    ThreadTimer& timer = TimerOfThisThread();
+    if (timer.wake == nullptr) return Clock::SleepWhile(deadline, keepRunning);
+    {
+      std::lock_guard<std::mutex> hold(mutex_);
+      waiting_.push_back(timer.wake);
+    }
+    // Registered before the flag is read: a stop after this read sets the event.
+    const uint64_t now = Micros();
+    if (keepRunning && deadline > now) {
+      if (timer.Arm(deadline - now)) {
+        const HANDLE both[2] = {timer.handle, timer.wake};
+        while (keepRunning &&
+               WaitForMultipleObjects(2, both, FALSE, INFINITE) == WAIT_OBJECT_0 + 1) {
+          // Woken for another thread's flag, or for ours: look again.
+        }
+        CancelWaitableTimer(timer.handle);
+      } else {
+        Unregister(timer.wake);
+        return Clock::SleepWhile(deadline, keepRunning);
+      }
+    }
+    Unregister(timer.wake);
+  }
+
+  void Interrupt() override {
+    std::lock_guard<std::mutex> hold(mutex_);
+    for (HANDLE wake : waiting_) SetEvent(wake);
   }
 
   void BeginPrecise() override { resolution_.Begin(); }
   void EndPrecise() override { resolution_.End(); }
 
  private:
+  void Unregister(HANDLE wake) {
+    std::lock_guard<std::mutex> hold(mutex_);
+    waiting_.erase(std::find(waiting_.begin(), waiting_.end(), wake));
+  }
+
   TimerResolution resolution_;
   uint64_t frequency_ = 1;
+  std::mutex mutex_;
+  std::vector<HANDLE> waiting_;  // wake-up events of the threads in SleepWhile
 };
 
 }  // namespace
