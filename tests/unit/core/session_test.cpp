@@ -300,5 +300,28 @@ TEST_F(Session, ClaimAfterCloseReopensTheSamePort) {
   EXPECT_TRUE(fp.box.shown.empty());
 }
 
+// The display was pulled out under an open session and is back: OpenService opens the port
+// again and identifies the display, instead of finding the dead port still open and failing.
+TEST_F(Session, OpenServiceOnAPortThatDiedReopensIt) {
+  AddInstance("0001", "COM3");
+  AddDisplay(3);
+  Open();
+  ASSERT_EQ(so.ResultCode, OPOS_SUCCESS);
+  fp.serial.SetUnplugged(true);
+  module->Port.SendByte(0x41);
+  ASSERT_TRUE(module->Port.Dead());
+  fp.serial.SetUnplugged(false);
+  fp.serial.ClearWritten();
+
+  Open();
+  EXPECT_EQ(so.ResultCode, OPOS_SUCCESS);
+  EXPECT_TRUE(fp.box.shown.empty());
+  EXPECT_FALSE(module->Port.Dead());
+  EXPECT_EQ(fp.serial.openCount, 2);
+  const std::vector<uint8_t> written = fp.serial.Written();
+  ASSERT_GE(written.size(), 6u);
+  EXPECT_EQ(std::vector<uint8_t>(written.begin(), written.begin() + 6), Bytes({kQuery, kQuery}));
+}
+
 }  // namespace
 }  // namespace kirnow
