@@ -36,7 +36,8 @@ class ComModule {
   int32_t Objects() const { return objects_; }
   int32_t Locks() const { return locks_; }
 
-  // True while a marquee or blink worker runs: the library's code is still in use then.
+  // True while a marquee or blink worker or the port's keeper runs: the library's code is
+  // still in use then.
   virtual bool WorkersRunning() = 0;
 
  private:

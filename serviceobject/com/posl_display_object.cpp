@@ -79,12 +79,16 @@ PoslDisplayObject::PoslDisplayObject(ComModule& module, IUnknown* outer)
 
 PoslDisplayObject::~PoslDisplayObject() {
   // A client that releases the object with its session still open gets the session closed as
-  // CloseService would; the last object also stops the marquee and blink workers, so that no
-  // worker outlives the objects that could stop it.
+  // CloseService would; the last object also stops the marquee and blink workers and closes a
+  // port still open (claimed after a CloseService), so that no worker and no port keeper
+  // outlives the objects that could stop it.
   try {
     std::lock_guard<std::recursive_mutex> frame(so_.module().callLock);
     if (sessionOpen_) so_.CloseService();
-    if (module_.ObjectDestroyed()) StopAllWorkers(module_.State());
+    if (module_.ObjectDestroyed()) {
+      StopAllWorkers(module_.State());
+      module_.State().Port.Close();
+    }
   } catch (...) {
   }
 }

@@ -39,7 +39,9 @@ class SystemModule final : public ComModule {
     std::lock_guard<std::mutex> lock(mutex_);
     if (!state_) return false;
     const DisplayShared& d = state_->display;
-    return d.Thread1_end_f == 0 || d.Thread2_end_f == 0 || d.Thread3_end_f == 0;
+    // The port's keeper counts too: no thread may run the library's code when it is unloaded.
+    return d.Thread1_end_f == 0 || d.Thread2_end_f == 0 || d.Thread3_end_f == 0 ||
+           state_->Port.Keeping();
   }
 
   ClassFactory& Factory() { return factory_; }

@@ -405,7 +405,16 @@ void StateOutlivesObjects(Server& s, Report& r) {
   Call(second.get(), kSetPropertyNumber, {Long(PIDXDisp_CurrentWindow), Long(1)});
   r.Check(Number(second.get(), PIDXDisp_Columns) == 13 && Number(second.get(), PIDXDisp_Rows) == 1,
           "the window created by the first object is still 1 x 13");
-  RcCall(second.get(), kCloseService, {});
+  // Released with the port open but no session of its own: the last object closes the port,
+  // so no thread of the library watches a port that no object can reach, and the library may
+  // be unloaded (on Windows FreeLibrary could not wait for such a thread).
+  second.reset();
+  r.CheckHr(s.CanUnloadNow(), S_OK, "the last object is gone with the port it claimed");
+  Ref<IDispatch> third = NewObject(s, r);
+  if (!third) return;
+  RcCall(third.get(), kClaimDevice, {Long(1000)});
+  r.Check(Number(third.get(), PIDX_Claimed) == 1, "the port was closed: ClaimDevice opens it");
+  RcCall(third.get(), kCloseService, {});
 }
 
 }  // namespace
