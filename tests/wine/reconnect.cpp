@@ -1,21 +1,26 @@
 // A session that outlives an unplug of the display: two lines are shown, then the client waits
 // while the Wine driver unplugs the virtual display (it plugs itself in again 500 ms later),
 // sends one more line of output, which returns at once whether the port is still dead or
-// already back (unless "idle" is given: then nothing is sent), and waits again while the port
-// reopens by itself and repaints. The driver checks the display's screen meanwhile.
+// already back, and waits again while the port reopens by itself and repaints. The driver
+// checks the display's screen meanwhile. With a mode nothing is sent after the unplug: "idle"
+// shows the two lines, "blink" blinks line 1, "marquee" walks "first line" on line 1 in a
+// window of its own.
 //
-//   reconnect <milliseconds before the output> <milliseconds to stay after it> [idle]
+//   reconnect <ms before the output> <ms to stay after it> [idle|blink|marquee]
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
+#include "opos/opos_constants.h"
 #include "tests/wine/wine_client.h"
 
 using namespace kirnow::winetest;
 
 int main(int argc, char** argv) {
-  const bool idle = argc == 4 && std::strcmp(argv[3], "idle") == 0;
-  if (argc != 3 && !idle) {
-    std::printf("usage: reconnect <wait before> <wait after> [idle]\n");
+  const std::string mode = argc == 4 ? argv[3] : "output";
+  if ((argc != 3 && argc != 4) ||
+      (mode != "output" && mode != "idle" && mode != "blink" && mode != "marquee")) {
+    std::printf("usage: reconnect <wait before> <wait after> [idle|blink|marquee]\n");
     return 2;
   }
   if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 1;
@@ -29,12 +34,22 @@ int main(int argc, char** argv) {
         "reconnect: OpenService");
   CallLong(so, L"ClaimDevice", {I4(1000)});
   CallLong(so, L"ClearText", {});
-  CallLong(so, L"DisplayTextAt", {I4(0), I4(0), Str(L"first line"), I4(0)});
   CallLong(so, L"DisplayTextAt", {I4(1), I4(3), Str(L"second line"), I4(0)});
+  if (mode == "marquee") {
+    using namespace kirnow;
+    CallLong(so, L"CreateWindow", {I4(0), I4(0), I4(1), I4(20), I4(1), I4(20)});
+    CallLong(so, L"SetPropertyNumber", {I4(PIDXDisp_MarqueeUnitWait), I4(100)});
+    CallLong(so, L"SetPropertyNumber", {I4(PIDXDisp_MarqueeType), I4(DISP_MT_INIT)});
+    CallLong(so, L"DisplayTextAt", {I4(0), I4(0), Str(L"first line"), I4(0)});
+    CallLong(so, L"SetPropertyNumber", {I4(PIDXDisp_MarqueeType), I4(DISP_MT_LEFT)});
+  } else {
+    const int attribute = mode == "blink" ? kirnow::DISP_DT_BLINK : kirnow::DISP_DT_NORMAL;
+    CallLong(so, L"DisplayTextAt", {I4(0), I4(0), Str(L"first line"), I4(attribute)});
+  }
   std::printf("SHOWN\n");
   std::fflush(stdout);
   Sleep(static_cast<DWORD>(std::atoi(argv[1])));
-  if (!idle) {
+  if (mode == "output") {
     const DWORD before = GetTickCount();
     CallLong(so, L"DisplayTextAt", {I4(1), I4(3), Str(L"second line"), I4(0)});
     Check(GetTickCount() - before < 1500, "reconnect: output to an unplugged display returns");

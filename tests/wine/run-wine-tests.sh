@@ -9,8 +9,8 @@
 #   - com_contract.exe runs the COM contract shared with the Linux build (unload answers,
 #     factory, identity, aggregation, connection points, IDispatch, final release, module state);
 #   - reconnect.exe keeps a session while the display is unplugged and plugged in again, with
-#     output meanwhile and without: the port reopens by itself and the display shows its two
-#     lines again;
+#     output meanwhile, and without it while idle, blinking or walking a marquee: the port
+#     reopens by itself and the display shows its two lines again;
 #   - polecheck_session.vbs drives a session from VBScript under cscript, marquee included;
 #   - registering again rebuilds the class key, and unregistering removes the keys.
 # The 64-bit binaries always run; the 32-bit ones only where this machine can execute 32-bit
@@ -210,19 +210,23 @@ stage() {
   if [ $rc -eq 0 ] && ! grep -q '^FAIL' <<<"$out" && grep -q '^PASS com_contract' <<<"$out"; then
     pass "$bits: com_contract"; else fail "$bits: com_contract (exit $rc)"; fi
 
-  # (f) An unplug during a session: the port reopens by itself and repaints the two lines,
-  # once with a line of output after the unplug, once with none (the keeper notices by itself).
-  local snap=$work/vpd$bits.snap gen0 gen shown back mode
-  for mode in output idle; do
-    shown="" back=""
+  # (f) An unplug during a session: the port reopens by itself and repaints. Once with a line of
+  # output after the unplug; then with none (the keeper notices by itself) while idle, while
+  # line 1 blinks and while it walks (its frames must go on after the replug).
+  local snap=$work/vpd$bits.snap gen0 gen shown back mode line1 walked
+  local first second='"line2": "   second line'
+  for mode in output idle blink marquee; do
+    shown="" back="" walked="" first='"line1": "first line'
+    # Line 1 of a marquee shows "first line" only now and then; any text on it will do.
+    [ $mode = marquee ] && first='"line1": " *[^ "]'
     # Not through run: its pipe would hold the client's SHOWN back until the client ends.
     (cd "$unix" && env -u LC_ALL -u LC_CTYPE LANG=en_US.UTF-8 timeout 120 "$wine" \
        "$dir\\reconnect.exe" 3000 4000 ${mode/output/} >"$work/reconnect$bits.out" 2>/dev/null) &
     local client=$!
     # The client's own SHOWN first: the screen may still show the previous run's lines.
     for _ in $(seq 150); do
-      if grep -q '^SHOWN' "$work/reconnect$bits.out" && grep -q '"line1": "first line' "$snap" &&
-         grep -q '"line2": "   second line' "$snap"; then
+      if grep -q '^SHOWN' "$work/reconnect$bits.out" && grep -q "$first" "$snap" &&
+         grep -q "$second" "$snap"; then
         shown=1; break; fi
       sleep 0.1
     done
@@ -230,11 +234,19 @@ stage() {
     [ -n "$shown" ] && kill -USR2 "$vpd_pid"
     for _ in $(seq 150); do
       gen=$(sed -n 's/.*"generation": \([0-9]*\).*/\1/p' "$snap")
-      if [ -n "$shown" ] && [ "${gen:-0}" -gt "${gen0:-0}" ] && grep -q '"line1": "first line' "$snap" &&
-         grep -q '"line2": "   second line' "$snap"; then
+      if [ -n "$shown" ] && [ "${gen:-0}" -gt "${gen0:-0}" ] && grep -q "$first" "$snap" &&
+         grep -q "$second" "$snap"; then
         back=1; break; fi
       sleep 0.1
     done
+    if [ $mode = marquee ] && [ -n "$back" ]; then
+      line1=$(grep '"line1"' "$snap")
+      for _ in $(seq 30); do
+        [ "$(grep '"line1"' "$snap")" != "$line1" ] && { walked=1; break; }
+        sleep 0.1
+      done
+      [ -n "$walked" ] || back=""
+    fi
     wait "$client"
     rc=$?
     tr -d '\r' <"$work/reconnect$bits.out" | sed "s/^/  $bits ($mode): /"
