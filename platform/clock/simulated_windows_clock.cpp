@@ -31,14 +31,21 @@ uint32_t SimulatedWindowsClock::Ticks() {
   return static_cast<uint32_t>(now / kDefaultPeriod * kDefaultPeriod / 1000u);
 }
 
-void SimulatedWindowsClock::WakeOnInterrupt(uint64_t micros) {
+uint64_t SimulatedWindowsClock::NextInterrupt(uint64_t micros) const {
   const uint64_t period = resolution_.raised() ? kRaisedPeriod : kDefaultPeriod;
-  const uint64_t wake = (micros + period - 1) / period * period;
-  std::this_thread::sleep_until(start_ + std::chrono::microseconds(wake));
+  return (micros + period - 1) / period * period;
+}
+
+uint64_t SimulatedWindowsClock::PreciseWake(uint64_t deadline) const {
+  return timing_ == Timing::HighResolutionTimer ? deadline : NextInterrupt(deadline);
+}
+
+void SimulatedWindowsClock::SleepToMicros(uint64_t micros) const {
+  std::this_thread::sleep_until(start_ + std::chrono::microseconds(micros));
 }
 
 void SimulatedWindowsClock::Sleep(uint32_t ms) {
-  WakeOnInterrupt(RealMicros() + static_cast<uint64_t>(ms) * 1000u);
+  SleepToMicros(NextInterrupt(RealMicros() + static_cast<uint64_t>(ms) * 1000u));
 }
 
 std::thread SimulatedWindowsClock::StartThread(std::function<void()> body) {
@@ -59,32 +66,21 @@ uint64_t SimulatedWindowsClock::Micros() {
 void SimulatedWindowsClock::SleepWhile(uint64_t deadline, const std::atomic<int32_t>& keepRunning) {
   // The tick counter's pacing had no wake-up: it checks the flag every 10 ms.
   if (timing_ == Timing::TickCount) return Clock::SleepWhile(deadline, keepRunning);
-  uint64_t wake = deadline;
-  if (timing_ == Timing::RaisedResolution) {
-    const uint64_t period = resolution_.raised() ? kRaisedPeriod : kDefaultPeriod;
-    wake = (deadline + period - 1) / period * period;
-  }
-  std::unique_lock<std::mutex> hold(mutex_);
-  wake_.wait_until(hold, start_ + std::chrono::microseconds(wake),
-                   [&] { return keepRunning == 0; });
+  wait_.Until(start_ + std::chrono::microseconds(PreciseWake(deadline)), keepRunning);
 }
 
-void SimulatedWindowsClock::Interrupt() {
-  std::lock_guard<std::mutex> hold(mutex_);
-  wake_.notify_all();
-}
+void SimulatedWindowsClock::Interrupt() { wait_.Wake(); }
 
 void SimulatedWindowsClock::SleepUntil(uint64_t deadline) {
   const uint64_t now = Micros();
   if (deadline <= now) return;
-  if (timing_ == Timing::HighResolutionTimer) {
-    std::this_thread::sleep_until(start_ + std::chrono::microseconds(deadline));
-  } else if (timing_ == Timing::RaisedResolution) {
-    // A plain waitable timer due at the deadline fires on the first interrupt at or after it.
-    WakeOnInterrupt(deadline);
-  } else {
+  if (timing_ == Timing::TickCount) {
     // The tick counter's pacing: a whole-millisecond Sleep on the default timer.
     Sleep(static_cast<uint32_t>((deadline - now + 999) / 1000));
+  } else {
+    // A high-resolution timer ends at the deadline; a plain waitable timer due at it fires on
+    // the first interrupt at or after it.
+    SleepToMicros(PreciseWake(deadline));
   }
 }
 

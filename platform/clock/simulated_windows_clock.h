@@ -16,10 +16,9 @@
 #pragma once
 
 #include <chrono>
-#include <condition_variable>
-#include <mutex>
 
 #include "platform/clock/clock.h"
+#include "platform/clock/flag_wait.h"
 #include "platform/clock/timer_resolution.h"
 
 namespace kirnow::platform {
@@ -48,14 +47,17 @@ class SimulatedWindowsClock : public Clock {
  private:
   using Steady = std::chrono::steady_clock;
   uint64_t RealMicros() const;
-  // Sleeps until the first interrupt of the current timer period at or after `micros`.
-  void WakeOnInterrupt(uint64_t micros);
+  // The first interrupt of the current timer period at or after `micros`.
+  uint64_t NextInterrupt(uint64_t micros) const;
+  // When a precise wait for `deadline` ends: at it with the high-resolution timer, at the next
+  // interrupt with a plain one.
+  uint64_t PreciseWake(uint64_t deadline) const;
+  void SleepToMicros(uint64_t micros) const;
 
   const Timing timing_;
   const Steady::time_point start_ = Steady::now();
   TimerResolution resolution_;
-  std::mutex mutex_;  // with wake_: SleepWhile's waits, which Interrupt ends
-  std::condition_variable wake_;
+  FlagWait wait_;  // SleepWhile's waits, which Interrupt ends
 };
 
 }  // namespace kirnow::platform

@@ -7,10 +7,9 @@
 #include <time.h>
 
 #include <chrono>
-#include <condition_variable>
-#include <mutex>
 
 #include "platform/clock/clock.h"
+#include "platform/clock/flag_wait.h"
 
 namespace kirnow::platform {
 namespace {
@@ -45,21 +44,14 @@ class SystemClock : public Clock {
   }
 
   void SleepWhile(uint64_t deadline, const std::atomic<int32_t>& keepRunning) override {
-    const std::chrono::steady_clock::time_point at{std::chrono::microseconds(deadline)};
-    std::unique_lock<std::mutex> hold(mutex_);
-    // The flag is read under the mutex that Interrupt takes, so a stop between the check and
-    // the wait is not missed.
-    wake_.wait_until(hold, at, [&] { return keepRunning == 0; });
+    wait_.Until(std::chrono::steady_clock::time_point{std::chrono::microseconds(deadline)},
+                keepRunning);
   }
 
-  void Interrupt() override {
-    std::lock_guard<std::mutex> hold(mutex_);
-    wake_.notify_all();
-  }
+  void Interrupt() override { wait_.Wake(); }
 
  private:
-  std::mutex mutex_;
-  std::condition_variable wake_;
+  FlagWait wait_;
 };
 
 }  // namespace

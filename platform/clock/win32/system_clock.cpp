@@ -104,28 +104,26 @@ class SystemClock : public Clock {
   }
 
   void SleepWhile(uint64_t deadline, const std::atomic<int32_t>& keepRunning) override {
+    const uint64_t now = Micros();
+    if (!keepRunning || deadline <= now) return;
     ThreadTimer& timer = TimerOfThisThread();
-    if (timer.wake == nullptr) return Clock::SleepWhile(deadline, keepRunning);
+    if (timer.wake == nullptr || !timer.Arm(deadline - now)) {
+      return Clock::SleepWhile(deadline, keepRunning);
+    }
     {
       std::lock_guard<std::mutex> hold(mutex_);
       waiting_.push_back(timer.wake);
     }
-    // Registered before the flag is read: a stop after this read sets the event.
-    const uint64_t now = Micros();
-    if (keepRunning && deadline > now) {
-      if (timer.Arm(deadline - now)) {
-        const HANDLE both[2] = {timer.handle, timer.wake};
-        while (keepRunning &&
-               WaitForMultipleObjects(2, both, FALSE, INFINITE) == WAIT_OBJECT_0 + 1) {
-          // Woken for another thread's flag, or for ours: look again.
-        }
-        CancelWaitableTimer(timer.handle);
-      } else {
-        Unregister(timer.wake);
-        return Clock::SleepWhile(deadline, keepRunning);
-      }
+    // Registered before the loop reads the flag: a stop after that read sets the event.
+    const HANDLE both[2] = {timer.handle, timer.wake};
+    while (keepRunning && WaitForMultipleObjects(2, both, FALSE, INFINITE) == WAIT_OBJECT_0 + 1) {
+      // Woken for another thread's flag, or for ours: look again.
     }
-    Unregister(timer.wake);
+    {
+      std::lock_guard<std::mutex> hold(mutex_);
+      waiting_.erase(std::find(waiting_.begin(), waiting_.end(), timer.wake));
+    }
+    CancelWaitableTimer(timer.handle);
   }
 
   void Interrupt() override {
@@ -137,11 +135,6 @@ class SystemClock : public Clock {
   void EndPrecise() override { resolution_.End(); }
 
  private:
-  void Unregister(HANDLE wake) {
-    std::lock_guard<std::mutex> hold(mutex_);
-    waiting_.erase(std::find(waiting_.begin(), waiting_.end(), wake));
-  }
-
   TimerResolution resolution_;
   uint64_t frequency_ = 1;
   std::mutex mutex_;

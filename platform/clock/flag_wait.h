@@ -1,0 +1,31 @@
+// A wait on the steady clock that ends early once its flag is cleared and Wake is called: the
+// flag is read under the mutex Wake takes, so a stop between the check and the wait is not
+// missed. The Linux clock and the simulated Windows clock wait with it.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+
+namespace kirnow::platform {
+
+class FlagWait {
+ public:
+  void Until(std::chrono::steady_clock::time_point at, const std::atomic<int32_t>& keepRunning) {
+    std::unique_lock<std::mutex> hold(mutex_);
+    wake_.wait_until(hold, at, [&] { return keepRunning == 0; });
+  }
+
+  void Wake() {
+    std::lock_guard<std::mutex> hold(mutex_);
+    wake_.notify_all();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable wake_;
+};
+
+}  // namespace kirnow::platform
