@@ -86,6 +86,7 @@ DisplayModel::DisplayModel(ModelOptions options)
 void DisplayModel::PowerOn() {
   Initialise();
   brightness_ = kDefaultBrightness;
+  brightnessSet_ = false;
   identity_.Reset();
   frames_.BreakChain();
 }
@@ -242,6 +243,7 @@ void DisplayModel::Feed(uint8_t b, double t, std::vector<uint8_t>& reply) {
           break;
         case 0x58:
           brightness_ = b;
+          brightnessSet_ = true;
           break;
         default:
           break;
@@ -295,7 +297,10 @@ void DisplayModel::Ground(uint8_t b) {
 }
 
 std::vector<uint8_t> RepaintBytes(const DisplayModel& model) {
-  std::vector<uint8_t> out = {kEsc, 0x40, kUs, 0x58, model.Brightness()};
+  // The brightness only when one was set: a display switched on anew is at its own default,
+  // and the repaint sends nothing that the application never asked for.
+  std::vector<uint8_t> out = {kEsc, 0x40};
+  if (model.BrightnessSet()) out.insert(out.end(), {kUs, 0x58, model.Brightness()});
   for (const auto& [code, columns] : model.Glyphs()) {
     out.insert(out.end(), {kEsc, 0x26, 0x01, code, code, static_cast<uint8_t>(columns.size())});
     out.insert(out.end(), columns.begin(), columns.end());

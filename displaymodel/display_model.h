@@ -95,6 +95,8 @@ class DisplayModel {
   double BlinkSince() const { return blinkSince_; }
   bool ReverseMode() const { return reverse_; }
   uint8_t Brightness() const { return brightness_; }
+  // True once a brightness command arrived since the display was switched on.
+  bool BrightnessSet() const { return brightnessSet_; }
   bool UserCharset() const { return userCharset_; }
   // Column bytes of a user-defined character (bit 0 is the top dot); nullopt when undefined.
   std::optional<std::vector<uint8_t>> Glyph(uint8_t code) const;
@@ -145,6 +147,7 @@ class DisplayModel {
   double blinkSince_ = 0;
   bool reverse_ = false;
   uint8_t brightness_ = kDefaultBrightness;
+  bool brightnessSet_ = false;
   bool userCharset_ = false;
   std::map<uint8_t, std::vector<uint8_t>> glyphs_;
 
@@ -160,8 +163,8 @@ class DisplayModel {
 };
 
 // The bytes that bring a freshly switched-on display to the model's state: initialise, the
-// brightness, the user-defined characters and their selection, both lines cell by cell with
-// their reverse attribute, the reverse mode, the blink and the cursor.
+// brightness where one was set, the user-defined characters and their selection, both lines cell by
+// cell with their reverse attribute, the reverse mode, the blink and the cursor.
 std::vector<uint8_t> RepaintBytes(const DisplayModel& model);
 
 }  // namespace kirnow::displaymodel

@@ -10,6 +10,8 @@
 #include <memory>
 #include <thread>
 
+#include "platform/clock/thread.h"
+
 namespace kirnow::platform {
 
 class Clock {
@@ -20,9 +22,10 @@ class Clock {
   // keeps those steps even then).
   virtual uint32_t Ticks() = 0;
   virtual void Sleep(uint32_t ms) = 0;
-  // Starts `body` on a new thread. The caller owns the thread and joins it. On Windows the
-  // thread runs above normal priority, so that a busy till does not hold back a frame.
-  virtual std::thread StartThread(std::function<void()> body) = 0;
+  // Starts `body` on a new thread. The caller owns the thread and joins it or lets it go. On
+  // Windows the thread runs above normal priority, so that a busy till does not hold back a
+  // frame. The system clocks' threads keep the library loaded while they run (thread.h).
+  virtual Thread StartThread(std::function<void()> body) = 0;
 
   // Microseconds on a monotonic counter with real sub-millisecond resolution
   // (QueryPerformanceCounter on Windows). Never wraps.

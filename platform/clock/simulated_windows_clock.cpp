@@ -48,7 +48,7 @@ void SimulatedWindowsClock::Sleep(uint32_t ms) {
   SleepToMicros(NextInterrupt(RealMicros() + static_cast<uint64_t>(ms) * 1000u));
 }
 
-std::thread SimulatedWindowsClock::StartThread(std::function<void()> body) {
+Thread SimulatedWindowsClock::StartThread(std::function<void()> body) {
   return std::thread([body = std::move(body)] {
 #ifdef __linux__
     // Above normal priority, as on Windows; allowed where the process may raise it (root).

@@ -34,7 +34,7 @@ class SimulatedWindowsClock : public Clock {
 
   uint32_t Ticks() override;
   void Sleep(uint32_t ms) override;
-  std::thread StartThread(std::function<void()> body) override;
+  Thread StartThread(std::function<void()> body) override;
   uint64_t Micros() override;
   void SleepUntil(uint64_t deadline) override;
   void SleepWhile(uint64_t deadline, const std::atomic<int32_t>& keepRunning) override;

@@ -20,9 +20,12 @@ class SerialDevice {
   virtual void Close() = 0;
   virtual bool IsOpen() const = 0;
   // Writes one byte, waiting at most 1000 ms for the driver to take it. A byte that cannot be
-  // written in that time (TimedOut: the display is not reading) or at all (Failed: the device
-  // is gone or broken; the OS error is kept in LastError) is dropped; the port stays open.
-  enum class WriteResult { Written, TimedOut, Failed };
+  // written in that time (TimedOut: the display is not reading) or at all is dropped; the port
+  // stays open. A failed write tells a removal (Gone: on Linux EIO, ENXIO, ENODEV or a
+  // hang-up; on Windows the errors of a surprise-removed handle, or a handle that fails even
+  // the status query) from any other error (Failed: a line error, say, which the device has
+  // cleared so that the next byte can go). Either way the OS error is kept in LastError.
+  enum class WriteResult { Written, TimedOut, Failed, Gone };
   virtual WriteResult WriteByte(uint8_t byte) = 0;
   // True when the driver would take a byte now without waiting: after a time-out, the sign
   // that the display reads again. Never waits.

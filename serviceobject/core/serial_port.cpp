@@ -4,7 +4,8 @@
 // port is never closed under a writer. The keeper thread takes the same lock to check the
 // device, or to reopen it and repaint, so no frame can go out between the two. It only tries
 // the lock: while somebody holds it, that writer finds a failed device itself, and a keeper
-// that waited could deadlock with a Close called under a frame.
+// that waited could deadlock with a Close called under a frame. Holding it, the keeper waits
+// for the device at most one byte's time-out, as any writer does (the repaint's stall rule).
 #include "serviceobject/core/serial_port.h"
 
 #include <vector>
@@ -12,8 +13,10 @@
 namespace kirnow {
 
 namespace {
-constexpr uint32_t kKeeperPollMs = 500;
-constexpr uint32_t kStopCheckMs = 50;  // how soon the keeper thread notices a stop
+constexpr uint64_t kKeeperPollMicros = 500000;
+// The longest a stop waits for the keeper: the byte it may be writing (the device's 1000 ms
+// time-out) and some room for a busy machine.
+constexpr uint32_t kKeeperStopMs = 2000;
 }  // namespace
 
 bool SerialPort::Open(int32_t portNumber, int32_t baud) {
@@ -28,9 +31,10 @@ bool SerialPort::Open(int32_t portNumber, int32_t baud) {
   baud_ = baud;
   opened_ = true;
   dead_ = false;
+  repaintDue_ = false;
   if (clock_ != nullptr && keeperEnded_) {
     if (keeper_.joinable()) keeper_.join();  // one that ended at a Close
-    stopKeeper_ = false;
+    keepGoing_ = 1;
     keeperEnded_ = false;
     keeper_ = clock_->StartThread([this] { KeeperLoop(); });
   }
@@ -45,6 +49,7 @@ bool SerialPort::Close() {
   if (!dead_) device_.Close();
   opened_ = false;
   dead_ = false;
+  repaintDue_ = false;
   return true;
 }
 
@@ -77,6 +82,9 @@ bool SerialPort::WriteByte(uint8_t byte) {
       dropRest_ = true;
       break;
     case platform::SerialDevice::WriteResult::Failed:
+      // Lost without report; the device is still there and has cleared the error.
+      break;
+    case platform::SerialDevice::WriteResult::Gone:
       Feed(byte);
       DieLocked();
       break;
@@ -97,19 +105,31 @@ void SerialPort::DieLocked() {
   stalled_ = false;
 }
 
-bool SerialPort::RepaintLocked() {
+void SerialPort::RepaintLocked() {
+  // A display that is back but still not reading costs the repaint nothing more until it does.
+  if (stalled_ && !device_.ReadyToWrite()) return;
+  stalled_ = false;
   for (uint8_t b : displaymodel::RepaintBytes(screen_)) {
-    if (device_.WriteByte(b) == platform::SerialDevice::WriteResult::Failed) return false;
+    if (keepGoing_ == 0) return;  // a stop: Close is waiting for this thread
+    switch (device_.WriteByte(b)) {
+      case platform::SerialDevice::WriteResult::Written:
+      case platform::SerialDevice::WriteResult::Failed:  // that byte is lost, as a writer's
+        break;
+      case platform::SerialDevice::WriteResult::TimedOut:
+        stalled_ = true;  // sent again whole once the display reads
+        return;
+      case platform::SerialDevice::WriteResult::Gone:
+        DieLocked();
+        return;
+    }
   }
-  return true;
+  repaintDue_ = false;
 }
 
 void SerialPort::KeeperLoop() {
-  while (!stopKeeper_) {
-    for (uint32_t slept = 0; slept < kKeeperPollMs && !stopKeeper_; slept += kStopCheckMs) {
-      clock_->Sleep(kStopCheckMs);
-    }
-    if (stopKeeper_) break;
+  while (keepGoing_ != 0) {
+    clock_->SleepWhile(clock_->Micros() + kKeeperPollMicros, keepGoing_);
+    if (keepGoing_ == 0) break;
     std::unique_lock<std::recursive_mutex> hold(writeLock_, std::try_to_lock);
     if (hold.owns_lock()) KeepLocked();  // else a writer is at it; look again next round
   }
@@ -120,24 +140,36 @@ void SerialPort::KeepLocked() {
   if (!opened_) return;
   if (!dead_) {
     // Idle or not, a device that went away is noticed here; a stalled one is still alive.
-    if (device_.Alive()) return;
-    DieLocked();
-    // Tried again at once: a display plugged back in quickly is back within one round.
+    if (!device_.Alive()) {
+      DieLocked();
+      // Tried again at once: a display plugged back in quickly is back within one round.
+    } else if (!repaintDue_) {
+      return;
+    }
   }
-  if (!device_.Open(portNumber_, baud_)) return;
-  if (RepaintLocked()) {
+  if (dead_) {
+    if (!device_.Open(portNumber_, baud_)) return;
     dead_ = false;
-    return;
+    stalled_ = false;
+    repaintDue_ = true;
   }
-  DieLocked();  // gone again while repainting
+  RepaintLocked();
 }
 
 void SerialPort::StopKeeper() {
   if (!keeper_.joinable()) return;
-  stopKeeper_ = true;
-  // Waited through the clock, so that a test's virtual time lets the thread see the stop.
-  while (!keeperEnded_) clock_->Sleep(1);
-  keeper_.join();
+  keepGoing_ = 0;
+  clock_->Interrupt();  // the keeper's wait between rounds ends now
+  // Waited through the clock, so that a test's virtual time lets the thread see the stop. The
+  // keeper's longest step is one byte's time-out; one that is still not done is let go (it
+  // holds the library loaded and ends at its next look at the flag).
+  const uint32_t start = clock_->Ticks();
+  while (!keeperEnded_ && clock_->Ticks() - start < kKeeperStopMs) clock_->Sleep(1);
+  if (keeperEnded_) {
+    keeper_.join();
+  } else {
+    keeper_.detach();
+  }
 }
 
 int32_t SerialPort::SendData(const uint8_t* buffer, int32_t length) {

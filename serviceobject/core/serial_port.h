@@ -10,13 +10,18 @@
 // its own (or of the frame a worker was sending when the display stopped), never for one per
 // byte, and a frame either goes out whole or is dropped from the byte that timed out on.
 //
-// A display that is unplugged: a write fails, or, while nothing is written, the port's keeper
-// thread finds the device gone when it looks every 500 ms (on Linux EIO or a hang-up, on
+// A write that fails for another reason than a removal (a line error, say) loses that byte
+// only, as a time-out-free failure always did; the device has cleared the error.
+//
+// A display that is unplugged: a write finds it gone, or, while nothing is written, the port's
+// keeper thread finds it gone when it looks every 500 ms (on Linux EIO or a hang-up, on
 // Windows the handle's errors after a surprise removal). The port closes the device and goes
 // on taking bytes without sending them, and the keeper reopens the same port every 500 ms.
-// Once it is back it initialises the display and repaints the screen from the port's model of
-// what it has drawn (and was asked to draw meanwhile); workers go on with their next frames.
-// Open on a dead port reopens it at once.
+// Once it is back the keeper initialises the display and repaints the screen from the port's
+// model of what it has drawn (and was asked to draw meanwhile); workers go on with their next
+// frames. The repaint is one unit under the stall rule: a display that is back but not reading
+// yet costs it one time-out, and it is sent again whole once the display reads. A stop cuts it
+// short. Open on a dead port reopens it at once.
 #pragma once
 
 #include <atomic>
@@ -26,6 +31,7 @@
 
 #include "displaymodel/display_model.h"
 #include "platform/clock/clock.h"
+#include "platform/clock/thread.h"
 #include "platform/serial/serial_device.h"
 
 namespace kirnow {
@@ -83,17 +89,23 @@ class SerialPort {
   int DeathError() const { return deathError_; }
   // True while the keeper thread runs (from the first Open with a clock until Close).
   bool Keeping() const { return !keeperEnded_; }
+  // True from the reopening of a port that died until its repaint has gone out whole.
+  bool RepaintDue() const { return repaintDue_; }
 
  private:
   void EndUnit();
   // The device failed: close it; the keeper reopens it. writeLock_ held.
   void DieLocked();
-  // Sends the repaint of the model to a device opened again; false when a write fails.
-  bool RepaintLocked();
-  // Every 500 ms while the port is open: a live device is checked, a dead one reopened.
+  // Sends the repaint of the model to a device opened again, unless the display still does not
+  // read. Stops at the first byte that times out (the port is stalled then), at a removal and
+  // at a stop; repaintDue_ stays set until it went out whole. writeLock_ held.
+  void RepaintLocked();
+  // Every 500 ms while the port is open: a live device is checked, a dead one reopened, a due
+  // repaint sent.
   void KeeperLoop();
   void KeepLocked();  // one round of it, writeLock_ held
-  // Ends the keeper thread, if any; writeLock_ not held by this thread.
+  // Ends the keeper thread, if any, waiting at most about one byte's time-out for it;
+  // writeLock_ not held by this thread.
   void StopKeeper();
   void Feed(uint8_t byte);
 
@@ -105,9 +117,10 @@ class SerialPort {
   bool dropRest_ = false;              // under writeLock_: a byte of the open unit timed out
   int32_t portNumber_ = 0, baud_ = 0;  // under writeLock_: what Open last opened
   displaymodel::DisplayModel screen_;  // under writeLock_: what the display shows
-  std::thread keeper_;                 // the keeper thread, when one was started
+  bool repaintDue_ = false;            // under writeLock_: see RepaintDue
+  platform::Thread keeper_;            // the keeper thread, when one was started
   std::atomic<bool> keeperEnded_{true};
-  std::atomic<bool> stopKeeper_{false};
+  std::atomic<int32_t> keepGoing_{0};  // cleared (and the clock interrupted) to stop the keeper
   // Changed only under writeLock_; read without it so that Opened() never waits for a frame.
   std::atomic<bool> opened_{false};
   std::atomic<bool> stalled_{false};

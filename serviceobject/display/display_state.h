@@ -10,6 +10,8 @@
 #include <mutex>
 #include <thread>
 
+#include "platform/clock/thread.h"
+
 namespace kirnow {
 
 struct DisplayShared {
@@ -40,7 +42,7 @@ struct DisplayShared {
   int32_t ScrollRightTotal = 0;
 
   // The worker threads, joined when they are replaced and when the module goes away.
-  std::thread worker1, worker2, worker3;
+  platform::Thread worker1, worker2, worker3;
   // Held by the marquee and blink controls and by StopAllWorkers while they start, stop or
   // replace workers, so that two callers never race on the thread slots. Workers never take it.
   std::recursive_mutex controlLock;

@@ -84,10 +84,17 @@ void StopWalking(POSLDisplay& so, int32_t viewportRow) {
     d.Threadhd1_restart = 1;
     d.Threadhd2_restart = 1;
   }
-  // The stopped line keeps its last frame and its blink flag. It no longer counts as started:
-  // a later start of the other line must not take it along into the combined worker.
-  if (viewportRow == 0 || stoppedBoth) d.Thread1_f = 0;
-  if (viewportRow == 1 || stoppedBoth) d.Thread2_f = 0;
+  // The stopped line keeps its last frame. It no longer counts as started, nor as blinking: a
+  // later start of the other line must not take it along into the combined worker (which would
+  // pace that line at the blink's 250 ms and blank this one every step).
+  if (viewportRow == 0 || stoppedBoth) {
+    d.Thread1_f = 0;
+    d.blink_up = 0;
+  }
+  if (viewportRow == 1 || stoppedBoth) {
+    d.Thread2_f = 0;
+    d.blink_low = 0;
+  }
 }
 
 }  // namespace

@@ -43,7 +43,11 @@ bool RecordingSerialDevice::IsOpen() const {
 platform::SerialDevice::WriteResult RecordingSerialDevice::WriteByte(uint8_t byte) {
   const uint32_t now = Stamp();
   std::lock_guard<std::mutex> lock(mutex_);
-  if (!open_ || unplugged_ || lostHandle_) return WriteResult::Failed;
+  if (!open_ || unplugged_ || lostHandle_) return WriteResult::Gone;
+  if (failing_) {
+    ++failedWrites_;
+    return WriteResult::Failed;
+  }
   if (stalled_) {
     ++timedOutWrites_;
     return WriteResult::TimedOut;
@@ -76,7 +80,18 @@ int RecordingSerialDevice::AliveChecks() const {
 
 int RecordingSerialDevice::LastError() const {
   std::lock_guard<std::mutex> lock(mutex_);
-  return unplugged_ || lostHandle_ ? 5 : 0;  // EIO, as a tty whose device went away reports it
+  if (unplugged_ || lostHandle_) return 5;  // EIO, as a tty whose device went away reports it
+  return failing_ ? 71 : 0;                 // EPROTO: some other fault of the line
+}
+
+void RecordingSerialDevice::SetFailing(bool failing) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  failing_ = failing;
+}
+
+int RecordingSerialDevice::FailedWrites() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return failedWrites_;
 }
 
 void RecordingSerialDevice::SetUnplugged(bool unplugged) {

@@ -51,6 +51,10 @@ class RecordingSerialDevice : public platform::SerialDevice {
   // A display pulled out: writes fail and the port cannot be opened until it is plugged in; a
   // handle open at the unplug stays dead after the replug, as a real one does, until reopened.
   void SetUnplugged(bool unplugged);
+  // A line fault that is no removal: every write fails (the byte is lost) while the device
+  // stays alive. Counts those writes.
+  void SetFailing(bool failing);
+  int FailedWrites() const;
   int32_t BytesWaiting() override;
   int32_t Read(uint8_t* buffer, int32_t count) override;
 
@@ -86,6 +90,8 @@ class RecordingSerialDevice : public platform::SerialDevice {
   bool stalled_ = false;
   bool unplugged_ = false;
   bool lostHandle_ = false;  // the open handle outlived an unplug
+  bool failing_ = false;
+  int failedWrites_ = 0;
   int aliveChecks_ = 0;
   int timedOutWrites_ = 0;
   int32_t port_ = 0;

@@ -68,7 +68,7 @@ void ScriptedClock::Sleep(uint32_t ms) {
   // ReleaseDue counted this worker as running again.
 }
 
-std::thread ScriptedClock::StartThread(std::function<void()> body) {
+platform::Thread ScriptedClock::StartThread(std::function<void()> body) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     ++live_;

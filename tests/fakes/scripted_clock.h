@@ -26,7 +26,7 @@ class ScriptedClock : public platform::Clock {
   uint32_t Ticks() override;
   // Worker: blocks until virtual time reaches now + ms. Test thread: Advance(ms).
   void Sleep(uint32_t ms) override;
-  std::thread StartThread(std::function<void()> body) override;
+  platform::Thread StartThread(std::function<void()> body) override;
   // Virtual microseconds (whole milliseconds of virtual time); reads only, from any thread.
   uint64_t Micros() override;
   // Sleeps the whole virtual milliseconds up to `deadline`.

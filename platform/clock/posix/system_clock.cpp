@@ -2,7 +2,10 @@
 // GetTickCount, nanosleep, and std::thread. The monotonic clock is precise already: Micros
 // reads it, SleepUntil sleeps to an absolute time on it, and no resolution needs raising.
 // SleepWhile waits on a condition variable over the same clock (steady_clock is
-// CLOCK_MONOTONIC), which Interrupt notifies.
+// CLOCK_MONOTONIC), which Interrupt notifies. A thread it starts keeps the shared object its
+// code is in loaded until it is joined (dlopen of that object, closed by the joiner), so that a
+// dlclose by the host while it runs cannot unmap its code.
+#include <dlfcn.h>
 #include <errno.h>
 #include <time.h>
 
@@ -20,6 +23,16 @@ uint64_t MonotonicMicros() {
   return static_cast<uint64_t>(ts.tv_sec) * 1000000u + static_cast<uint64_t>(ts.tv_nsec) / 1000u;
 }
 
+// A reference to the shared object this code is linked into; null in a program, whose code
+// stays mapped anyway.
+void* HoldThisModule() {
+  Dl_info info{};
+  if (dladdr(reinterpret_cast<void*>(&HoldThisModule), &info) == 0 || info.dli_fname == nullptr) {
+    return nullptr;
+  }
+  return dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD);
+}
+
 class SystemClock : public Clock {
  public:
   uint32_t Ticks() override { return static_cast<uint32_t>(MonotonicMicros() / 1000u); }
@@ -30,8 +43,20 @@ class SystemClock : public Clock {
     while (nanosleep(&req, &rem) != 0 && errno == EINTR) req = rem;
   }
 
-  std::thread StartThread(std::function<void()> body) override {
-    return std::thread(std::move(body));
+  Thread StartThread(std::function<void()> body) override {
+    void* module = HoldThisModule();
+    std::thread thread;
+    try {
+      thread = std::thread(std::move(body));
+    } catch (...) {
+      if (module != nullptr) dlclose(module);
+      throw;
+    }
+    // Dropped by the thread that joins this one, which runs the module's code itself; a thread
+    // that is let go keeps the module loaded for good.
+    return Thread(std::move(thread), [module] {
+      if (module != nullptr) dlclose(module);
+    });
   }
 
   uint64_t Micros() override { return MonotonicMicros(); }

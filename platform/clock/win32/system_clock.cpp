@@ -7,13 +7,18 @@
 // kept in 100 ns units, so it fires on the first 1 ms interrupt at or after the deadline, where
 // a Sleep of whole milliseconds could wake up to two interrupts late. SleepWhile waits for the
 // same timer or the thread's wake-up event, which Interrupt sets for every waiting thread.
-// Worker threads run above normal priority.
+// Worker threads run above normal priority. Each thread started here holds a reference to the
+// DLL its code is in and drops it with FreeLibraryAndExitThread as its last act: a FreeLibrary
+// by the host while it runs (CoFreeAllLibraries at CoUninitialize does that even with objects
+// alive) only drops the host's reference, and the loader never has to wait for our thread.
 #include "platform/win32/windows_headers.h"
 // after windows.h, which it needs
 #include <mmsystem.h>
 
 #include <algorithm>
+#include <memory>
 #include <mutex>
+#include <system_error>
 #include <vector>
 
 #include "platform/clock/clock.h"
@@ -39,9 +44,14 @@ struct ThreadTimer {
   HANDLE handle = HighResolutionTimerAvailable() ? MakeHighResolutionTimer()
                                                  : CreateWaitableTimerW(nullptr, FALSE, nullptr);
   HANDLE wake = CreateEventW(nullptr, FALSE, FALSE, nullptr);  // auto-reset
-  ~ThreadTimer() {
+  ~ThreadTimer() { Release(); }
+  // Closes both handles. A thread that leaves through FreeLibraryAndExitThread does this itself:
+  // once its DLL is unmapped no destructor of it runs.
+  void Release() {
     if (handle != nullptr) CloseHandle(handle);
     if (wake != nullptr) CloseHandle(wake);
+    handle = nullptr;
+    wake = nullptr;
   }
   // Arms the timer for `wait` microseconds from now.
   bool Arm(uint64_t wait) const {
@@ -66,6 +76,66 @@ bool HighResolutionTimerAvailable() {
   return available;
 }
 
+// A thread of ours as a Windows thread handle.
+class WinThread final : public Thread::Native {
+ public:
+  explicit WinThread(HANDLE handle) : handle_(handle) {}
+  ~WinThread() override { Detach(); }
+  WinThread(const WinThread&) = delete;
+  WinThread& operator=(const WinThread&) = delete;
+
+  void Join() override {
+    if (handle_ == nullptr) return;
+    WaitForSingleObject(handle_, INFINITE);
+    Detach();
+  }
+  void Detach() override {
+    if (handle_ != nullptr) CloseHandle(handle_);
+    handle_ = nullptr;
+  }
+  bool IsCurrent() const override { return GetThreadId(handle_) == GetCurrentThreadId(); }
+
+ private:
+  HANDLE handle_;
+};
+
+struct ThreadStart {
+  std::function<void()> body;
+  HMODULE module = nullptr;  // the reference the thread holds; null in a program
+};
+
+DWORD WINAPI RunThread(void* argument) {
+  HMODULE module = nullptr;
+  {
+    std::unique_ptr<ThreadStart> start(static_cast<ThreadStart*>(argument));
+    module = start->module;
+    SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_ABOVE_NORMAL);
+    try {
+      start->body();
+    } catch (...) {
+      // A body that throws ends its thread, never the host.
+    }
+  }
+  TimerOfThisThread().Release();
+  // Nothing of the DLL runs after this call: FreeLibraryAndExitThread lives in kernel32.
+  if (module != nullptr) FreeLibraryAndExitThread(module, 0);
+  return 0;
+}
+
+// A counted reference to the module this code is in, or null when that is the program itself.
+HMODULE HoldThisModule() {
+  HMODULE module = nullptr;
+  const auto address = reinterpret_cast<LPCWSTR>(&RunThread);
+  if (!GetModuleHandleExW(
+          GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+          address, &module) ||
+      module == GetModuleHandleW(nullptr)) {
+    return nullptr;
+  }
+  return GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, address, &module) ? module
+                                                                                      : nullptr;
+}
+
 class SystemClock : public Clock {
  public:
   SystemClock()
@@ -79,11 +149,18 @@ class SystemClock : public Clock {
   uint32_t Ticks() override { return static_cast<uint32_t>(GetTickCount()); }
   void Sleep(uint32_t ms) override { ::Sleep(ms); }
 
-  std::thread StartThread(std::function<void()> body) override {
-    return std::thread([body = std::move(body)] {
-      SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_ABOVE_NORMAL);
-      body();
-    });
+  Thread StartThread(std::function<void()> body) override {
+    auto start = std::make_unique<ThreadStart>();
+    start->body = std::move(body);
+    start->module = HoldThisModule();
+    HANDLE handle = CreateThread(nullptr, 0, &RunThread, start.get(), 0, nullptr);
+    if (handle == nullptr) {
+      const DWORD error = GetLastError();
+      if (start->module != nullptr) FreeLibrary(start->module);
+      throw std::system_error(static_cast<int>(error), std::system_category(), "CreateThread");
+    }
+    start.release();  // the thread owns it now
+    return Thread(std::make_unique<WinThread>(handle));
   }
 
   uint64_t Micros() override {

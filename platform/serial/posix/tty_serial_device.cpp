@@ -57,6 +57,8 @@ std::optional<speed_t> SpeedFor(int32_t baud) {
   }
 }
 
+bool IsRemoval(int error) { return error == EIO || error == ENXIO || error == ENODEV; }
+
 int64_t NowMs() {
   timespec ts{};
   clock_gettime(CLOCK_MONOTONIC, &ts);
@@ -139,7 +141,7 @@ class TtySerialDevice : public SerialDevice {
 
   WriteResult WriteByte(uint8_t byte) override {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (fd_ < 0) return WriteResult::Failed;
+    if (fd_ < 0) return WriteResult::Gone;
     const int64_t deadline = NowMs() + kWriteTimeoutMs;
     while (true) {
       const ssize_t n = write(fd_, &byte, 1);
@@ -152,15 +154,20 @@ class TtySerialDevice : public SerialDevice {
         const int r = poll(&p, 1, static_cast<int>(left));
         if (r < 0 && errno == EINTR) continue;
         if (r == 0) return WriteResult::TimedOut;
-        if (r < 0 || (p.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
-          lastError_ = r < 0 ? errno : EIO;
+        if (r < 0) {
+          lastError_ = errno;
           return WriteResult::Failed;
+        }
+        if ((p.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
+          lastError_ = EIO;  // hung up: the device went away
+          return WriteResult::Gone;
         }
         continue;
       }
-      // EIO (the other end went away), EPIPE and the rest: the byte is dropped.
+      // The byte is dropped. EIO (a hung-up tty: the USB adapter was pulled, or the other end
+      // of a pty closed), ENXIO and ENODEV say the device is gone; the rest are other errors.
       lastError_ = n < 0 ? errno : EIO;
-      return WriteResult::Failed;
+      return IsRemoval(lastError_) ? WriteResult::Gone : WriteResult::Failed;
     }
   }
 

@@ -15,6 +15,26 @@ constexpr DWORD kWriteWaitMs = 1000;
 constexpr DWORD kReadWaitMs = 2000;
 constexpr DWORD kQueueSize = 10000;
 
+// The errors a handle gives once its device was surprise-removed: the USB serial drivers answer
+// ERROR_BAD_COMMAND, ERROR_ACCESS_DENIED or ERROR_GEN_FAILURE, the system
+// ERROR_DEVICE_REMOVED or ERROR_DEVICE_NOT_CONNECTED, and Wine ERROR_NOT_READY once the tty
+// behind the port hung up.
+bool IsRemoval(DWORD error) {
+  switch (error) {
+    case ERROR_ACCESS_DENIED:
+    case ERROR_INVALID_HANDLE:
+    case ERROR_NOT_READY:
+    case ERROR_BAD_COMMAND:
+    case ERROR_GEN_FAILURE:
+    case ERROR_NO_SUCH_DEVICE:
+    case ERROR_DEVICE_NOT_CONNECTED:
+    case ERROR_DEVICE_REMOVED:
+      return true;
+    default:
+      return false;
+  }
+}
+
 class WinSerialDevice : public SerialDevice {
  public:
   WinSerialDevice() {
@@ -81,24 +101,19 @@ class WinSerialDevice : public SerialDevice {
 
   WriteResult WriteByte(uint8_t byte) override {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (handle_ == INVALID_HANDLE_VALUE) return WriteResult::Failed;
+    if (handle_ == INVALID_HANDLE_VALUE) return WriteResult::Gone;
     outByte_ = byte;  // stays put until the write is over
     DWORD written = 0;
     if (WriteFile(handle_, &outByte_, 1, &written, &writeOv_)) {
       return written == 1 ? WriteResult::Written : WriteResult::TimedOut;
     }
-    if (GetLastError() != ERROR_IO_PENDING) {
-      // After a surprise removal the handle answers every write with an error.
-      lastError_ = GetLastError();
-      return WriteResult::Failed;
-    }
+    if (GetLastError() != ERROR_IO_PENDING) return FailedLocked(GetLastError());
     if (WaitForSingleObject(writeOv_.hEvent, kWriteWaitMs) == WAIT_OBJECT_0) {
       if (GetOverlappedResult(handle_, &writeOv_, &written, FALSE)) {
         writeOv_.Offset += written;
         return written == 1 ? WriteResult::Written : WriteResult::TimedOut;
       }
-      lastError_ = GetLastError();
-      return WriteResult::Failed;
+      return FailedLocked(GetLastError());
     }
     // Abandoned after the wait. Cancel it and wait for the cancel to finish: left pending, it
     // could still go out after the next byte, or complete into a reused buffer and record.
@@ -168,6 +183,20 @@ class WinSerialDevice : public SerialDevice {
   }
 
  private:
+  // A write failed with `error`. A removal kills the port; any other error (ERROR_OPERATION_
+  // ABORTED after a line error on a port that aborts on errors, say) loses the byte only, and
+  // the status query clears the error so that the next byte can go. A handle that fails even
+  // that query is gone, whatever the write said.
+  WriteResult FailedLocked(DWORD error) {
+    lastError_ = error;
+    if (IsRemoval(error)) return WriteResult::Gone;
+    DWORD errors = 0;
+    COMSTAT stat{};
+    if (ClearCommError(handle_, &errors, &stat)) return WriteResult::Failed;
+    lastError_ = GetLastError();
+    return WriteResult::Gone;
+  }
+
   void CloseLocked() {
     if (readOv_.hEvent != nullptr) CloseHandle(readOv_.hEvent);
     if (writeOv_.hEvent != nullptr) CloseHandle(writeOv_.hEvent);

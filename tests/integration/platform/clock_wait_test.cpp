@@ -30,7 +30,7 @@ void ExpectWaitsAndWakes(Clock& clock) {
   // A long wait, ended by a stop from another thread.
   std::atomic<bool> done{false};
   double waited = 0;
-  std::thread sleeper = clock.StartThread([&] {
+  auto sleeper = clock.StartThread([&] {
     const auto begin = Steady::now();
     clock.SleepWhile(clock.Micros() + 20000000, keepRunning);
     waited = MsSince(begin);

@@ -175,13 +175,13 @@ TEST(SerialPortSend, FrameLockKeepsAFrameWhole) {
   ASSERT_TRUE(port.Open(1, 9600));
 
   constexpr int kFrames = 200;
-  std::thread worker = clock.StartThread([&port] {
+  auto worker = clock.StartThread([&port] {
     for (int f = 0; f < kFrames; ++f) {
       auto frame = port.LockFrame();
       for (uint8_t b : {0x1F, 0x24, 0x01, 0x01}) port.SendByte(b);
     }
   });
-  std::thread text = clock.StartThread([&port] {
+  auto text = clock.StartThread([&port] {
     for (int i = 0; i < kFrames * 4; ++i) port.SendByte(0x41);
   });
   worker.join();

@@ -30,7 +30,7 @@ class FixedClock : public platform::Clock {
  public:
   uint32_t Ticks() override { return now.load(); }
   void Sleep(uint32_t) override {}
-  std::thread StartThread(std::function<void()> body) override {
+  platform::Thread StartThread(std::function<void()> body) override {
     return std::thread(std::move(body));
   }
   uint64_t Micros() override { return uint64_t{now.load()} * 1000u; }

@@ -23,8 +23,8 @@ TEST(ScriptedClock, WorkersWakeInOrderOfTheirVirtualDeadlines) {
       woke.emplace_back(name, clock.Ticks());
     });
   };
-  std::thread a = sleeper('a', 30);
-  std::thread b = sleeper('b', 10);
+  auto a = sleeper('a', 30);
+  auto b = sleeper('b', 10);
   EXPECT_EQ(clock.LiveWorkers(), 2u);
   clock.Advance(50);
   a.join();
@@ -41,7 +41,7 @@ TEST(ScriptedClock, WorkerSleepLoopRunsOncePerPeriod) {
   ScriptedClock clock;
   std::atomic<bool> keepRunning{true};
   std::atomic<int> steps{0};
-  std::thread worker = clock.StartThread([&] {
+  auto worker = clock.StartThread([&] {
     while (keepRunning) {
       clock.Sleep(100);
       ++steps;
@@ -58,7 +58,7 @@ TEST(ScriptedClock, WorkerSleepLoopRunsOncePerPeriod) {
 TEST(ScriptedClock, TicksFromTheTestThreadAdvanceWhileWorkersSleep) {
   ScriptedClock clock;
   std::atomic<bool> done{false};
-  std::thread worker = clock.StartThread([&] {
+  auto worker = clock.StartThread([&] {
     const uint32_t before = clock.Ticks();
     const uint32_t again = clock.Ticks();  // a worker only reads the time
     EXPECT_EQ(before, again);
@@ -83,7 +83,7 @@ TEST(ScriptedClock, AWorkerBlockedElsewhereDoesNotStallTheCallersBusyWait) {
   ScriptedClock clock;
   std::mutex portLock;
   std::unique_lock<std::mutex> held(portLock);
-  std::thread worker = clock.StartThread([&] { std::lock_guard<std::mutex> lock(portLock); });
+  auto worker = clock.StartThread([&] { std::lock_guard<std::mutex> lock(portLock); });
   const auto realStart = std::chrono::steady_clock::now();
   const uint32_t start = clock.Ticks();
   while (clock.Ticks() - start < 200) {
@@ -106,7 +106,7 @@ TEST(ScriptedClock, BusyWaitEndsAcrossTheWrap) {
 TEST(ScriptedClock, SleepOnTheTestThreadRunsDueSleepersAndSetKeepsTheirDelay) {
   ScriptedClock clock;
   std::atomic<uint32_t> wokeAt{0};
-  std::thread worker = clock.StartThread([&] {
+  auto worker = clock.StartThread([&] {
     clock.Sleep(40);
     wokeAt = clock.Ticks();
   });
