@@ -14,8 +14,9 @@ namespace kirnow::server {
 HRESULT CanUnloadNow() noexcept;
 // DllGetClassObject: the POSLDisplay factory, CLASS_E_CLASSNOTAVAILABLE for any other class.
 HRESULT GetClassObject(REFCLSID clsid, REFIID riid, void** ppv) noexcept;
-// Stops the workers, closes the port and drops the platform services. The next call of the
-// library builds a fresh module.
+// At unload: closes the port and drops the platform services; the next call of the library
+// builds a fresh module. Never waits for a thread: while a worker or the port's keeper runs
+// (they keep the library loaded, so that happens only at process exit) it does nothing.
 void ShutdownServerModule() noexcept;
 
 }  // namespace kirnow::server

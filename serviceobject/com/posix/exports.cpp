@@ -17,8 +17,8 @@
 namespace kirnow::server {
 namespace {
 
-// Tears the module down when the shared object is unloaded: the workers stop and the port
-// closes while the rest of the library is still there.
+// Tears the module down when the shared object is unloaded (no library thread runs then: each
+// holds the library loaded) and leaves it to the process at exit, where threads may still run.
 struct ModuleEnd {
   ~ModuleEnd() { ShutdownServerModule(); }
 } g_moduleEnd;

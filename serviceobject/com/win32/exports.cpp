@@ -19,7 +19,9 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
       break;
     case DLL_PROCESS_DETACH:
       // At process exit (reserved non-null) the other threads are gone already and the
-      // process's memory goes with it: touch nothing. On FreeLibrary the module winds down.
+      // process's memory goes with it: touch nothing. On FreeLibrary the module winds down; no
+      // library thread runs then (each holds the DLL loaded until its last instruction), so
+      // nothing here waits for one under the loader lock.
       if (reserved == nullptr) {
         ShutdownServerModule();
         ReleaseTypeInfo();

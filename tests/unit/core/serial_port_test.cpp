@@ -258,5 +258,84 @@ TEST(SerialPortKeeper, AnIdlePortThatWentAwayComesBackRepainted) {
   EXPECT_EQ(clock.LiveWorkers(), 0u);
 }
 
+// A display plugged back in that does not read yet (still starting, or its flow control held):
+// the repaint meets one time-out, the port is stalled, and nothing more waits until the display
+// reads; then the repaint goes out whole, with a brightness only where one was set.
+TEST(SerialPortKeeper, ARepaintThatMeetsAStalledDisplayCostsOneTimeOutAndGoesOutWholeLater) {
+  ScriptedClock clock;
+  RecordingSerialDevice device(clock);
+  device.AddPort(3);
+  SerialPort port(device, &clock);
+  ASSERT_TRUE(port.Open(3, 9600));
+  const std::string hello = "hello";
+  port.SendData(reinterpret_cast<const uint8_t*>(hello.data()), 5);
+
+  for (const bool brightnessSet : {false, true}) {
+    SCOPED_TRACE(brightnessSet);
+    if (brightnessSet) {
+      for (uint8_t b : {0x1F, 0x58, 0x02}) port.SendByte(b);
+    }
+    device.SetUnplugged(true);
+    clock.Advance(600);
+    ASSERT_TRUE(port.Dead());
+    device.SetStalled(true);
+    device.SetUnplugged(false);
+    const int timeOuts = device.TimedOutWrites();
+    clock.Advance(600);
+    EXPECT_FALSE(port.Dead());
+    EXPECT_TRUE(port.Stalled());
+    EXPECT_TRUE(port.RepaintDue());
+    EXPECT_EQ(device.TimedOutWrites(), timeOuts + 1);
+    port.SendByte('x');  // dropped at once, as every write to a stalled display
+    clock.Advance(3000);
+    EXPECT_EQ(device.TimedOutWrites(), timeOuts + 1);
+
+    device.ClearWritten();
+    device.SetStalled(false);
+    clock.Advance(600);
+    EXPECT_FALSE(port.RepaintDue());
+    EXPECT_FALSE(port.Stalled());
+    const std::vector<uint8_t> written = device.Written();
+    const std::string text(written.begin(), written.end());
+    ASSERT_GE(written.size(), 2u);
+    EXPECT_EQ(written[0], 0x1B);
+    EXPECT_EQ(written[1], 0x40);
+    EXPECT_NE(text.find("hello" + std::string(15, ' ')), std::string::npos);
+    EXPECT_EQ(text.find("\x1F\x58\x04"), std::string::npos);
+    EXPECT_EQ(text.find("\x1F\x58\x02") != std::string::npos, brightnessSet);
+  }
+
+  // A stop while the repaint is due ends the keeper at once.
+  device.SetUnplugged(true);
+  clock.Advance(600);
+  device.SetStalled(true);
+  device.SetUnplugged(false);
+  clock.Advance(600);
+  ASSERT_TRUE(port.RepaintDue());
+  EXPECT_TRUE(port.Close());
+  EXPECT_FALSE(port.Keeping());
+  EXPECT_EQ(clock.LiveWorkers(), 0u);
+}
+
+// A write that fails without a removal (a line error): that byte is lost, the port stays open
+// and is neither reopened nor repainted, and the next byte goes out.
+TEST(SerialPortKeeper, AWriteErrorThatIsNoRemovalLosesItsByteOnly) {
+  ScriptedClock clock;
+  RecordingSerialDevice device(clock);
+  device.AddPort(3);
+  SerialPort port(device, &clock);
+  ASSERT_TRUE(port.Open(3, 9600));
+  device.SetFailing(true);
+  port.SendByte('a');
+  EXPECT_EQ(device.FailedWrites(), 1);
+  device.SetFailing(false);
+  port.SendByte('b');
+  clock.Advance(2000);
+  EXPECT_FALSE(port.Dead());
+  EXPECT_EQ(device.openCount, 1);
+  EXPECT_EQ(device.Written(), std::vector<uint8_t>{'b'});
+  EXPECT_TRUE(port.Close());
+}
+
 }  // namespace
 }  // namespace kirnow

@@ -172,6 +172,43 @@ TEST_F(Workers, AStoppedLineStaysStillWhenTheOtherLineStarts) {
   }
 }
 
+TEST_F(Workers, AStoppedBlinkDoesNotTakeItsLineIntoTheOtherLinesMarquee) {
+  // The test utility's Blink on line 1, then its Scrolling Text Line 2, which first runs the
+  // stop sequence on line 1 (MarqueeType 5, 0, ClearText).
+  Select(2);
+  SetUnitWait(50);
+  Select(1);
+  so->ClearText();
+  SetMarquee(DISP_MT_INIT);
+  so->DisplayTextAt(1, 1, u"  !!! Blinking !!! ", DISP_DT_BLINK);
+  fp.clock.Advance(1000);
+  SetMarquee(DISP_MT_INIT);
+  SetMarquee(DISP_MT_NONE);
+  so->ClearText();
+  EXPECT_EQ(shared().blink_up, 0);
+  const size_t stopped = fp.serial.WrittenWithTicks().size();
+
+  // Line 2 walks with its own worker at its own 50 ms; line 1 gets nothing more.
+  Select(2);
+  so->ClearText();
+  SetMarquee(DISP_MT_INIT);
+  so->DisplayTextAt(0, 0, u"<<< Scrolling Text Line 2 >>> ...", DISP_DT_NORMAL);
+  const size_t mark = fp.serial.WrittenWithTicks().size();
+  const uint32_t start = fp.clock.Now();
+  SetMarquee(DISP_MT_LEFT);
+  EXPECT_EQ(shared().Thread3_end_f, 1);
+  EXPECT_EQ(shared().Thread2_end_f, 0);
+  fp.clock.Advance(50 * 8);
+  const auto frames = FramesSince(mark);
+  ASSERT_EQ(frames.size(), 8u);
+  for (size_t k = 0; k < frames.size(); ++k) {
+    SCOPED_TRACE(k);
+    EXPECT_EQ(frames[k].row, 2);
+    EXPECT_EQ(frames[k].tick - start, 50u * (k + 1));
+  }
+  for (const Frame& f : FramesSince(stopped)) EXPECT_NE(f.row, 1) << "at " << f.tick;
+}
+
 TEST_F(Workers, AStalledDisplayCostsOneTimeOutAndFramesComeBackWholeWhenItReadsAgain) {
   StartMarquee(1, u"walking", 0);
   fp.clock.Advance(500);
