@@ -91,6 +91,11 @@ class SerialPort {
   bool Keeping() const { return !keeperEnded_; }
   // True from the reopening of a port that died until its repaint has gone out whole.
   bool RepaintDue() const { return repaintDue_; }
+  // What the port takes the display to show: its model of the screen, copied under the lock.
+  displaymodel::DisplayModel Screen() const {
+    std::lock_guard<std::recursive_mutex> hold(writeLock_);
+    return screen_;
+  }
 
  private:
   void EndUnit();
@@ -117,8 +122,8 @@ class SerialPort {
   bool dropRest_ = false;              // under writeLock_: a byte of the open unit timed out
   int32_t portNumber_ = 0, baud_ = 0;  // under writeLock_: what Open last opened
   displaymodel::DisplayModel screen_;  // under writeLock_: what the display shows
-  bool repaintDue_ = false;            // under writeLock_: see RepaintDue
-  platform::Thread keeper_;            // the keeper thread, when one was started
+  std::atomic<bool> repaintDue_{false};  // changed under writeLock_: see RepaintDue
+  platform::Thread keeper_;              // the keeper thread, when one was started
   std::atomic<bool> keeperEnded_{true};
   std::atomic<int32_t> keepGoing_{0};  // cleared (and the clock interrupted) to stop the keeper
   // Changed only under writeLock_; read without it so that Opened() never waits for a frame.

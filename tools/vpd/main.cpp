@@ -58,6 +58,8 @@ const char* const kUsage =
     "  --reopen-after MS      plug it in again MS ms after unplugging (default 500; -1: only on\n"
     "                         the next SIGUSR2)\n"
     "  --sequence-timeout MS  drop a command left incomplete for MS ms (default 1000; 0: never)\n"
+    "  --hold-after-replug MS after each re-plug, hold the line with XOFF for MS ms, as a display\n"
+    "                         still starting up (or with its flow control held) does\n"
     "Signals: SIGUSR1 writes a snapshot, SIGUSR2 unplugs (or plugs in) the display,\n"
     "SIGINT/SIGTERM end the program and remove the link.\n";
 
@@ -71,6 +73,7 @@ struct Options {
   long hangupAfter = -1;
   long reopenAfter = 500;
   long sequenceTimeout = 1000;
+  long holdAfterReplug = -1;
 };
 
 bool ParseLong(const char* text, long& out) {
@@ -149,6 +152,8 @@ bool ParseOptions(int argc, char** argv, Options& o) {
       if (!number(o.reopenAfter, -1)) return false;
     } else if (a == "--sequence-timeout") {
       if (!number(o.sequenceTimeout, 0)) return false;
+    } else if (a == "--hold-after-replug") {
+      if (!number(o.holdAfterReplug, 0)) return false;
     } else {
       std::fprintf(stderr, "vpoledisplay: unknown option %s\n%s", a.c_str(), kUsage);
       return false;
@@ -194,6 +199,23 @@ struct Pty {
       tcsetattr(slave, TCSANOW, &tio);
     }
     return true;
+  }
+
+  // Holds the line as a display's flow control does: with software flow control on the line,
+  // XOFF stops the opener's output in the pty (its writes wait, as on a full line). Letting go
+  // switches flow control off again, which restarts the output.
+  void Hold(bool held) {
+    termios tio{};
+    if (slave < 0 || tcgetattr(slave, &tio) != 0) return;
+    if (held) {
+      tio.c_iflag |= IXON;
+      tcsetattr(slave, TCSANOW, &tio);
+      const uint8_t xoff = 0x13;
+      if (write(master, &xoff, 1) != 1) std::fprintf(stderr, "vpoledisplay: XOFF not sent\n");
+    } else {
+      tio.c_iflag &= ~static_cast<tcflag_t>(IXON);
+      tcsetattr(slave, TCSANOW, &tio);
+    }
   }
 
   void Close() {
@@ -281,6 +303,11 @@ class Program {
         Unplug();
       }
       if (reopenAt_ >= 0 && now >= reopenAt_ && pty_.master < 0) Plug(false);
+      if (holdUntil_ >= 0 && now >= holdUntil_ && pty_.master >= 0) {
+        holdUntil_ = -1;
+        pty_.Hold(false);
+        LogNote("reading");
+      }
       if (g_snapshot) {
         g_snapshot = 0;
         WriteSnapshot();
@@ -289,6 +316,7 @@ class Program {
       int timeout = 100;
       if (hangupAt_ >= 0) timeout = std::min(timeout, Until(hangupAt_));
       if (reopenAt_ >= 0) timeout = std::min(timeout, Until(reopenAt_));
+      if (holdUntil_ >= 0) timeout = std::min(timeout, Until(holdUntil_));
       if (o_.render && model_.Blink() != 0) timeout = std::min(timeout, 20);
 
       if (pty_.master >= 0) {
@@ -338,6 +366,11 @@ class Program {
     if (!first) {
       ++generation_;
       model_.PowerOn();
+      if (o_.holdAfterReplug >= 0) {
+        pty_.Hold(true);
+        holdUntil_ = clock_.Ms() + static_cast<double>(o_.holdAfterReplug);
+        LogNote("held");
+      }
     }
     reopenAt_ = -1;
     if (!o_.link.empty() && !PlaceLink(o_.link, pty_.path) && first) {
@@ -465,6 +498,7 @@ class Program {
   int32_t generation_ = 1;
   double hangupAt_ = -1;
   double reopenAt_ = -1;
+  double holdUntil_ = -1;  // a re-plugged display reads from then on
   double wireFreeAt_ = 0;
   bool dirtyRender_ = true;
   bool lastLit_ = true;

@@ -50,8 +50,11 @@ std::vector<WireFrame> FramesOfRow(const std::vector<std::pair<double, uint8_t>>
 
 class DisplayOverPty : public ::testing::Test {
  protected:
+  // How the virtual display is started: as a display that reads whatever comes, by default.
+  virtual it::VirtualDisplayOptions DisplayOptions() const { return {}; }
+
   void SetUp() override {
-    ASSERT_TRUE(display.Start());
+    ASSERT_TRUE(display.Start(DisplayOptions()));
     store = std::make_unique<it::TestRegistryFile>();
     store->AddDisplay(kDeviceName, 5, display.LinkPath());
     sys = std::make_unique<SystemPlatform>();
@@ -194,6 +197,89 @@ TEST_P(UnplugOverPty, TheDisplayComesBackShowingItsLines) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1000));
     EXPECT_GE(FramesOfRow(display.ReceivedBytesWithTimes(), 1).size(), before + 3);
   }
+}
+
+// A display plugged back in that does not read for its first seconds (still starting up, or its
+// flow control held).
+class ReplugNotReadingOverPty : public DisplayOverPty {
+ protected:
+  static constexpr int kHoldMs = 3000;
+  it::VirtualDisplayOptions DisplayOptions() const override {
+    it::VirtualDisplayOptions o;
+    o.extraArgs = {"--hold-after-replug", std::to_string(kHoldMs)};
+    return o;
+  }
+};
+
+// The lines the port's model of the screen holds, as the display's snapshot writes them.
+std::pair<std::vector<uint8_t>, std::vector<uint8_t>> ModelLines(const SerialPort& port) {
+  const displaymodel::DisplayModel screen = port.Screen();
+  std::pair<std::vector<uint8_t>, std::vector<uint8_t>> lines;
+  for (int32_t col = 1; col <= 20; ++col) {
+    lines.first.push_back(screen.At(1, col).ch);
+    lines.second.push_back(screen.At(2, col).ch);
+  }
+  return lines;
+}
+
+// No call waits longer than one byte's time-out while the keeper repaints a display that does
+// not read, and the display shows the port's model of the screen once it reads.
+TEST_F(ReplugNotReadingOverPty, CallsStayWithinTheirBoundAndTheContentComesBack) {
+  using Clock = std::chrono::steady_clock;
+  const auto msSince = [](Clock::time_point t) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - t).count();
+  };
+  Select(1);
+  so->ClearText();
+  so->SetPropertyNumber(PIDXDisp_MarqueeUnitWait, 100);
+  SetMarquee(DISP_MT_INIT);
+  so->DisplayTextAt(0, 0, u"Scrolling Text Line 1 ", DISP_DT_NORMAL);
+  SetMarquee(DISP_MT_LEFT);
+  Select(2);
+  so->DisplayTextAt(0, 0, u"second line", DISP_DT_NORMAL);
+  ASSERT_TRUE(display.WaitForSnapshot(
+      [](const it::Snapshot& s) { return s.line2.rfind("second line", 0) == 0; }, 3000));
+
+  display.Unplug();
+  ASSERT_TRUE(display.WaitForSnapshot(
+      [](const it::Snapshot& s) { return s.plugged && s.generation == 2; }, 3000));
+  const auto plugged = Clock::now();
+  // The keeper reopens the port within a round and its repaint meets the held line.
+  const auto due = Clock::now() + std::chrono::milliseconds(2000);
+  while (!(module->Port.RepaintDue() && module->Port.Stalled()) && Clock::now() < due) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ASSERT_TRUE(module->Port.RepaintDue());
+
+  auto start = Clock::now();
+  so->DisplayTextAt(0, 0, u"while held", DISP_DT_NORMAL);
+  EXPECT_LT(msSince(start), 1500.0) << "DisplayTextAt";
+  Select(1);
+  start = Clock::now();
+  SetMarquee(DISP_MT_NONE);
+  EXPECT_LT(msSince(start), 1500.0) << "MarqueeType 0";
+  ASSERT_LT(msSince(plugged), kHoldMs - 200.0) << "the calls took the whole hold";
+
+  // Once the display reads again, it shows what the port's model says within a second.
+  std::this_thread::sleep_for(std::chrono::milliseconds(kHoldMs) - (Clock::now() - plugged));
+  const auto reading = Clock::now();
+  const auto model = ModelLines(module->Port);
+  EXPECT_TRUE(display.WaitForSnapshot(
+      [&](const it::Snapshot& s) {
+        return s.line1Bytes == model.first && s.line2Bytes == model.second;
+      },
+      1000))
+      << display.ReadSnapshot().line1 << "|" << display.ReadSnapshot().line2;
+  EXPECT_LT(msSince(reading), 1000.0);
+  EXPECT_FALSE(module->Port.RepaintDue());
+
+  start = Clock::now();
+  so->CloseService();
+  EXPECT_LT(msSince(start), 1500.0) << "CloseService";
+  start = Clock::now();
+  so.reset();
+  module.reset();
+  EXPECT_LT(msSince(start), 1500.0) << "the final release";
 }
 
 INSTANTIATE_TEST_SUITE_P(WhileIdleWalkingOrBlinking, UnplugOverPty,
