@@ -300,7 +300,9 @@ std::vector<uint8_t> RepaintBytes(const DisplayModel& model) {
   // The brightness only when one was set: a display switched on anew is at its own default,
   // and the repaint sends nothing that the application never asked for.
   std::vector<uint8_t> out = {kEsc, 0x40};
-  if (model.BrightnessSet()) out.insert(out.end(), {kUs, 0x58, model.Brightness()});
+  if (model.BrightnessSet()) {
+    for (uint8_t b : {kUs, uint8_t{0x58}, model.Brightness()}) out.push_back(b);
+  }
   for (const auto& [code, columns] : model.Glyphs()) {
     out.insert(out.end(), {kEsc, 0x26, 0x01, code, code, static_cast<uint8_t>(columns.size())});
     out.insert(out.end(), columns.begin(), columns.end());

@@ -11,6 +11,9 @@
 #   - reconnect.exe keeps a session while the display is unplugged and plugged in again, with
 #     output meanwhile, and without it while idle, blinking or walking a marquee: the port
 #     reopens by itself and the display shows its two lines again;
+#   - unload.exe unloads the library under an open session (FreeLibrary while idle and while a
+#     marquee walks, CoUninitialize with the object still held): each returns within a second
+#     and the process exits with 0;
 #   - polecheck_session.vbs drives a session from VBScript under cscript, marquee included;
 #   - registering again rebuilds the class key, and unregistering removes the keys.
 # The 64-bit binaries always run; the 32-bit ones only where this machine can execute 32-bit
@@ -141,7 +144,7 @@ stage() {
   echo "wine: ${bits}-bit stage"
   mkdir -p "$unix"
   cp "$bin/Kirnow.dll" "$bin/opensession.exe" "$bin/com_edges.exe" "$bin/com_contract.exe" \
-     "$bin/reconnect.exe" \
+     "$bin/reconnect.exe" "$bin/unload.exe" \
      "$here/polecheck_session.vbs" \
      "$source_dir/serviceobject/com/JQPoleDisplay.reg" "$unix/"
 
@@ -253,6 +256,19 @@ stage() {
     if [ -n "$back" ] && [ $rc -eq 0 ] && grep -q '^PASS reconnect:' "$work/reconnect$bits.out"; then
       pass "$bits: after an unplug ($mode) the display comes back showing its two lines"; else
       fail "$bits: reconnect, $mode (shown=${shown:-no} back=${back:-no} exit $rc)"; fi
+  done
+
+  # (g) The library unloaded under an open session. A loader that waited for the library's
+  # threads under its lock would never return: the client is bounded by its own timeout.
+  for mode in free free-marquee couninitialize; do
+    (cd "$unix" && env -u LC_ALL -u LC_CTYPE LANG=en_US.UTF-8 timeout 30 "$wine" \
+       "$dir\\unload.exe" "$dir\\Kirnow.dll" $mode >"$work/unload$bits.out" 2>/dev/null)
+    rc=$?
+    out=$(tr -d '\r' <"$work/unload$bits.out")
+    sed "s/^/  $bits ($mode): /" <<<"$out"
+    if [ "$rc" -eq 0 ] && grep -q '^PASS unload:' <<<"$out"; then
+      pass "$bits: unloading under an open session ($mode) returns and the process exits with 0"; else
+      fail "$bits: unload $mode (exit $rc)"; fi
   done
 
   # (b) VBScript under cscript, marquee included.

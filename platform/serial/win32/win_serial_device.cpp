@@ -26,7 +26,6 @@ bool IsRemoval(DWORD error) {
     case ERROR_NOT_READY:
     case ERROR_BAD_COMMAND:
     case ERROR_GEN_FAILURE:
-    case ERROR_NO_SUCH_DEVICE:
     case ERROR_DEVICE_NOT_CONNECTED:
     case ERROR_DEVICE_REMOVED:
       return true;
