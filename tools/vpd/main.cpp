@@ -33,12 +33,17 @@ using namespace kirnow::displaymodel;
 volatile sig_atomic_t g_stop = 0;
 volatile sig_atomic_t g_snapshot = 0;
 volatile sig_atomic_t g_unplug = 0;
+volatile sig_atomic_t g_hold = -1;  // 1: hold the line, 0: read again, -1: no request
 
 void OnSignal(int sig) {
   if (sig == SIGUSR1)
     g_snapshot = 1;
   else if (sig == SIGUSR2)
     g_unplug = 1;
+  else if (sig == SIGRTMIN)
+    g_hold = 1;
+  else if (sig == SIGRTMIN + 1)
+    g_hold = 0;
   else
     g_stop = 1;
 }
@@ -61,6 +66,7 @@ const char* const kUsage =
     "  --hold-after-replug MS after each re-plug, hold the line with XOFF for MS ms, as a display\n"
     "                         still starting up (or with its flow control held) does\n"
     "Signals: SIGUSR1 writes a snapshot, SIGUSR2 unplugs (or plugs in) the display,\n"
+    "SIGRTMIN holds the line with XOFF (now, or from the next plug), SIGRTMIN+1 lets it go,\n"
     "SIGINT/SIGTERM end the program and remove the link.\n";
 
 struct Options {
@@ -303,6 +309,15 @@ class Program {
         Unplug();
       }
       if (reopenAt_ >= 0 && now >= reopenAt_ && pty_.master < 0) Plug(false);
+      if (g_hold >= 0) {
+        held_ = g_hold == 1;
+        g_hold = -1;
+        holdUntil_ = -1;
+        if (pty_.master >= 0) {
+          pty_.Hold(held_);
+          LogNote(held_ ? "held" : "reading");
+        }
+      }
       if (holdUntil_ >= 0 && now >= holdUntil_ && pty_.master >= 0) {
         holdUntil_ = -1;
         pty_.Hold(false);
@@ -366,7 +381,10 @@ class Program {
     if (!first) {
       ++generation_;
       model_.PowerOn();
-      if (o_.holdAfterReplug >= 0) {
+      if (held_) {
+        pty_.Hold(true);
+        LogNote("held");
+      } else if (o_.holdAfterReplug >= 0) {
         pty_.Hold(true);
         holdUntil_ = clock_.Ms() + static_cast<double>(o_.holdAfterReplug);
         LogNote("held");
@@ -499,6 +517,7 @@ class Program {
   double hangupAt_ = -1;
   double reopenAt_ = -1;
   double holdUntil_ = -1;  // a re-plugged display reads from then on
+  bool held_ = false;      // the line is held until SIGRTMIN+1, across re-plugs
   double wireFreeAt_ = 0;
   bool dirtyRender_ = true;
   bool lastLit_ = true;
@@ -516,7 +535,9 @@ int main(int argc, char** argv) {
   sa.sa_handler = OnSignal;
   sigemptyset(&sa.sa_mask);
   sa.sa_flags = 0;  // no restart: poll returns at once on a signal
-  for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGUSR1, SIGUSR2}) sigaction(sig, &sa, nullptr);
+  for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGUSR1, SIGUSR2, SIGRTMIN, SIGRTMIN + 1}) {
+    sigaction(sig, &sa, nullptr);
+  }
   signal(SIGPIPE, SIG_IGN);
 
   Program program(options);

@@ -359,6 +359,10 @@ void VirtualDisplay::Unplug() const {
   if (pid_ > 0) kill(pid_, SIGUSR2);
 }
 
+void VirtualDisplay::Hold(bool held) const {
+  if (pid_ > 0) kill(pid_, held ? SIGRTMIN : SIGRTMIN + 1);
+}
+
 void VirtualDisplay::RequestSnapshot() const {
   if (pid_ > 0) kill(pid_, SIGUSR1);
 }

@@ -89,7 +89,10 @@ class VirtualDisplay {
 
   // Unplugs the display (the opener sees a hang-up, the link disappears); it comes back on a new
   // pty at the same link path after the program's --reopen-after delay (default 500 ms).
-  void Unplug() const;
+  void Unplug() const;  // with --reopen-after -1 in extraArgs, the same call plugs it in again
+  // Holds the display's line with XOFF (its opener's writes wait, as on a full line), or lets
+  // it go; a hold asked for while unplugged starts at the next plug.
+  void Hold(bool held) const;
   // Asks for a fresh snapshot file.
   void RequestSnapshot() const;
 
