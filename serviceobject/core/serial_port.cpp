@@ -113,8 +113,10 @@ void SerialPort::RepaintLocked() {
     if (keepGoing_ == 0) return;  // a stop: Close is waiting for this thread
     switch (device_.WriteByte(b)) {
       case platform::SerialDevice::WriteResult::Written:
-      case platform::SerialDevice::WriteResult::Failed:  // that byte is lost, as a writer's
         break;
+      case platform::SerialDevice::WriteResult::Failed:
+        // The display would miss what the model says it shows: sent again whole next round.
+        return;
       case platform::SerialDevice::WriteResult::TimedOut:
         stalled_ = true;  // sent again whole once the display reads
         return;

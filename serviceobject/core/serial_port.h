@@ -102,8 +102,8 @@ class SerialPort {
   // The device failed: close it; the keeper reopens it. writeLock_ held.
   void DieLocked();
   // Sends the repaint of the model to a device opened again, unless the display still does not
-  // read. Stops at the first byte that times out (the port is stalled then), at a removal and
-  // at a stop; repaintDue_ stays set until it went out whole. writeLock_ held.
+  // read. Stops at the first byte that times out (the port is stalled then) or fails, at a
+  // removal and at a stop; repaintDue_ stays set until it went out whole. writeLock_ held.
   void RepaintLocked();
   // Every 500 ms while the port is open: a live device is checked, a dead one reopened, a due
   // repaint sent.

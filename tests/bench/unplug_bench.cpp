@@ -1,8 +1,10 @@
 // A display that stalls or is pulled out, measured against the virtual pole display: the
 // longest call while the display has stopped reading (with a marquee running), the time from a
 // re-plug until the display shows its content again (median and maximum over 20 re-plugs, with
-// output sent while it was out and with none), and
-// the CPU the library uses while the display stays unplugged. Prints figures beside their
+// output sent while it was out and with none), a display plugged back in that does not read
+// for its first seconds (the longest call and CloseService meanwhile, and the time from its
+// reading again to its content shown), and the CPU the library uses while the display stays
+// unplugged. Prints figures beside their
 // targets; fails nothing.
 //
 //   kirnow_bench_unplug [REPLUGS]
@@ -162,6 +164,71 @@ void Replugs(int count, bool poke) {
               max <= 1000 && static_cast<int>(back.size()) == count ? "meets" : "MISSES");
 }
 
+// A display plugged back in that holds its line for 2 s (still starting up): the calls made
+// meanwhile, CloseService on such a display, and the time from its reading again until it
+// shows its content.
+void ReplugNotReading(int count) {
+  it::VirtualDisplayOptions options;
+  options.extraArgs = {"--reopen-after", "-1"};
+  BenchSession b(6, options);
+  if (!b.ok) return;
+  it::VirtualDisplay& display = b.display;
+  POSLDisplay& so = b.so;
+  const auto shown = [](const it::Snapshot& s) { return s.line1 == kLine1 && s.line2 == kLine2; };
+  // Out, then in again holding its line.
+  const auto replugHeld = [&] {
+    display.Unplug();
+    display.WaitForSnapshot([](const it::Snapshot& s) { return !s.plugged; }, 2000);
+    display.Hold(true);
+    display.Unplug();
+    display.WaitForSnapshot([](const it::Snapshot& s) { return s.plugged; }, 2000);
+  };
+  double longestCall = 0, longestClose = 0;
+  std::vector<double> back;
+  for (int i = 0; i < count; ++i) {
+    ShowTwoLines(so);
+    display.WaitForSnapshot(shown, 3000);
+    replugHeld();
+    const auto held = Steady::now();
+    while (MsSince(held) < 2000) {
+      longestCall = std::max(
+          longestCall, Timed([&] { so.DisplayTextAt(1, 3, u"second line", DISP_DT_NORMAL); }));
+      longestCall = std::max(
+          longestCall, Timed([&] { so.SetPropertyNumber(PIDXDisp_MarqueeType, DISP_MT_NONE); }));
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    display.Hold(false);
+    const auto reading = Steady::now();
+    if (display.WaitForSnapshot(shown, 3000)) back.push_back(MsSince(reading));
+
+    // CloseService while such a display has not read yet; then a fresh session.
+    replugHeld();
+    std::this_thread::sleep_for(std::chrono::milliseconds(700));  // the keeper met the hold
+    longestClose = std::max(longestClose, Timed([&] { so.CloseService(); }));
+    display.Hold(false);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    so.OpenService(u"LineDisplay", u"JQ POS POLE DISPLAY", nullptr);
+  }
+  so.CloseService();
+  std::sort(back.begin(), back.end());
+  std::printf(
+      "Re-plug of a display that holds its line for 2 s, %d times, target: no call above "
+      "1500 ms, content within 1000 ms of its reading\n",
+      count);
+  std::printf("  longest call while held     %8.1f ms  %s\n", longestCall,
+              longestCall <= 1500 ? "meets" : "MISSES");
+  std::printf("  longest CloseService        %8.1f ms  %s\n", longestClose,
+              longestClose <= 1500 ? "meets" : "MISSES");
+  if (back.empty()) {
+    std::printf("  the content never came back  MISSES\n");
+    return;
+  }
+  const bool all = static_cast<int>(back.size()) == count;
+  std::printf("  reading to content, median  %8.1f ms\n", back[back.size() / 2]);
+  std::printf("  reading to content, max     %8.1f ms  %s\n", back.back(),
+              back.back() <= 1000 && all ? "meets" : "MISSES");
+}
+
 // CPU while the display stays out, the port trying to reopen it.
 void Unplugged() {
   it::VirtualDisplayOptions options;
@@ -194,6 +261,7 @@ int main(int argc, char** argv) {
   kirnow::StuckDisplay();
   kirnow::Replugs(replugs, true);
   kirnow::Replugs(replugs, false);
+  kirnow::ReplugNotReading(std::max(1, replugs / 4));
   kirnow::Unplugged();
   return 0;
 }
