@@ -594,8 +594,6 @@ std::unique_ptr<Registry> MakeRegistryStore(const std::string& path) {
   return std::make_unique<RegistryStore>(path);
 }
 
-std::unique_ptr<Registry> MakeSystemRegistry() { return MakeRegistryStore(DefaultRegistryPath()); }
-
 std::string RegistryStoreLastError() {
   std::lock_guard<std::mutex> lock(gErrorMutex);
   return gLastError;
