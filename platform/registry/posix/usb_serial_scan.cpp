@@ -17,28 +17,39 @@
 namespace kirnow::platform {
 namespace {
 
-// The names in a directory, '.' and '..' left out, sorted; empty when it can't be read.
-std::vector<std::string> ListDir(const std::string& dir) {
-  std::vector<std::string> names;
-  DIR* d = opendir(dir.c_str());
-  if (d == nullptr) return names;
+// Everything is looked up relative to a folder held open, so that each look costs a step or two
+// of path resolution: an enumeration runs for every instance OpenService tries.
+
+struct Entry {
+  std::string name;
+  bool maybeDir;  // a folder, a link, or unknown
+};
+
+// The entries of the folder `name` (relative to `at`), '.' and '..' left out, sorted by name;
+// nullopt when it can't be opened.
+std::optional<std::vector<Entry>> ListAt(int at, const std::string& name) {
+  const int fd = openat(at, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  DIR* d = fdopendir(fd);
+  if (d == nullptr) {
+    close(fd);
+    return std::nullopt;
+  }
+  std::vector<Entry> entries;
   while (const dirent* e = readdir(d)) {
-    const std::string name = e->d_name;
-    if (name != "." && name != "..") names.push_back(name);
+    const std::string n = e->d_name;
+    if (n == "." || n == "..") continue;
+    entries.push_back({n, e->d_type == DT_DIR || e->d_type == DT_LNK || e->d_type == DT_UNKNOWN});
   }
   closedir(d);
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
-bool IsDir(const std::string& path) {
-  struct stat st {};
-  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  std::sort(entries.begin(), entries.end(),
+            [](const Entry& a, const Entry& b) { return a.name < b.name; });
+  return entries;
 }
 
 // A sysfs attribute's text without its trailing newline; nullopt when it can't be read.
-std::optional<std::string> ReadAttribute(const std::string& path) {
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+std::optional<std::string> ReadAttribute(int at, const std::string& name) {
+  const int fd = openat(at, name.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return std::nullopt;
   char buf[256];
   ssize_t n = 0;
@@ -73,16 +84,12 @@ bool UsableSerial(const std::string& serial) {
 
 // The tty of one interface: <interface>/tty/<name> (cdc_acm) or <interface>/tty<name>/
 // (the USB-serial drivers); empty when it has none.
-std::string InterfaceTty(const std::string& interfaceDir) {
-  const std::string ttyDir = interfaceDir + "/tty";
-  if (IsDir(ttyDir)) {
-    const std::vector<std::string> names = ListDir(ttyDir);
-    return names.empty() ? std::string() : names.front();
+std::string InterfaceTty(int devices, const std::string& interface) {
+  if (const auto names = ListAt(devices, interface + "/tty")) {
+    return names->empty() ? std::string() : names->front().name;
   }
-  for (const std::string& name : ListDir(interfaceDir)) {
-    if (name.size() > 3 && name.compare(0, 3, "tty") == 0 && IsDir(interfaceDir + "/" + name)) {
-      return name;
-    }
+  for (const Entry& e : ListAt(devices, interface).value_or(std::vector<Entry>{})) {
+    if (e.maybeDir && e.name.size() > 3 && e.name.compare(0, 3, "tty") == 0) return e.name;
   }
   return {};
 }
@@ -91,47 +98,71 @@ std::string InterfaceTty(const std::string& interfaceDir) {
 std::map<std::string, std::string> StableLinks(const std::string& devRoot) {
   std::map<std::string, std::string> links;
   const std::string dir = devRoot + "/serial/by-id";
-  for (const std::string& name : ListDir(dir)) {
+  for (const Entry& e : ListAt(AT_FDCWD, dir).value_or(std::vector<Entry>{})) {
     char target[4096];
-    const ssize_t n = readlink((dir + "/" + name).c_str(), target, sizeof target - 1);
+    const ssize_t n = readlink((dir + "/" + e.name).c_str(), target, sizeof target - 1);
     if (n <= 0) continue;
     const std::string t(target, static_cast<size_t>(n));
     const size_t slash = t.find_last_of('/');
-    links.emplace(slash == std::string::npos ? t : t.substr(slash + 1), dir + "/" + name);
+    links.emplace(slash == std::string::npos ? t : t.substr(slash + 1), dir + "/" + e.name);
   }
   return links;
 }
+
+// A folder held open for relative lookups.
+class OpenDir {
+ public:
+  explicit OpenDir(const std::string& path)
+      : fd_(open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {}
+  ~OpenDir() {
+    if (fd_ >= 0) close(fd_);
+  }
+  OpenDir(const OpenDir&) = delete;
+  OpenDir& operator=(const OpenDir&) = delete;
+  int fd() const { return fd_; }
+
+ private:
+  const int fd_;
+};
 
 }  // namespace
 
 std::vector<UsbSerialDevice> ScanUsbSerialDevices(const std::string& sysfsRoot,
                                                   const std::string& devRoot) {
   std::vector<UsbSerialDevice> found;
-  const std::string devices = sysfsRoot + "/bus/usb/devices";
+  const OpenDir devices(sysfsRoot + "/bus/usb/devices");
+  const OpenDir dev(devRoot);
+  const auto entries = ListAt(devices.fd(), ".");
+  if (devices.fd() < 0 || dev.fd() < 0 || !entries) return found;
+  // The folder lists the interfaces ("1-2:1.0") beside the devices ("1-2").
+  std::map<std::string, std::vector<std::string>> interfaces;
+  for (const Entry& e : *entries) {
+    const size_t colon = e.name.find(':');
+    if (colon != std::string::npos) interfaces[e.name.substr(0, colon)].push_back(e.name);
+  }
   std::optional<std::map<std::string, std::string>> links;  // read once, when needed
-  for (const std::string& bus : ListDir(devices)) {
-    if (bus.find(':') != std::string::npos) continue;  // an interface, not a device
-    const std::string dir = devices + "/" + bus;
+  for (const Entry& e : *entries) {
+    const std::string& bus = e.name;
+    const auto own = interfaces.find(bus);
+    if (bus.find(':') != std::string::npos || own == interfaces.end()) continue;
     std::string tty;
-    for (const std::string& entry : ListDir(dir)) {
-      if (entry.size() > bus.size() && entry.compare(0, bus.size() + 1, bus + ":") == 0) {
-        tty = InterfaceTty(dir + "/" + entry);
-        if (!tty.empty()) break;
-      }
+    for (const std::string& interface : own->second) {
+      tty = InterfaceTty(devices.fd(), interface);
+      if (!tty.empty()) break;
     }
     if (tty.empty()) continue;
-    const std::optional<std::string> vid = UsbId(ReadAttribute(dir + "/idVendor"));
-    const std::optional<std::string> pid = UsbId(ReadAttribute(dir + "/idProduct"));
+    struct stat st {};
+    if (fstatat(dev.fd(), tty.c_str(), &st, 0) != 0) continue;  // no node (yet): nothing to open
+    const std::optional<std::string> vid = UsbId(ReadAttribute(devices.fd(), bus + "/idVendor"));
+    const std::optional<std::string> pid = UsbId(ReadAttribute(devices.fd(), bus + "/idProduct"));
     if (!vid || !pid) continue;
     UsbSerialDevice d;
     d.vid = *vid;
     d.pid = *pid;
     d.busPath = bus;
-    d.instance = ReadAttribute(dir + "/serial").value_or("");
+    d.instance = ReadAttribute(devices.fd(), bus + "/serial").value_or("");
     d.tty = tty;
     d.ttyPath = devRoot + "/" + tty;
-    struct stat st {};
-    if (stat(d.ttyPath.c_str(), &st) != 0) continue;  // no node (yet): nothing to open
     if (!links) links = StableLinks(devRoot);
     const auto link = links->find(tty);
     d.path = link != links->end() ? link->second : d.ttyPath;
