@@ -25,11 +25,6 @@ constexpr int kDevices = 50;
 constexpr int kRounds = 200;
 constexpr double kTargetMs = 5.0;
 
-std::string Lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
-
 struct Figures {
   double meanMs = 0, medianMs = 0, maxMs = 0;
 };
@@ -61,7 +56,8 @@ void Print(const char* what, const Figures& f, bool target) {
 
 int main() {
   FakeUsbTree tree;
-  const std::string vid = Lower(KIRNOW_USB_VID), pid = Lower(KIRNOW_USB_PID);
+  const std::string vid = FakeUsbTree::Lower(KIRNOW_USB_VID);
+  const std::string pid = FakeUsbTree::Lower(KIRNOW_USB_PID);
   for (int i = 0; i < kDevices; ++i) {
     FakeUsbTree::Device d;
     d.bus = "1-" + std::to_string(i + 1);

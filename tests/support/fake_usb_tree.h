@@ -5,10 +5,12 @@
 // it. Point KIRNOW_SYSFS_ROOT at Sys() and KIRNOW_DEV_ROOT at Dev().
 #pragma once
 
+#include <cctype>
 #include <filesystem>
 #include <map>
 #include <string>
 
+#include "kirnow_config.h"
 #include "tests/support/file_text.h"
 
 namespace kirnow::testsupport {
@@ -25,6 +27,22 @@ class FakeUsbTree {
     std::string byId;                // dev/serial/by-id/<byId> -> ../../<tty> when not empty
     std::string interface = ":1.0";  // the interface that has the tty
   };
+
+  // A display of the build's USB ids (in lower case, as sysfs writes them).
+  static Device PoleDisplay(const std::string& bus, const std::string& serial,
+                            const std::string& tty) {
+    Device d;
+    d.bus = bus;
+    d.vid = Lower(KIRNOW_USB_VID);
+    d.pid = Lower(KIRNOW_USB_PID);
+    d.serial = serial;
+    d.tty = tty;
+    return d;
+  }
+  static std::string Lower(std::string s) {
+    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+  }
 
   FakeUsbTree() : scratch_("kirnow-usb") {
     namespace fs = std::filesystem;

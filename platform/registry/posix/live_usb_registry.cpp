@@ -198,38 +198,30 @@ std::optional<RegValue> LiveUsbRegistry::GetValue(const std::string& path,
   return ViewLocked(true).GetValue(path, name);
 }
 
-bool LiveUsbRegistry::SetValue(const std::string& path, const RegValue& value) {
-  const bool ok = store_->SetValue(path, value);
+bool LiveUsbRegistry::Written(const std::string& path, bool ok) {
   if (InView(path)) {
     std::lock_guard<std::mutex> lock(mutex_);
     view_.reset();
   }
   return ok;
+}
+
+bool LiveUsbRegistry::SetValue(const std::string& path, const RegValue& value) {
+  return Written(path, store_->SetValue(path, value));
 }
 
 bool LiveUsbRegistry::CreateKey(const std::string& path) {
-  const bool ok = store_->CreateKey(path);
-  if (InView(path)) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    view_.reset();
-  }
-  return ok;
+  return Written(path, store_->CreateKey(path));
 }
 
 bool LiveUsbRegistry::DeleteTree(const std::string& path) {
-  const bool ok = store_->DeleteTree(path);
-  if (!InView(path)) return ok;
+  const bool ok = Written(path, store_->DeleteTree(path));
   // A device's own key stays while the device is plugged in.
-  return ok && !KeyExists(path);
+  return ok && (!InView(path) || !KeyExists(path));
 }
 
 bool LiveUsbRegistry::DeleteValue(const std::string& path, const std::string& name) {
-  const bool ok = store_->DeleteValue(path, name);
-  if (InView(path)) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    view_.reset();
-  }
-  return ok;
+  return Written(path, store_->DeleteValue(path, name));
 }
 
 std::vector<LiveUsbRegistry::Port> LiveUsbRegistry::Ports() {

@@ -63,6 +63,8 @@ class LiveUsbRegistry : public Registry {
   // Scans sysfs and merges the store's part of the view's keys with it.
   void RefreshLocked();
   regtree::Tree& ViewLocked(bool fresh);
+  // After a write to the store: a view it may have changed is built again. Returns ok.
+  bool Written(const std::string& path, bool ok);
 
   const std::unique_ptr<RegistryStore> store_;
   const std::string sysfsRoot_, devRoot_;

@@ -11,7 +11,6 @@
 #include <string>
 #include <thread>
 
-#include "kirnow_config.h"
 #include "platform/platform.h"
 #include "serviceobject/core/posl_display.h"
 #include "system_platform.h"
@@ -24,11 +23,6 @@ namespace {
 const std::string kDeviceName = "JQ POS POLE DISPLAY";
 const std::string kDeviceKey =
     "HKEY_LOCAL_MACHINE\\SOFTWARE\\OLEforRetail\\ServiceOPOS\\LineDisplay\\" + kDeviceName;
-
-std::string Lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
 
 // Sets an environment variable for as long as it lives.
 class ScopedEnv {
@@ -74,12 +68,7 @@ TEST_P(UsbDiscoveryOverPty, FoundByItselfAndFollowedAcrossAReplugUnderAnotherTty
   ASSERT_TRUE(display.Start(options));
 
   testsupport::FakeUsbTree usb;
-  testsupport::FakeUsbTree::Device pole;
-  pole.bus = "3-2";
-  pole.vid = Lower(KIRNOW_USB_VID);
-  pole.pid = Lower(KIRNOW_USB_PID);
-  pole.serial = "PD0001";
-  pole.tty = "ttyACM0";
+  auto pole = testsupport::FakeUsbTree::PoleDisplay("3-2", "PD0001", "ttyACM0");
   pole.node = display.SlavePath();
   if (udevLink) pole.byId = "usb-Pole_Display_PD0001-if00";
   usb.Plug(pole);

@@ -8,18 +8,12 @@
 #include <fstream>
 #include <string>
 
-#include "kirnow_config.h"
 #include "polecheck_harness.h"
 #include "tests/support/fake_usb_tree.h"
 #include "tests/support/file_text.h"
 
 namespace kirnow::it {
 namespace {
-
-std::string Lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
 
 class RunScript : public ::testing::Test {
  protected:
@@ -53,12 +47,7 @@ class RunScript : public ::testing::Test {
 TEST_F(RunScript, RunsTheScriptOnThePluggedInDisplay) {
   VirtualDisplay display;  // the "real" display: its pty is the tty of the fake USB device
   ASSERT_TRUE(display.Start());
-  testsupport::FakeUsbTree::Device pole;
-  pole.bus = "1-4";
-  pole.vid = Lower(KIRNOW_USB_VID);
-  pole.pid = Lower(KIRNOW_USB_PID);
-  pole.serial = "PD0042";
-  pole.tty = "ttyACM0";
+  auto pole = testsupport::FakeUsbTree::PoleDisplay("1-4", "PD0042", "ttyACM0");
   pole.node = display.SlavePath();
   pole.byId = "usb-Pole_Display_PD0042-if00";
   usb_.Plug(pole);

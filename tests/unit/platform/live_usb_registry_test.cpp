@@ -23,25 +23,10 @@ using testsupport::FakeUsbTree;
 const std::string kEnum = "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Enum\\USB";
 const std::string kSerialComm = "HKEY_LOCAL_MACHINE\\HARDWARE\\DEVICEMAP\\SERIALCOMM";
 
-std::string Lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
-
-const std::string kVid = Lower(KIRNOW_USB_VID);
-const std::string kPid = Lower(KIRNOW_USB_PID);
+const std::string kVid = FakeUsbTree::Lower(KIRNOW_USB_VID);
+const std::string kPid = FakeUsbTree::Lower(KIRNOW_USB_PID);
 const std::string kOurs = kEnum + "\\Vid_" + kVid + "&Pid_" + kPid;
-
-FakeUsbTree::Device Ours(const std::string& bus, const std::string& serial,
-                         const std::string& tty) {
-  FakeUsbTree::Device d;
-  d.bus = bus;
-  d.vid = kVid;
-  d.pid = kPid;
-  d.serial = serial;
-  d.tty = tty;
-  return d;
-}
+const auto Ours = FakeUsbTree::PoleDisplay;
 
 class LiveUsbView : public ::testing::Test {
  protected:
