@@ -5,9 +5,10 @@
 #   bash scripts/run.sh --script FILE     Polecheck's script mode: runs FILE against the display
 #                                         and exits with Polecheck's status (0 when all went through)
 #
-# With no display configured, the virtual pole display runs in the background on a
-# pseudo-terminal and Polecheck shows its two lines beside the dialog. To use a real display,
-# name its serial device: KIRNOW_DISPLAY_DEVICE=/dev/ttyUSB0 bash scripts/run.sh
+# A display of the build's USB vendor and product id that is plugged in is found by itself
+# (the run says which device it found). With none, the virtual pole display runs in the
+# background on a pseudo-terminal and Polecheck shows its two lines beside the dialog. To name
+# the serial device yourself: KIRNOW_DISPLAY_DEVICE=/dev/ttyUSB0 bash scripts/run.sh
 #
 # The registry store is ~/.kirnow/registry.reg, or $KIRNOW_REGISTRY. This script adds or
 # updates only its own entries there (the device entry's class, the display's USB record and its
@@ -25,19 +26,25 @@ case "${1:-}" in
     polecheck_args=(--script "$(cd "$(dirname "$2")" && pwd)/$(basename "$2")")
     ;;
   -h|--help)
-    sed -n '2,9p' "$0" | sed 's/^# \{0,1\}//'
+    sed -n '2,11p' "$0" | sed 's/^# \{0,1\}//'
     exit 0
     ;;
   *) echo "usage: bash scripts/run.sh [--script FILE]" >&2; exit 2 ;;
 esac
 
-bash scripts/install-deps.sh run
+if [ -n "${KIRNOW_RUN_BIN_DIR:-}" ]; then
+  # Tests only: run the programs of a build that is there already.
+  bin=$KIRNOW_RUN_BIN_DIR
+  build_dir=$(dirname "$bin")
+else
+  bash scripts/install-deps.sh run
 
-# Only what the run needs; the test command builds the rest.
-build_dir=$source_dir/build/linux
-cmake --preset linux >/dev/null
-cmake --build --preset linux -j "$(nproc)" --target polecheck vpoledisplay regsvr regstore Kirnow
-bin=$build_dir/bin
+  # Only what the run needs; the test command builds the rest.
+  build_dir=$source_dir/build/linux
+  cmake --preset linux >/dev/null
+  cmake --build --preset linux -j "$(nproc)" --target polecheck vpoledisplay regsvr regstore Kirnow
+  bin=$build_dir/bin
+fi
 
 for f in polecheck vpoledisplay regsvr regstore Kirnow.so; do
   if [ ! -e "$bin/$f" ]; then
@@ -70,23 +77,45 @@ trap 'exit 130' INT TERM
 reg_escape() { printf '%s' "$1" | sed 's/\\/\\\\/g; s/"/\\"/g'; }
 virtual_device=$state_dir/pole-display
 snapshot=""
+plugged_in=""
+if [ -z "${KIRNOW_DISPLAY_DEVICE:-}" ]; then
+  # A display plugged in now, as the registry's view of the USB serial devices shows it:
+  # "COMn<tab>Vid_...&Pid_...\<instance><tab>path", lowest number first.
+  plugged_in=$("$bin/regstore" usb "$vid" "$pid" 2>"$state_dir/regstore.out")
+  plugged_in=${plugged_in%%$'\n'*}
+fi
 if [ -n "${KIRNOW_DISPLAY_DEVICE:-}" ]; then
   if [ ! -c "$KIRNOW_DISPLAY_DEVICE" ]; then
     echo "run: KIRNOW_DISPLAY_DEVICE=$KIRNOW_DISPLAY_DEVICE is not a character device" >&2
     exit 1
   fi
   device=$KIRNOW_DISPLAY_DEVICE
-  # The virtual display's mapping is ours too: it must not shadow the real device.
-  other_mapping="\"$(reg_escape "$virtual_device")\"=-"
+elif [ -n "$plugged_in" ]; then
+  IFS=$'\t' read -r plugged_port plugged_instance device <<<"$plugged_in"
+  echo "run: found the plugged-in display $device ($plugged_port, USB $plugged_instance)"
+  if [ ! -r "$device" ] || [ ! -w "$device" ]; then
+    echo "run: this user may not open $device yet; see \"A display on Linux\" in README.md" >&2
+  fi
 else
   device=$virtual_device
-  other_mapping=""
 fi
 
 # Our entries, imported into the store under its lock; a malformed store stops the run here,
-# before anything is started, and is left as it is.
+# before anything is started, and is left as it is. A named device gets the USB record and the
+# COM port mapping that the virtual display has; a plugged-in display has its own in the
+# registry's live view, and ours must not come before it.
 usb_key="HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Enum\\USB\\Vid_${vid}&Pid_${pid}"
 instance="6&2b4e1f0&0&1"
+if [ -n "$plugged_in" ]; then
+  usb_record="[-$usb_key\\$instance]"
+  mapping="\"$(reg_escape "$virtual_device")\"=-"
+else
+  usb_record="[$usb_key\\$instance\\Device Parameters]
+\"PortName\"=\"COM5\""
+  mapping="\"$(reg_escape "$device")\"=\"COM5\""
+  # The virtual display's mapping is ours too: it must not shadow a named device.
+  [ "$device" = "$virtual_device" ] || mapping+=$'\n'"\"$(reg_escape "$virtual_device")\"=-"
+fi
 owned=$(mktemp "${TMPDIR:-/tmp}/kirnow-run.XXXXXX.reg")
 cat >"$owned" <<REG
 Windows Registry Editor Version 5.00
@@ -94,12 +123,10 @@ Windows Registry Editor Version 5.00
 [HKEY_LOCAL_MACHINE\\SOFTWARE\\OLEforRetail\\ServiceOPOS\\LineDisplay\\JQ POS POLE DISPLAY]
 @="JQ.POSLDisplay.1"
 
-[$usb_key\\$instance\\Device Parameters]
-"PortName"="COM5"
+$usb_record
 
 [HKEY_LOCAL_MACHINE\\HARDWARE\\DEVICEMAP\\SERIALCOMM]
-"$(reg_escape "$device")"="COM5"
-$other_mapping
+$mapping
 REG
 if ! "$bin/regstore" import "$owned" 2>"$state_dir/regstore.out"; then
   sed -n 's/^regstore: \(.*:[0-9]*: .*\)/run: \1/p' "$state_dir/regstore.out" >&2
@@ -112,7 +139,7 @@ if ! "$bin/regsvr" "$bin/Kirnow.so" >"$state_dir/regsvr.out" 2>&1; then
   exit 1
 fi
 
-if [ -z "${KIRNOW_DISPLAY_DEVICE:-}" ]; then
+if [ "$device" = "$virtual_device" ]; then
   snapshot=$state_dir/pole-display.json
   rm -f "$device" "$snapshot"
   # In a session of its own, so that Ctrl-C in this terminal reaches Polecheck only (the display
@@ -135,6 +162,8 @@ where() {
   if [ -n "$snapshot" ]; then
     echo "run: virtual pole display on $device; byte log $state_dir/pole-display.log," \
          "screen snapshot $snapshot"
+  elif [ -n "$plugged_in" ]; then
+    echo "run: the plugged-in display on $device ($plugged_port)"
   else
     echo "run: display on $device"
   fi

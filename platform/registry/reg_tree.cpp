@@ -148,8 +148,17 @@ Key* Tree::Root(std::string_view canonical) {
   return nullptr;
 }
 
-Key* Tree::Find(const Path& p) {
-  Key* key = Root(p.root);
+Key* Tree::Find(const Path& p) { return const_cast<Key*>(static_cast<const Tree&>(*this).Find(p)); }
+
+Key* Tree::Find(std::string_view path) {
+  return const_cast<Key*>(static_cast<const Tree&>(*this).Find(path));
+}
+
+const Key* Tree::Find(const Path& p) const {
+  const Key* key = nullptr;
+  for (const auto& r : roots_) {
+    if (r->name == p.root) key = r.get();
+  }
   for (const std::string& part : p.parts) {
     if (key == nullptr) return nullptr;
     key = key->FindSubkey(part);
@@ -157,7 +166,7 @@ Key* Tree::Find(const Path& p) {
   return key;
 }
 
-Key* Tree::Find(std::string_view path) {
+const Key* Tree::Find(std::string_view path) const {
   const auto p = ParsePath(path);
   return p ? Find(*p) : nullptr;
 }

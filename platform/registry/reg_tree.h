@@ -53,6 +53,8 @@ class Tree {
   Key* Root(std::string_view canonical);
   Key* Find(std::string_view path);
   Key* Find(const Path& p);
+  const Key* Find(std::string_view path) const;
+  const Key* Find(const Path& p) const;
   // Creates the key and its missing parents; nullptr for an invalid path.
   Key* Create(std::string_view path);
   Key* Create(const Path& p);

@@ -58,8 +58,9 @@ class Registry {
   virtual bool DeleteValue(const std::string& path, const std::string& name) = 0;
 };
 
-// The platform's registry: advapi32 on Windows, the `.reg` text store named by $KIRNOW_REGISTRY
-// on Linux.
+// The platform's registry: advapi32 on Windows; on Linux the `.reg` text store named by
+// $KIRNOW_REGISTRY, with the machine's USB serial devices shown where Windows records them
+// (posix/live_usb_registry.h).
 std::unique_ptr<Registry> MakeSystemRegistry();
 
 }  // namespace kirnow::platform

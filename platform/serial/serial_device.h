@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 namespace kirnow::platform {
 
@@ -37,6 +38,10 @@ class SerialDevice {
   // The OS error (errno, GetLastError) of the last failed open, write, check or read; 0 when
   // none.
   virtual int LastError() const = 0;
+  // Why the last Open failed, in words for the user, when the reason is one the user can
+  // remedy (on Linux: a device this user may not open, named with its group and the group
+  // that may); empty otherwise.
+  virtual std::string OpenProblem() const { return {}; }
   // Bytes waiting in the input queue, 0 when none or on error. Clears pending line errors.
   virtual int32_t BytesWaiting() = 0;
   // Reads at most `count` of the waiting bytes into `buffer`; returns the number read.

@@ -46,6 +46,13 @@ std::optional<int32_t> ParsePortName(std::string_view name) {
   return std::nullopt;
 }
 
+// A failed open's message, with the device's words on why when the user can remedy it (a tty
+// this user may not open names the device and the group that may).
+std::string WithProblem(const std::string& text, const platform::SerialDevice& device) {
+  const std::string problem = device.OpenProblem();
+  return problem.empty() ? text : text + "\n\n" + problem;
+}
+
 }  // namespace
 
 int32_t POSLDisplay::OpenService(std::u16string_view /*DeviceClass*/,
@@ -102,7 +109,7 @@ int32_t POSLDisplay::OpenService(std::u16string_view /*DeviceClass*/,
     m.BaudRate = kSessionBaudRate;
     bool identified = false;
     if (!m.Port.Open(m.PortNumber, m.BaudRate)) {
-      box.Show("Open port error", "OpenService");
+      box.Show(WithProblem("Open port error", m.platform.serial), "OpenService");
     } else {
       auto query = [&](std::array<uint8_t, 8>& reply) {
         for (uint8_t b : kIdentityQuery) m.Port.SendByte(b);
@@ -214,7 +221,8 @@ int32_t POSLDisplay::ClaimDevice(int32_t Timeout) {
     ResultCode = OPOS_SUCCESS;
   } else {
     ResultCode = OPOS_E_ILLEGAL;
-    module_.platform.messageBox.Show("Open Port Error", "ClaimDevice");
+    module_.platform.messageBox.Show(WithProblem("Open Port Error", module_.platform.serial),
+                                     "ClaimDevice");
     Claimed = 0;
   }
   return OPOS_SUCCESS;

@@ -18,6 +18,11 @@ void RecordingSerialDevice::AddPort(int32_t n) {
 bool RecordingSerialDevice::Open(int32_t portNumber, int32_t baud) {
   std::lock_guard<std::mutex> lock(mutex_);
   lastAttemptedPort = portNumber;
+  openProblem_.clear();
+  if (const auto refused = refused_.find(portNumber); refused != refused_.end()) {
+    openProblem_ = refused->second;
+    return false;
+  }
   if (ports_.count(portNumber) == 0 || unplugged_) return false;
   open_ = true;
   lostHandle_ = false;
@@ -28,6 +33,16 @@ bool RecordingSerialDevice::Open(int32_t portNumber, int32_t baud) {
   lastBaud = baud;
   ++openCount;
   return true;
+}
+
+void RecordingSerialDevice::Refuse(int32_t n, std::string problem) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  refused_[n] = std::move(problem);
+}
+
+std::string RecordingSerialDevice::OpenProblem() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return openProblem_;
 }
 
 void RecordingSerialDevice::Close() {

@@ -33,6 +33,10 @@ class RecordingSerialDevice : public platform::SerialDevice {
 
   // Makes COM<n> exist; Open of any other number fails.
   void AddPort(int32_t n);
+  // Makes every Open of COM<n> fail with `problem` as its OpenProblem, as a device this user
+  // may not open does.
+  void Refuse(int32_t n, std::string problem);
+  std::string OpenProblem() const override;
 
   bool Open(int32_t portNumber, int32_t baud) override;
   void Close() override;
@@ -86,6 +90,8 @@ class RecordingSerialDevice : public platform::SerialDevice {
   ScriptedClock* scripted_;
   mutable std::mutex mutex_;
   std::set<int32_t> ports_;
+  std::map<int32_t, std::string> refused_;
+  std::string openProblem_;  // of the last Open
   bool open_ = false;
   bool stalled_ = false;
   bool unplugged_ = false;

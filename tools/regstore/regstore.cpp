@@ -5,13 +5,20 @@
 //
 //   regstore [--store PATH] import FILE.reg...     (the store defaults to $KIRNOW_REGISTRY)
 //   regstore [--store PATH] path                   (prints the store's path)
+//   regstore [--store PATH] usb [VID PID]          (the USB serial devices plugged in now)
+//
+// usb lists the devices that the registry's live view shows (of those ids when given), by COM
+// number, one a line: "COMn<tab>Vid_vvvv&Pid_pppp\<instance><tab>the device's path". A device
+// new to the store gets its number remembered there, as any walk of the view does.
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "platform/registry/posix/live_usb_registry.h"
 #include "platform/registry/posix/reg_store.h"
 
 namespace {
@@ -19,8 +26,26 @@ namespace {
 int Usage() {
   std::fprintf(stderr,
                "usage: regstore [--store PATH] import FILE.reg...\n"
-               "       regstore [--store PATH] path\n");
+               "       regstore [--store PATH] path\n"
+               "       regstore [--store PATH] usb [VID PID]\n");
   return 2;
+}
+
+bool SameId(const std::string& a, const std::string& b) {
+  return kirnow::platform::regtree::NameEquals(a, b);
+}
+
+int ListUsb(const std::string& store, const char* vid, const char* pid) {
+  using kirnow::platform::LiveUsbRegistry;
+  LiveUsbRegistry view(std::make_unique<kirnow::platform::RegistryStore>(store),
+                       kirnow::platform::SysfsRoot(), kirnow::platform::DevRoot());
+  for (const LiveUsbRegistry::Port& port : view.Ports()) {
+    const auto& d = port.device;
+    if (vid != nullptr && (!SameId(d.vid, vid) || !SameId(d.pid, pid))) continue;
+    std::printf("COM%d\tVid_%s&Pid_%s\\%s\t%s\n", static_cast<int>(port.number), d.vid.c_str(),
+                d.pid.c_str(), d.instance.c_str(), d.path.c_str());
+  }
+  return 0;
 }
 
 }  // namespace
@@ -37,6 +62,9 @@ int main(int argc, char** argv) {
   if (command == "path" && i == argc) {
     std::printf("%s\n", store.c_str());
     return 0;
+  }
+  if (command == "usb" && (i == argc || i + 2 == argc)) {
+    return ListUsb(store, i == argc ? nullptr : argv[i], i == argc ? nullptr : argv[i + 1]);
   }
   if (command != "import" || i == argc) return Usage();
 

@@ -354,6 +354,15 @@ class Program {
       }
     }
 
+    // Bytes written before the stop are still read (for half a second at most): a program that
+    // wrote its last bytes and ended just before the display was stopped finds them in the log
+    // and on the screen.
+    const double drainUntil = clock_.Ms() + 500;
+    while (pty_.master >= 0 && clock_.Ms() < drainUntil) {
+      pollfd p{pty_.master, POLLIN, 0};
+      if (poll(&p, 1, 0) <= 0 || (p.revents & POLLIN) == 0) break;
+      ReadOnce();
+    }
     WriteSnapshot();
     LogNote("end");
     RemoveLink(o_.link);

@@ -509,6 +509,13 @@ bool RegistryStore::Modify(const std::function<bool(regtree::Tree&, bool&)>& cha
   return ok;
 }
 
+bool RegistryStore::Read(const std::function<void(const regtree::Tree&)>& read) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!LoadLocked()) return false;
+  read(*tree_);
+  return true;
+}
+
 bool RegistryStore::KeyExists(const std::string& path) {
   std::lock_guard<std::mutex> lock(mutex_);
   return LoadLocked() && tree_->KeyExists(path);
@@ -586,8 +593,6 @@ bool RegistryStore::Import(std::string_view text, const std::string& source) {
 std::unique_ptr<Registry> MakeRegistryStore(const std::string& path) {
   return std::make_unique<RegistryStore>(path);
 }
-
-std::unique_ptr<Registry> MakeSystemRegistry() { return MakeRegistryStore(DefaultRegistryPath()); }
 
 std::string RegistryStoreLastError() {
   std::lock_guard<std::mutex> lock(gErrorMutex);

@@ -53,6 +53,12 @@ class RegistryStore : public Registry {
   // malformed file); empty after a successful one.
   std::string LastError() const;
 
+  // Lets `read` look at the whole tree as the file holds it now; false when it can't be read.
+  bool Read(const std::function<void(const regtree::Tree&)>& read);
+  // Runs a change under the file lock; writes the file only when the change says the tree
+  // changed. For changes that must read and write in one step (a free number, say).
+  bool Modify(const std::function<bool(regtree::Tree&, bool&)>& change);
+
  private:
   struct FileId {
     bool exists = false;
@@ -68,8 +74,6 @@ class RegistryStore : public Registry {
   bool LoadLocked();
   bool SaveLocked();
   void SetErrorLocked(std::string error);
-  // Runs a change under the file lock; writes the file only when the tree changed.
-  bool Modify(const std::function<bool(regtree::Tree&, bool&)>& change);
 
   const std::string path_;
   mutable std::mutex mutex_;

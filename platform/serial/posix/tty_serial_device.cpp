@@ -14,6 +14,7 @@
 #include <string>
 
 #include "platform/registry/registry.h"
+#include "platform/serial/posix/tty_permission.h"
 #include "platform/serial/serial_device.h"
 
 namespace kirnow::platform {
@@ -75,6 +76,7 @@ class TtySerialDevice : public SerialDevice {
   bool Open(int32_t portNumber, int32_t baud) override {
     std::lock_guard<std::mutex> lock(mutex_);
     CloseLocked();
+    openProblem_.clear();
     const std::optional<speed_t> speed = SpeedFor(baud);
     if (!speed || portNumber <= 0) return false;
     const std::optional<std::string> path = DevicePath(portNumber);
@@ -83,6 +85,9 @@ class TtySerialDevice : public SerialDevice {
     const int fd = open(path->c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
       lastError_ = errno;
+      if (lastError_ == EACCES || lastError_ == EPERM) {
+        openProblem_ = PermissionProblem(*path, portNumber);
+      }
       return false;
     }
     if (!isatty(fd)) {
@@ -207,6 +212,11 @@ class TtySerialDevice : public SerialDevice {
     return lastError_;
   }
 
+  std::string OpenProblem() const override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return openProblem_;
+  }
+
   int32_t BytesWaiting() override {
     std::lock_guard<std::mutex> lock(mutex_);
     if (fd_ < 0) return 0;
@@ -248,7 +258,8 @@ class TtySerialDevice : public SerialDevice {
   Registry& registry_;
   mutable std::mutex mutex_;
   int fd_ = -1;
-  int lastError_ = 0;  // errno of the last failure, for the trace and the tests
+  int lastError_ = 0;        // errno of the last failure, for the trace and the tests
+  std::string openProblem_;  // see OpenProblem
 };
 
 }  // namespace

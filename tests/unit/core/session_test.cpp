@@ -188,6 +188,22 @@ TEST_F(Session, AbsentFirstPortThenIdentifiedSecond) {
   EXPECT_TRUE(module->Port.Opened());
 }
 
+TEST_F(Session, APortThisUserMayNotOpenSaysWhyInBothMessages) {
+  AddInstance("0001", "COM4");
+  const std::string why = "COM4 is /dev/ttyACM0, which user pos may not open";
+  fp.serial.Refuse(4, why);
+
+  Open();
+  // A claim of the same port after a session that had it (the failed walk left 0 behind).
+  module->PortNumber = 4;
+  so.ClaimDevice(1000);
+
+  EXPECT_EQ(fp.box.shown, (std::vector<Box>{{"Open port error\n\n" + why, "OpenService"},
+                                            {"OPOS_E_OFFLINE", "OpenService"},
+                                            {"Open Port Error\n\n" + why, "ClaimDevice"}}));
+  EXPECT_EQ(so.ResultCode, OPOS_E_ILLEGAL);
+}
+
 TEST_F(Session, IdentifiedInstanceEndsTheWalk) {
   AddInstance("0001", "COM3");
   AddInstance("0002", "COM4");

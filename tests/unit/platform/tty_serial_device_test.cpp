@@ -1,10 +1,14 @@
 // The Linux serial device against a real pseudo-terminal: the port is found through the
 // SERIALCOMM map, opened exclusively in a raw 8-bit line at the asked speed, carries every
-// byte value both ways, and never hangs when the other end has gone.
+// byte value both ways, and never hangs when the other end has gone; a device this user may not
+// open is named with its group.
 #include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -178,6 +182,73 @@ TEST_F(TtySerialTest, WritingAfterTheOtherEndClosedReturnsPromptly) {
   uint8_t b = 0;
   EXPECT_EQ(device_->Read(&b, 1), 0);
   device_->Close();
+}
+
+// Opens COM4 as an unprivileged user (root gives up its rights in a child for it); returns
+// whether the open failed with EACCES, and the device's words on why.
+std::pair<bool, std::string> OpenWithoutPermission(const std::string& path) {
+  fakes::MemoryRegistry registry;
+  registry.SetString(kMap, path, "COM4");
+  if (geteuid() != 0) {
+    auto device = MakeSystemSerialDevice(registry);
+    const bool refused = !device->Open(4, 9600) && device->LastError() == EACCES;
+    return {refused, device->OpenProblem()};
+  }
+  int fds[2];
+  if (pipe(fds) != 0) return {false, "no pipe"};
+  const pid_t child = fork();
+  if (child == 0) {
+    close(fds[0]);
+    if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0) _exit(2);
+    auto device = MakeSystemSerialDevice(registry);
+    const bool refused = !device->Open(4, 9600) && device->LastError() == EACCES;
+    const std::string problem = device->OpenProblem();
+    const ssize_t n = write(fds[1], problem.data(), problem.size());
+    _exit(refused && n == static_cast<ssize_t>(problem.size()) ? 0 : 1);
+  }
+  close(fds[1]);
+  std::string problem;
+  char buf[512];
+  for (ssize_t n; (n = read(fds[0], buf, sizeof buf)) > 0;) problem.append(buf, n);
+  close(fds[0]);
+  int status = 0;
+  waitpid(child, &status, 0);
+  return {WIFEXITED(status) && WEXITSTATUS(status) == 0, problem};
+}
+
+TEST(TtySerialPermission, ADeviceThisUserMayNotOpenIsNamedWithItsGroup) {
+  char tmpl[] = "/tmp/kirnow-perm-XXXXXX";
+  ASSERT_NE(mkdtemp(tmpl), nullptr);
+  const std::string dir = tmpl;
+  ASSERT_EQ(chmod(dir.c_str(), 0755), 0);
+  const std::string node = dir + "/ttyACM0";
+  const std::string link = dir + "/usb-Pole_Display-if00";
+  std::ofstream(node).close();
+  ASSERT_EQ(chmod(node.c_str(), geteuid() == 0 ? 0600 : 0), 0);
+  std::filesystem::create_symlink(node, link);
+  struct stat st {};
+  ASSERT_EQ(stat(node.c_str(), &st), 0);
+  const group* g = getgrgid(st.st_gid);
+  const std::string groupName = g != nullptr ? g->gr_name : std::to_string(st.st_gid);
+
+  const auto [refused, problem] = OpenWithoutPermission(link);
+  std::filesystem::remove_all(dir);
+  EXPECT_TRUE(refused);
+  // The port, the path it was opened by and the tty behind it, the group it belongs to, and
+  // the group that the display's udev rule gives it.
+  EXPECT_NE(problem.find("COM4 is " + link + " (" + node + ")"), std::string::npos) << problem;
+  EXPECT_NE(problem.find("group \"" + groupName + "\""), std::string::npos) << problem;
+  EXPECT_NE(problem.find("usermod -aG"), std::string::npos) << problem;
+  if (groupName == "root") {
+    EXPECT_NE(problem.find("\"dialout\""), std::string::npos) << problem;
+  }
+
+  // A port that is merely absent says nothing more than that it failed.
+  fakes::MemoryRegistry registry;
+  registry.SetString(kMap, dir + "/gone", "COM5");
+  auto device = MakeSystemSerialDevice(registry);
+  EXPECT_FALSE(device->Open(5, 9600));
+  EXPECT_EQ(device->OpenProblem(), "");
 }
 
 }  // namespace

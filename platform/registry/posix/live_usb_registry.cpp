@@ -1,0 +1,238 @@
+// The registry store with the live view of the USB serial devices beneath it. See
+// live_usb_registry.h.
+#include "platform/registry/posix/live_usb_registry.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdlib>
+#include <string_view>
+
+namespace kirnow::platform {
+namespace {
+
+constexpr std::string_view kMachine = "HKEY_LOCAL_MACHINE";
+constexpr std::array<std::array<std::string_view, 4>, 2> kViewKeys = {{
+    {"SYSTEM", "CurrentControlSet", "Enum", "USB"},
+    {"HARDWARE", "DEVICEMAP", "SERIALCOMM", ""},
+}};
+
+std::vector<std::string_view> Parts(const std::array<std::string_view, 4>& key) {
+  std::vector<std::string_view> parts;
+  for (std::string_view p : key) {
+    if (!p.empty()) parts.push_back(p);
+  }
+  return parts;
+}
+
+void CopyKey(const regtree::Key& from, regtree::Key& to) {
+  for (const RegValue& v : from.values) to.PutValue(v);
+  for (const auto& sub : from.subkeys) CopyKey(*sub, to.AddSubkey(sub->name));
+}
+
+// The store's part of the view: each of the two keys whole, and of the keys above them their
+// values and the names of their subkeys (a walk from the root sees the store's other keys too).
+void TakeStorePart(const regtree::Tree& store, regtree::Tree& view) {
+  for (const auto& key : kViewKeys) {
+    const std::vector<std::string_view> parts = Parts(key);
+    const regtree::Key* from = store.Find(kMachine);
+    regtree::Key* to = view.Root(kMachine);
+    for (size_t i = 0; from != nullptr; ++i) {
+      if (i == parts.size()) {
+        CopyKey(*from, *to);
+        break;
+      }
+      for (const RegValue& v : from->values) to->PutValue(v);
+      for (const auto& sub : from->subkeys) to->AddSubkey(sub->name);
+      from = from->FindSubkey(parts[i]);
+      if (from != nullptr) to = &to->AddSubkey(from->name);
+    }
+  }
+}
+
+regtree::Key& Descend(regtree::Tree& view, const std::array<std::string_view, 4>& key) {
+  regtree::Key* k = view.Root(kMachine);
+  for (std::string_view part : Parts(key)) k = &k->AddSubkey(part);
+  return *k;
+}
+
+// The devices' keys and values, where the store has none of the same name.
+void AddDevices(regtree::Tree& view, const std::vector<UsbSerialDevice>& devices,
+                const std::vector<ComAssignment>& numbers) {
+  for (size_t i = 0; i < devices.size(); ++i) {
+    const UsbSerialDevice& d = devices[i];
+    const ComAssignment& a = numbers[i];
+    if (a.number == 0) continue;
+    const std::string com = "COM" + std::to_string(a.number);
+    regtree::Key& params = Descend(view, kViewKeys[0])
+                               .AddSubkey("Vid_" + d.vid + "&Pid_" + d.pid)
+                               .AddSubkey(d.instance)
+                               .AddSubkey("Device Parameters");
+    if (params.FindValue("PortName") == nullptr) {
+      params.PutValue(RegValue::FromString("PortName", com));
+    }
+    if (a.mappedByStore) continue;
+    regtree::Key& serialComm = Descend(view, kViewKeys[1]);
+    if (serialComm.FindValue(d.path) == nullptr) {
+      serialComm.PutValue(RegValue::FromString(d.path, com));
+    }
+  }
+}
+
+std::string EnvOr(const char* name, const char* fallback) {
+  const char* value = std::getenv(name);
+  return value != nullptr && *value != '\0' ? value : fallback;
+}
+
+}  // namespace
+
+std::string SysfsRoot() { return EnvOr("KIRNOW_SYSFS_ROOT", "/sys"); }
+std::string DevRoot() { return EnvOr("KIRNOW_DEV_ROOT", "/dev"); }
+
+LiveUsbRegistry::LiveUsbRegistry(std::unique_ptr<RegistryStore> store, std::string sysfsRoot,
+                                 std::string devRoot)
+    : store_(std::move(store)), sysfsRoot_(std::move(sysfsRoot)), devRoot_(std::move(devRoot)) {}
+
+bool LiveUsbRegistry::InView(const std::string& path) {
+  const auto p = regtree::ParsePath(path);
+  if (!p || p->root != kMachine) return false;
+  for (const auto& key : kViewKeys) {
+    const std::vector<std::string_view> parts = Parts(key);
+    const size_t n = std::min(parts.size(), p->parts.size());
+    bool along = true;
+    for (size_t i = 0; i < n && along; ++i) along = regtree::NameEquals(parts[i], p->parts[i]);
+    if (along) return true;
+  }
+  return false;
+}
+
+void LiveUsbRegistry::RefreshLocked() {
+  const std::vector<UsbSerialDevice> devices = ScanUsbSerialDevices(sysfsRoot_, devRoot_);
+  std::vector<ComAssignment> numbers;
+  std::unique_ptr<regtree::Tree> view;
+  auto build = [&](const regtree::Tree& store) {
+    view = std::make_unique<regtree::Tree>();
+    TakeStorePart(store, *view);
+    AddDevices(*view, devices, numbers);
+  };
+  auto anyNew = [&] {
+    return std::any_of(numbers.begin(), numbers.end(),
+                       [](const ComAssignment& a) { return !a.held && a.number != 0; });
+  };
+
+  // Most walks find every device numbered already and need not lock the store's file.
+  store_->Read([&](const regtree::Tree& store) {
+    numbers = AssignComNumbers(store, devices);
+    if (!anyNew()) build(store);
+  });
+  if (!view && anyNew()) {
+    // Chosen again under the lock, so that two programs never give one number twice.
+    store_->Modify([&](regtree::Tree& store, bool& changed) {
+      numbers = AssignComNumbers(store, devices);
+      changed = RememberComNumbers(store, devices, numbers);
+      build(store);
+      return true;
+    });
+  }
+  if (!view) {
+    // The store can't be written: numbers given now hold for this view only.
+    store_->Read([&](const regtree::Tree& store) {
+      numbers = AssignComNumbers(store, devices);
+      build(store);
+    });
+  }
+  if (!view) {
+    // Nor read: the devices alone.
+    const regtree::Tree empty;
+    numbers = AssignComNumbers(empty, devices);
+    build(empty);
+  }
+
+  ports_.clear();
+  for (size_t i = 0; i < devices.size(); ++i) {
+    if (numbers[i].number != 0) ports_.push_back(Port{devices[i], numbers[i].number});
+  }
+  std::stable_sort(ports_.begin(), ports_.end(),
+                   [](const Port& a, const Port& b) { return a.number < b.number; });
+  view_ = std::move(view);
+}
+
+regtree::Tree& LiveUsbRegistry::ViewLocked(bool fresh) {
+  if (fresh || !view_) RefreshLocked();
+  return *view_;
+}
+
+bool LiveUsbRegistry::KeyExists(const std::string& path) {
+  if (!InView(path)) return store_->KeyExists(path);
+  std::lock_guard<std::mutex> lock(mutex_);
+  return ViewLocked(true).KeyExists(path);
+}
+
+std::optional<uint32_t> LiveUsbRegistry::SubkeyCount(const std::string& path) {
+  if (!InView(path)) return store_->SubkeyCount(path);
+  std::lock_guard<std::mutex> lock(mutex_);
+  return ViewLocked(true).SubkeyCount(path);
+}
+
+std::optional<uint32_t> LiveUsbRegistry::ValueCount(const std::string& path) {
+  if (!InView(path)) return store_->ValueCount(path);
+  std::lock_guard<std::mutex> lock(mutex_);
+  return ViewLocked(true).ValueCount(path);
+}
+
+std::optional<std::string> LiveUsbRegistry::SubkeyName(const std::string& path, uint32_t index) {
+  if (!InView(path)) return store_->SubkeyName(path, index);
+  std::lock_guard<std::mutex> lock(mutex_);
+  return ViewLocked(false).SubkeyName(path, index);
+}
+
+std::optional<RegValue> LiveUsbRegistry::ValueAt(const std::string& path, uint32_t index) {
+  if (!InView(path)) return store_->ValueAt(path, index);
+  std::lock_guard<std::mutex> lock(mutex_);
+  return ViewLocked(false).ValueAt(path, index);
+}
+
+std::optional<RegValue> LiveUsbRegistry::GetValue(const std::string& path,
+                                                  const std::string& name) {
+  if (!InView(path)) return store_->GetValue(path, name);
+  std::lock_guard<std::mutex> lock(mutex_);
+  return ViewLocked(true).GetValue(path, name);
+}
+
+bool LiveUsbRegistry::Written(const std::string& path, bool ok) {
+  if (InView(path)) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    view_.reset();
+  }
+  return ok;
+}
+
+bool LiveUsbRegistry::SetValue(const std::string& path, const RegValue& value) {
+  return Written(path, store_->SetValue(path, value));
+}
+
+bool LiveUsbRegistry::CreateKey(const std::string& path) {
+  return Written(path, store_->CreateKey(path));
+}
+
+bool LiveUsbRegistry::DeleteTree(const std::string& path) {
+  const bool ok = Written(path, store_->DeleteTree(path));
+  // A device's own key stays while the device is plugged in.
+  return ok && (!InView(path) || !KeyExists(path));
+}
+
+bool LiveUsbRegistry::DeleteValue(const std::string& path, const std::string& name) {
+  return Written(path, store_->DeleteValue(path, name));
+}
+
+std::vector<LiveUsbRegistry::Port> LiveUsbRegistry::Ports() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  RefreshLocked();
+  return ports_;
+}
+
+std::unique_ptr<Registry> MakeSystemRegistry() {
+  return std::make_unique<LiveUsbRegistry>(std::make_unique<RegistryStore>(DefaultRegistryPath()),
+                                           SysfsRoot(), DevRoot());
+}
+
+}  // namespace kirnow::platform

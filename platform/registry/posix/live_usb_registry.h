@@ -1,0 +1,80 @@
+// The Linux system registry: the registry store, and below its own keys a live, read-only view of
+// the machine's USB serial devices in the places where Windows keeps them:
+//
+//   HKLM\SYSTEM\CurrentControlSet\Enum\USB\Vid_vvvv&Pid_pppp\<instance>\Device Parameters
+//       "PortName" = "COMn"                      one instance per device
+//   HKLM\HARDWARE\DEVICEMAP\SERIALCOMM
+//       "<the device's path>" = "COMn"
+//
+// The instance is named by the device's serial number, or by its bus path when it has none;
+// the path is its /dev/serial/by-id link where udev made one, else its tty. Numbers come from the
+// COM arbiter (com_arbiter.h) and new ones are remembered in the store in the same step as they
+// are chosen, under the store's lock.
+//
+// The view is built afresh from sysfs whenever a walk starts, that is at every KeyExists,
+// SubkeyCount, ValueCount and GetValue under those two keys (or above them); SubkeyName and
+// ValueAt answer from the view the last of those built, so the indexes of one walk stay
+// consistent. The store's keys and values come first and win over the view's of the same name;
+// a store entry for a device's path stands in for the device's own SERIALCOMM entry. Writes go to
+// the store only: a key that only the view has can't be written or deleted.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/registry/posix/com_arbiter.h"
+#include "platform/registry/posix/reg_store.h"
+#include "platform/registry/posix/usb_serial_scan.h"
+
+namespace kirnow::platform {
+
+class LiveUsbRegistry : public Registry {
+ public:
+  // sysfsRoot stands for /sys and devRoot for /dev.
+  LiveUsbRegistry(std::unique_ptr<RegistryStore> store, std::string sysfsRoot, std::string devRoot);
+
+  bool KeyExists(const std::string& path) override;
+  std::optional<uint32_t> SubkeyCount(const std::string& path) override;
+  std::optional<uint32_t> ValueCount(const std::string& path) override;
+  std::optional<std::string> SubkeyName(const std::string& path, uint32_t index) override;
+  std::optional<RegValue> ValueAt(const std::string& path, uint32_t index) override;
+  std::optional<RegValue> GetValue(const std::string& path, const std::string& name) override;
+  bool SetValue(const std::string& path, const RegValue& value) override;
+  bool CreateKey(const std::string& path) override;
+  bool DeleteTree(const std::string& path) override;
+  bool DeleteValue(const std::string& path, const std::string& name) override;
+
+  struct Port {
+    UsbSerialDevice device;
+    int32_t number = 0;
+  };
+  // One enumeration: the USB serial devices present now that have a COM number, in the order
+  // of their numbers.
+  std::vector<Port> Ports();
+
+  RegistryStore& store() { return *store_; }
+
+ private:
+  // Whether the path is at, above or below one of the view's two keys.
+  static bool InView(const std::string& path);
+  // Scans sysfs and merges the store's part of the view's keys with it.
+  void RefreshLocked();
+  regtree::Tree& ViewLocked(bool fresh);
+  // After a write to the store: a view it may have changed is built again. Returns ok.
+  bool Written(const std::string& path, bool ok);
+
+  const std::unique_ptr<RegistryStore> store_;
+  const std::string sysfsRoot_, devRoot_;
+  std::mutex mutex_;
+  std::unique_ptr<regtree::Tree> view_;  // the last view built; null when a write made it stale
+  std::vector<Port> ports_;              // the devices of that view
+};
+
+// $KIRNOW_SYSFS_ROOT (default /sys) and $KIRNOW_DEV_ROOT (default /dev).
+std::string SysfsRoot();
+std::string DevRoot();
+
+}  // namespace kirnow::platform

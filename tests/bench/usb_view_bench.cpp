@@ -1,0 +1,110 @@
+// How long one enumeration of the live view of the USB serial devices takes with 50 USB serial
+// devices in a fake sysfs (and a few devices without a tty beside them), against the target of
+// 5 ms: OpenService enumerates for every instance it tries. Also the whole walk OpenService makes
+// over the display's instances, with the COM port lookup of each open.
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "kirnow_config.h"
+#include "platform/registry/posix/live_usb_registry.h"
+#include "tests/support/fake_usb_tree.h"
+
+namespace {
+
+using kirnow::platform::LiveUsbRegistry;
+using kirnow::platform::RegistryStore;
+using kirnow::platform::RegValue;
+using kirnow::testsupport::FakeUsbTree;
+using Clock = std::chrono::steady_clock;
+
+constexpr int kDevices = 50;
+constexpr int kRounds = 200;
+constexpr double kTargetMs = 5.0;
+
+struct Figures {
+  double meanMs = 0, medianMs = 0, maxMs = 0;
+};
+
+template <typename F>
+Figures Measure(F&& once) {
+  std::vector<double> ms;
+  for (int i = 0; i < kRounds; ++i) {
+    const auto start = Clock::now();
+    once();
+    ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+  }
+  std::sort(ms.begin(), ms.end());
+  Figures f;
+  for (double m : ms) f.meanMs += m / ms.size();
+  f.medianMs = ms[ms.size() / 2];
+  f.maxMs = ms.back();
+  return f;
+}
+
+void Print(const char* what, const Figures& f, bool target) {
+  std::printf(
+      "%-52s mean %6.3f ms  median %6.3f ms  max %6.3f ms%s\n", what, f.meanMs, f.medianMs, f.maxMs,
+      target ? (f.medianMs < kTargetMs ? "  (target < 5 ms: met)" : "  (target < 5 ms: MISSED)")
+             : "");
+}
+
+}  // namespace
+
+int main() {
+  FakeUsbTree tree;
+  const std::string vid = FakeUsbTree::Lower(KIRNOW_USB_VID);
+  const std::string pid = FakeUsbTree::Lower(KIRNOW_USB_PID);
+  for (int i = 0; i < kDevices; ++i) {
+    FakeUsbTree::Device d;
+    d.bus = "1-" + std::to_string(i + 1);
+    const bool ours = i % 5 == 0;  // ten displays among forty other adapters
+    d.vid = ours ? vid : "0403";
+    d.pid = ours ? pid : "6001";
+    if (i % 3 != 0) d.serial = "SN" + std::to_string(1000 + i);
+    d.usbSerialLayout = !ours;
+    d.tty = (ours ? "ttyACM" : "ttyUSB") + std::to_string(i);
+    if (i % 2 == 0) d.byId = "usb-Maker_Device_" + std::to_string(i) + "-if00";
+    tree.Plug(d);
+  }
+  for (int i = 0; i < 10; ++i) {  // keyboards, hubs and the like: no tty
+    FakeUsbTree::Device d;
+    d.bus = "2-" + std::to_string(i + 1);
+    d.vid = "046d";
+    d.pid = "c31c";
+    tree.Plug(d);
+  }
+  kirnow::testsupport::ScratchDir dir("kirnow-usb-bench");
+  LiveUsbRegistry view(std::make_unique<RegistryStore>(dir.path() + "/registry.reg"), tree.Sys(),
+                       tree.Dev());
+  const std::string key =
+      "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Enum\\USB\\Vid_" + vid + "&Pid_" + pid;
+  const std::string serialComm = "HKEY_LOCAL_MACHINE\\HARDWARE\\DEVICEMAP\\SERIALCOMM";
+
+  // The first enumeration gives every device its number and saves them.
+  auto start = Clock::now();
+  const uint32_t instances = view.SubkeyCount(key).value_or(0);
+  const double firstMs = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+  std::printf("USB serial devices in the fake sysfs: %d (%u of the display's ids), %zu numbered\n",
+              kDevices, instances, view.Ports().size());
+  std::printf("%-52s %6.3f ms\n", "first enumeration (numbers chosen and saved)", firstMs);
+
+  Print("one enumeration (SubkeyCount of the display's key)",
+        Measure([&] { view.SubkeyCount(key); }), true);
+  Print("OpenService's walk: every instance and its port", Measure([&] {
+          const uint32_t n = view.SubkeyCount(key).value_or(0);
+          for (uint32_t k = 0; k < n; ++k) {
+            const auto name = view.SubkeyName(key, k);
+            const std::string params = key + "\\" + name.value_or("") + "\\Device Parameters";
+            const uint32_t values = view.ValueCount(params).value_or(0);
+            for (uint32_t v = 0; v < values; ++v) view.ValueAt(params, v);
+            const uint32_t ports = view.ValueCount(serialComm).value_or(0);
+            for (uint32_t p = 0; p < ports; ++p) view.ValueAt(serialComm, p);
+          }
+        }),
+        false);
+  return 0;
+}
