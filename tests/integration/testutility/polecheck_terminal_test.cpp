@@ -162,7 +162,7 @@ TEST_F(PolecheckInTmux, FitsEightyByTwentyFourAndSaysSoWhenSmaller) {
   EXPECT_NE(screen.find("JQ Pole Display OPOS Test v4.0.0.3"), std::string::npos) << screen;
   EXPECT_NE(screen.find("\u2514"), std::string::npos) << screen;  // bottom-left corner
   EXPECT_NE(screen.find("Pole display"), std::string::npos) << screen;
-  EXPECT_TRUE(tmux_.WaitFor(">   Exit   <", screen, 5000)) << screen;  // focused once started
+  EXPECT_TRUE(tmux_.WaitFor(">   Exit   <", screen)) << screen;  // focused once started
 
   tmux_.Run({"resize-window", "-t", "pc", "-x", "60", "-y", "20"});
   ASSERT_TRUE(tmux_.WaitFor("the terminal must be at least 79 x 24", screen)) << screen;
