@@ -10,8 +10,10 @@ if [ "$mode" = test ]; then
   # The Windows build and its proof under Wine (32-bit needs the i386 architecture).
   # widl (the type library compiler) is in wine64-tools; wixl (the MSI builder) in wixl, its
   # msiinfo/msiextract checks in msitools; xdotool drives Polecheck's dialog under Xvfb.
+  # Liberation Sans stands in for Arial, the dialog's font (same metrics); fonts-wine has Wine's
+  # own faces (Marlett draws the caption buttons).
   packages+=(mingw-w64 mingw-w64-tools libwine-dev wine wine64 wine64-tools wine32:i386 xvfb
-             xauth imagemagick wixl msitools xdotool)
+             xauth imagemagick wixl msitools xdotool fonts-liberation fonts-wine)
 fi
 
 missing=()

@@ -23,7 +23,8 @@ namespace polecheck {
 namespace {
 
 constexpr int kPanelGap = 3;
-constexpr const char* kKeyHints = "Tab/Shift-Tab: move  Enter/Space: press  Esc: Exit  F1: About";
+// The hint line: where Tab leads (see TabHint), then the keys that work everywhere.
+constexpr const char* kKeyHints = "  Enter/Space: press  Esc: Exit  F1: About";
 constexpr int kDisplayColumns = 20;
 
 int DialogRows() { return DialogScreenRows(); }
@@ -158,20 +159,24 @@ bool TerminalDialog::CanFocus(const Control& c) const {
   return c.layout.tabStop && c.layout.visible && c.enabled;
 }
 
-void TerminalDialog::MoveFocus(int step) {
+size_t TerminalDialog::NextFocus(int step) const {
   const size_t n = controls_.size();
   size_t i = focus_;
   for (size_t k = 0; k < n; ++k) {
     i = (i + n + static_cast<size_t>(step + static_cast<int>(n))) % n;
-    if (CanFocus(controls_[i])) {
-      focus_ = i;
-      Control& c = controls_[i];
-      if (c.layout.type == ControlSpec::Type::Edit) {
-        c.selected = true;  // tabbing into an edit selects its text
-        c.cursor = c.text.size();
-      }
-      return;
-    }
+    if (CanFocus(controls_[i])) return i;
+  }
+  return focus_;
+}
+
+void TerminalDialog::MoveFocus(int step) {
+  const size_t i = NextFocus(step);
+  if (i == focus_ && !CanFocus(controls_[i])) return;
+  focus_ = i;
+  Control& c = controls_[i];
+  if (c.layout.type == ControlSpec::Type::Edit) {
+    c.selected = true;  // tabbing into an edit selects its text
+    c.cursor = c.text.size();
   }
 }
 
@@ -266,25 +271,36 @@ void TerminalDialog::DrawControl(const Control& c, bool focused) {
   const attr_t dim = c.enabled ? A_NORMAL : A_DIM;
   switch (c.layout.type) {
     case T::Button: {
+      // "[  Exit  ]"; the focused button is ">  Exit  <" in reverse video, so that the focus
+      // shows on any terminal, even one without attributes.
       const std::u16string label = c.text;
       const size_t inner = static_cast<size_t>(std::max(0, width - 2));
       const size_t shown = std::min(label.size(), inner);
       const size_t left = (inner - shown) / 2;
-      std::u16string face = u"[" + std::u16string(left, u' ') + label.substr(0, shown);
+      std::u16string face =
+          (focused ? u">" : u"[") + std::u16string(left, u' ') + label.substr(0, shown);
       face.resize(static_cast<size_t>(width) - 1, u' ');
-      face += u"]";
+      face += focused ? u"<" : u"]";
       attron(dim | (focused ? A_REVERSE : A_NORMAL));
       PutText(row, col, Utf16ToUtf8(face));
       attroff(dim | A_REVERSE);
       break;
     }
     case T::Edit: {
+      // The whole width of the field is drawn, its empty part as "____", so that a newcomer
+      // sees where to type; the focused field has a ">" before it and its selection reversed.
       const size_t w = static_cast<size_t>(width);
       size_t first = 0;
       if (c.cursor >= w) first = c.cursor - w + 1;
-      attron(dim | A_UNDERLINE | (focused && c.selected ? A_REVERSE : A_NORMAL));
-      PutText(row, col, Utf16ToUtf8(Fit(std::u16string_view(c.text).substr(first), w)));
-      attroff(dim | A_UNDERLINE | A_REVERSE);
+      const std::u16string_view shown =
+          std::u16string_view(c.text).substr(first, std::min(c.text.size() - first, w));
+      if (focused) PutText(row, col - 1, ">");
+      const attr_t base = dim | A_UNDERLINE | (focused ? A_BOLD : A_NORMAL);
+      attron(base | (focused && c.selected ? A_REVERSE : A_NORMAL));
+      PutText(row, col, Utf16ToUtf8(shown));
+      attroff(A_REVERSE);
+      PutText(row, col + static_cast<int>(shown.size()), std::string(w - shown.size(), '_'));
+      attroff(base);
       break;
     }
     case T::Static:
@@ -309,7 +325,7 @@ void TerminalDialog::DrawControl(const Control& c, bool focused) {
     }
     case T::Device:
       attron(focused ? A_REVERSE : A_NORMAL);
-      PutText(row, col, "[o]");
+      PutText(row, col, focused ? ">o<" : "[o]");
       attroff(A_REVERSE);
       break;
   }
@@ -354,12 +370,21 @@ void TerminalDialog::DrawStatusLine() {
   move(row, 0);
   clrtoeol();
   if (busyAction_.empty()) {
-    PutText(row, 1, kKeyHints);
+    PutText(row, 1, TabHint() + kKeyHints);
   } else {
     attron(A_BOLD);
     PutText(row, 1, "Running: " + busyAction_ + " ...");
     attroff(A_BOLD);
   }
+}
+
+std::string TerminalDialog::TabHint() const {
+  // At start the focus is on Exit, where typing presses the button: say how to reach the text.
+  const auto isText = [this](size_t i) { return controls_[i].layout.id == IDC_TEXT_EDIT; };
+  if (isText(focus_)) return "Type the text  Tab/Shift-Tab: move";
+  if (isText(NextFocus(1))) return "Tab: to the text field";
+  if (isText(NextFocus(-1))) return "Shift-Tab: to the text field";
+  return "Tab/Shift-Tab: move";
 }
 
 void TerminalDialog::Draw() {

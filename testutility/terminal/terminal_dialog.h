@@ -1,9 +1,11 @@
 // The test dialog on a character terminal (ncurses): the same controls in the same tab order,
 // Tab and Shift-Tab move the focus, Enter presses the focused button (elsewhere it is the OK
 // command), Space presses a button, typing edits a field, Escape runs Exit, F1 shows the About
-// box. It fits 80 x 24; a smaller terminal gets one line saying how large it must be. Message boxes
-// are modal popups. When a snapshot file of the virtual pole display is named, its two lines are
-// shown live beside the dialog.
+// box. Edit fields show their whole width ("____") and the focused control is marked with ">",
+// so both can be seen without attributes; the hint line says where Tab leads. It fits 80 x 24; a
+// smaller terminal gets one line saying how large it must be. Message boxes are modal popups.
+// When a snapshot file of the virtual pole display is named, its two lines are shown live beside
+// the dialog.
 #pragma once
 
 #include <atomic>
@@ -65,12 +67,15 @@ class TerminalDialog : public DialogView {
 
   Control* Find(int id);
   bool CanFocus(const Control& c) const;
+  // The control that Tab (1) or Shift-Tab (-1) moves the focus to; the focus itself when none.
+  size_t NextFocus(int step) const;
   void MoveFocus(int step);
   void EnsureFocusUsable();
   void Draw();
   void DrawControl(const Control& c, bool focused);
   void DrawPanel();
   void DrawStatusLine();
+  std::string TabHint() const;
   int MinimumColumns() const;
   int MinimumRows() const;
   bool TooSmall() const;

@@ -92,7 +92,11 @@ std::string MissingPieces() {
 }
 
 std::string PrepareStore(TestRegistryFile& store, const VirtualDisplay& display) {
-  store.AddDisplay("JQ POS POLE DISPLAY", 5, display.LinkPath());
+  return PrepareStore(store, display.LinkPath());
+}
+
+std::string PrepareStore(TestRegistryFile& store, const std::string& displayDevice) {
+  store.AddDisplay("JQ POS POLE DISPLAY", 5, displayDevice);
   const ProgramResult reg = RunProgram({BuiltFile("regsvr"), BuiltFile("Kirnow.so")},
                                        {"KIRNOW_REGISTRY=" + store.Path()}, 20000);
   if (reg.status != 0) {

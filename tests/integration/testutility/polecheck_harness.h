@@ -27,6 +27,8 @@ std::string MissingPieces();
 // The registry store with the device entry, the display on COM5 and the library registered.
 // Returns an explanation on failure.
 std::string PrepareStore(TestRegistryFile& store, const VirtualDisplay& display);
+// The same for a display on the given device path (a virtual display started another way).
+std::string PrepareStore(TestRegistryFile& store, const std::string& displayDevice);
 
 // Whether `haystack` holds `needle` as a contiguous run.
 bool Contains(const std::vector<uint8_t>& haystack, const std::vector<uint8_t>& needle);

@@ -1,12 +1,16 @@
 #!/usr/bin/env bash
 # Polecheck.exe under Wine on a virtual X server: the test dialog opens against the virtual pole
 # display (start-up reaches the pty: identification and greeting), a screenshot of the dialog is
-# kept as an artifact, and a script run sends its text through the same chain.
+# kept as an artifact, every label of the dialog is checked to be drawn whole (polecheck_labels;
+# the prefix maps Arial to Liberation Sans), and a script run sends its text through the same
+# chain.
 #
 # usage: wine-polecheck.sh --win DIR --linux DIR --out DIR
-#   --win   bin/ of the windows-x64 build (Polecheck.exe, Kirnow.dll, LineDisplayControl.dll)
+#   --win   bin/ of the windows-x64 build (Polecheck.exe, Kirnow.dll, LineDisplayControl.dll,
+#           polecheck_labels.exe)
 #   --linux bin/ of the Linux build (vpoledisplay)
-#   --out   where the screenshot (polecheck-dialog.png) and the logs are kept
+#   --out   where the screenshot (polecheck-dialog.png, the dialog's frame on it in
+#           polecheck-dialog.window as "left top right bottom") and the logs are kept
 # Prints PASS/FAIL lines; exits non-zero on a failure, 77 when a tool is missing.
 set -u
 
@@ -35,7 +39,7 @@ wineserver=/usr/lib/wine/wineserver
 command -v xvfb-run >/dev/null || skip "xvfb-run is not installed"
 command -v python3 >/dev/null || skip "python3 is not installed (screenshot conversion)"
 for f in "$win_dir/Polecheck.exe" "$win_dir/Kirnow.dll" "$win_dir/LineDisplayControl.dll" \
-         "$linux_dir/vpoledisplay"; do
+         "$win_dir/polecheck_labels.exe" "$linux_dir/vpoledisplay"; do
   [ -e "$f" ] || skip "missing $f (build the windows-x64 and linux presets first)"
 done
 
@@ -64,10 +68,15 @@ echo "polecheck-wine: making a prefix"
 env -u DISPLAY timeout 180 "$wine64" wineboot -i >/dev/null 2>&1 || { fail "wineboot"; exit 1; }
 "$wineserver" -p 2>/dev/null
 
+# Wine draws the caption buttons with its own Marlett face (fonts-wine), which this Wine finds in
+# the prefix's Fonts folder only; without it the close box shows an "r".
+cp /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null
+
 dir='C:\polecheck'
 unix=$WINEPREFIX/drive_c/polecheck
 mkdir -p "$unix"
-cp "$win_dir/Polecheck.exe" "$win_dir/Kirnow.dll" "$win_dir/LineDisplayControl.dll" "$unix/"
+cp "$win_dir/Polecheck.exe" "$win_dir/Kirnow.dll" "$win_dir/LineDisplayControl.dll" \
+   "$win_dir/polecheck_labels.exe" "$unix/"
 cp "$source_dir/serviceobject/com/JQPoleDisplay.reg" "$unix/"
 
 log=$out_dir/polecheck-wine-vpd.log
@@ -80,6 +89,10 @@ for _ in $(seq 50); do [ -L "$link" ] && break; sleep 0.1; done
 [ -L "$link" ] || { fail "virtual display did not come up"; exit 1; }
 
 sys='C:\windows\system32'
+# The dialog template asks for Arial, which a Wine prefix does not have; a wider face in its place
+# cuts the template's labels. Liberation Sans (fonts-liberation) has Arial's metrics.
+run "$sys\\reg.exe" add 'HKCU\Software\Wine\Fonts\Replacements' /v Arial /d 'Liberation Sans' \
+  /f >/dev/null || fail "Arial mapped to Liberation Sans"
 run "$sys\\regsvr32.exe" /s "$dir\\Kirnow.dll" || fail "regsvr32 Kirnow.dll"
 run "$sys\\reg.exe" import "$dir\\JQPoleDisplay.reg" >/dev/null || fail "reg import"
 run "$sys\\reg.exe" add "HKLM\\SYSTEM\\CurrentControlSet\\Enum\\USB\\Vid_${vid}&Pid_${pid}\\6&2a1b3c4d&0&1\\Device Parameters" \
@@ -100,6 +113,8 @@ for _ in \$(seq 300); do
 done
 sleep 3
 cp "$fb/Xvfb_screen0" "$work/screen.xwd"
+"$wine64" "$dir\\\\polecheck_labels.exe" --desktop polecheck "$dir\\\\Polecheck.exe" \
+  2>/dev/null | tr -d '\r' >"$work/labels.out"
 "$wineserver" -k
 SH
 timeout 150 xvfb-run -a -s "-screen 0 800x600x24 -fbdir $fb" bash "$work/dialog.sh" >/dev/null 2>&1
@@ -115,6 +130,19 @@ if [ -s "$work/screen.xwd" ] &&
   else fail "the screenshot shows an empty screen"; fi
 else
   fail "no screenshot"
+fi
+
+# Every label of the template whole in the dialog's font, as on a Windows till.
+if grep -q '^PASS found the running dialog' "$work/labels.out" 2>/dev/null; then
+  sed -n 's/^\(PASS\|FAIL\) /\1 dialog: /p; s/^FONT /  font: /p' "$work/labels.out"
+  if grep -q '^FAIL' "$work/labels.out"; then
+    failures=$((failures + 1))
+    ls /usr/share/fonts/truetype/liberation*/LiberationSans-Regular.ttf >/dev/null 2>&1 ||
+      echo "  Liberation Sans is not installed (scripts/install-deps.sh installs fonts-liberation)"
+  fi
+  sed -n 's/^WINDOW //p' "$work/labels.out" >"$out_dir/polecheck-dialog.window"
+else
+  fail "the label check found no dialog: $(tr '\n' ' ' <"$work/labels.out" 2>/dev/null)"
 fi
 
 # (c) The keyboard, as an integrator uses it: xdotool types into the dialog on the virtual
