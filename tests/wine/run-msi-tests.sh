@@ -51,13 +51,15 @@ com_keys=("HKCR\\CLSID\\$clsid" 'HKCR\JQ.POSLDisplay.1' 'HKCR\JQ.POSLDisplay'
           "HKCR\\TypeLib\\$libid" "HKCR\\Interface\\$iid" "HKCR\\Interface\\$diid")
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/kirnow-msi.XXXXXX")
+make_display_dir "$work"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 unset DISPLAY WAYLAND_DISPLAY
 cleanup() {
   stop_vpd
   [ -n "${WINEPREFIX:-}" ] && "$wineserver" -k 2>/dev/null
-  if [ "${KIRNOW_WINE_KEEP:-0}" = 1 ]; then echo "kept $work"; else rm -rf "$work"; fi
+  if [ "${KIRNOW_WINE_KEEP:-0}" = 1 ]; then echo "kept $work $display_dir"; else
+    rm -rf "$work" "$display_dir"; fi
 }
 trap cleanup EXIT
 trap 'exit 130' INT TERM
@@ -149,8 +151,8 @@ package_stage() {
   for b in "$@"; do msi_dump[b_index]=$(dump_com "$b"); b_index=$((b_index + 1)); done
 
   # A late-bound session through the installed DLL, for each bitness this machine runs.
-  local log=$work/vpd-$arch.log
-  if start_vpd "$linux_dir/vpoledisplay" "$WINEPREFIX/dosdevices/com5" "$log" "$work/vpd-$arch.snap" "$pid"; then
+  local log=$display_dir/vpd-$arch.log
+  if start_vpd "$linux_dir/vpoledisplay" "$WINEPREFIX/dosdevices/com5" "$log" "$display_dir/vpd-$arch.snap" "$pid"; then
     run 'C:\windows\system32\reg.exe' add \
       "HKLM\\SYSTEM\\CurrentControlSet\\Enum\\USB\\Vid_${vid}&Pid_${pid}\\6&2a1b3c4d&0&1\\Device Parameters" \
       /v PortName /t REG_SZ /d COM5 /f >/dev/null

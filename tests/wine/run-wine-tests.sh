@@ -72,6 +72,7 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/kirnow-wine.XXXXXX")
+make_display_dir "$work"
 export WINEPREFIX=$work/prefix
 export WINEDEBUG=-all
 # No Mono or Gecko installers, no X display: message boxes return at once.
@@ -82,9 +83,9 @@ cleanup() {
   stop_vpd
   "$wineserver" -k 2>/dev/null
   if [ "${KIRNOW_WINE_KEEP:-0}" = 1 ]; then
-    echo "kept $work"
+    echo "kept $work $display_dir"
   else
-    rm -rf "$work"
+    rm -rf "$work" "$display_dir"
   fi
 }
 trap cleanup EXIT
@@ -138,7 +139,7 @@ stage() {
   local bits=$1 bin=$3 sysdir=$4 view=$5
   wine=$2
   local dir="C:\\kirnow$bits" unix=$WINEPREFIX/drive_c/kirnow$bits
-  local log=$work/vpd$bits.log
+  local log=$display_dir/vpd$bits.log
   local regsvr32="$sysdir\\regsvr32.exe" cscript="$sysdir\\cscript.exe"
   local reg="$sysdir\\reg.exe"
   echo "wine: ${bits}-bit stage"
@@ -150,7 +151,7 @@ stage() {
 
   # The virtual display behind COM5.
   local link=$WINEPREFIX/dosdevices/com5
-  if start_vpd "$vpd" "$link" "$log" "$work/vpd$bits.snap" "$pid"; then pass "$bits: virtual display on COM5 ($(readlink "$link"))"; else
+  if start_vpd "$vpd" "$link" "$log" "$display_dir/vpd$bits.snap" "$pid"; then pass "$bits: virtual display on COM5 ($(readlink "$link"))"; else
     fail "$bits: virtual display did not come up"; stop_vpd; return; fi
 
   # Registration.
@@ -216,7 +217,7 @@ stage() {
   # (f) An unplug during a session: the port reopens by itself and repaints. Once with a line of
   # output after the unplug; then with none (the keeper notices by itself) while idle, while
   # line 1 blinks and while it walks (its frames must go on after the replug).
-  local snap=$work/vpd$bits.snap gen0 gen shown back mode line1 walked
+  local snap=$display_dir/vpd$bits.snap gen0 gen shown back mode line1 walked
   local first second='"line2": "   second line'
   for mode in output idle blink marquee; do
     shown="" back="" walked="" first='"line1": "first line'

@@ -1,6 +1,7 @@
 # Helpers shared by the Wine drivers (run-wine-tests.sh, run-msi-tests.sh); sourced, not run.
 # Sets wine64, wine32 and wineserver, and gives PASS/FAIL counting, a bounded program run with
-# the output's CR removed, registry queries, and the virtual display's wire bytes as hex.
+# the output's CR removed, registry queries, the virtual display and the folder for its files, and
+# its wire bytes as hex.
 
 failures=0
 pass() { echo "PASS $*"; }
@@ -58,4 +59,20 @@ stop_vpd() {
     wait "$vpd_pid" 2>/dev/null
     vpd_pid=""
   fi
+}
+
+# The folder for the virtual display's byte log and snapshot: in memory (/dev/shm) where the
+# machine has it, else under $1; the caller removes it. The display writes both files after every
+# read of the line, before it reads again or answers an identity query, and the clients judge a
+# marquee by the log's growth. A fresh prefix puts about 1.3 GB on the disk; when the kernel
+# writes it back, some 30 s later (in the package stage, during the second package's sessions),
+# creating and renaming files on that disk can stall for seconds. A display whose files sat there
+# would stop reading the line for that long: the identification times out, a running marquee
+# seems to stop and a released one to go on.
+display_dir=""
+make_display_dir() {
+  local base=/dev/shm
+  { [ -d "$base" ] && [ -w "$base" ]; } || base=$1
+  display_dir=$(mktemp -d "$base/kirnow-display.XXXXXX" 2>/dev/null) ||
+    display_dir=$(mktemp -d "$1/display.XXXXXX")
 }
