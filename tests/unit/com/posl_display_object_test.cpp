@@ -165,6 +165,57 @@ TEST_F(ComObject, RefusedCalls) {
             DISP_E_PARAMNOTFOUND);
 }
 
+// A control object's dispatch interface that counts its references.
+struct StandInControl : IDispatch {
+  ULONG refs = 1;
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
+    if (!IsEqualGUID(riid, IID_IUnknown) && !IsEqualGUID(riid, IID_IDispatch)) {
+      *ppv = nullptr;
+      return E_NOINTERFACE;
+    }
+    *ppv = this;
+    ++refs;
+    return S_OK;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
+  ULONG STDMETHODCALLTYPE Release() override { return --refs; }
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
+                                   UINT*) override {
+    return E_NOTIMPL;
+  }
+};
+
+TEST_F(ComObject, TheControlObjectMayComeThroughOneReferencedVariant) {
+  StandInControl control;
+  VARIANT object;
+  VariantInit(&object);
+  object.vt = VT_DISPATCH;
+  object.pdispVal = &control;
+  VARIANT ref, twice;
+  ref.vt = twice.vt = VT_BYREF | VT_VARIANT;
+  ref.pvarVal = &object;
+  twice.pvarVal = &ref;
+  com::Bstr deviceClass(u"LineDisplay"), name(u"JQ POS POLE DISPLAY");
+
+  // Referred to twice, the argument is refused (what oleaut32 answers) and OpenService never runs.
+  UINT argErr = 99;
+  EXPECT_EQ(Call(1, {Text(deviceClass), Text(name), twice}, nullptr, &argErr), E_INVALIDARG);
+  EXPECT_EQ(argErr, 0u);
+  EXPECT_FALSE(fp.serial.IsOpen());
+  EXPECT_EQ(control.refs, 1u);
+
+  com::Variant result;
+  ASSERT_EQ(Call(1, {Text(deviceClass), Text(name), ref}, result.get()), S_OK);
+  EXPECT_EQ(result->lVal, 0);
+  EXPECT_TRUE(fp.serial.IsOpen());
+  EXPECT_EQ(control.refs, 1u);  // the call's own reference ends with the call
+}
+
 TEST_F(ComObject, FinalReleaseClosesAnOpenSession) {
   com::Bstr deviceClass(u"LineDisplay"), name(u"JQ POS POLE DISPLAY");
   ASSERT_EQ(Call(1, {Text(deviceClass), Text(name), VARIANT{}}), S_OK);
