@@ -161,6 +161,37 @@ void AppendNewKeys(std::string& out, const regtree::Key& key, const regtree::Pat
   }
 }
 
+// The path a section names, spelt as the tree spells its keys now: the root as the section wrote
+// it, then each name in the case the key was created with (a key deleted and created again under
+// another case has its new name). Empty when the key is gone.
+std::string PathAsKept(regtree::Tree& tree, std::string_view written) {
+  const auto path = regtree::ParsePath(written);
+  if (!path) return {};
+  const regtree::Key* key = tree.Root(path->root);
+  std::string out(written.substr(0, written.find('\\')));
+  for (const std::string& part : path->parts) {
+    key = key != nullptr ? key->FindSubkey(part) : nullptr;
+    if (key == nullptr) return {};
+    out += "\\" + key->name;
+  }
+  return out;
+}
+
+// A key path as written, less the one trailing backslash a key line may carry.
+std::string_view WithoutTrailingBackslash(std::string_view path) {
+  if (!path.empty() && path.back() == '\\') path.remove_suffix(1);
+  return path;
+}
+
+// A kept section's text with its key line naming `path` instead of what it was read with; the
+// line keeps its line end.
+std::string WithKeyLine(const std::string& text, const std::string& path) {
+  const size_t nl = text.find('\n');
+  if (nl == std::string::npos) return "[" + path + "]";
+  const bool crlf = nl > 0 && text[nl - 1] == '\r';
+  return "[" + path + "]" + (crlf ? "\r" : "") + text.substr(nl);
+}
+
 }  // namespace
 
 std::string FormatRegText(const regtree::Tree& tree) {
@@ -240,11 +271,16 @@ std::string FormatRegText(const regtree::Tree& tree, const RegLayout& layout) {
     if (key == nullptr) continue;  // deleted: its section and the comment before it go
     written.insert(s.key);
     out += s.lead;
-    if (SameValues(key->values, s.values)) {
-      out += s.text;
-    } else {
-      out += "[" + s.path + "]\n";
+    // A name whose case changed (the key was deleted and created again) is written anew, so
+    // that the file names the key as the store does.
+    const std::string path = PathAsKept(mutableTree, s.path);
+    if (!SameValues(key->values, s.values)) {
+      out += "[" + path + "]\n";
       for (const RegValue& v : key->values) FormatValue(out, v);
+    } else if (path != WithoutTrailingBackslash(s.path)) {
+      out += WithKeyLine(s.text, path);
+    } else {
+      out += s.text;
     }
   }
   for (const auto& root : tree.Roots()) {
