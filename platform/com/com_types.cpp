@@ -577,8 +577,9 @@ HRESULT ToText(const Scalar& s, USHORT flags, std::u16string& out) {
       ascii = std::to_string(s.u);
       break;
     case Scalar::Real: {
+      // Zero has no sign in text, as oleaut32 writes it ("-0" would read back as an integer).
       char buf[40];
-      std::snprintf(buf, sizeof buf, "%.15G", s.r);
+      std::snprintf(buf, sizeof buf, "%.15G", s.r == 0 ? 0.0 : s.r);
       ascii = buf;
       break;
     }

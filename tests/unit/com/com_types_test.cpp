@@ -250,6 +250,9 @@ TEST(Variant, ChangeTypeFromTextAsAutomationReadsIt) {
   EXPECT_EQ(BstrView(text.bstrVal), u"1E+20");
   ASSERT_EQ(VariantChangeType(&back, &text, 0, VT_R8), S_OK);
   EXPECT_EQ(back.dblVal, 1e20);
+  v.dblVal = -0.0;  // zero has no sign in text
+  ASSERT_EQ(VariantChangeType(&text, &v, 0, VT_BSTR), S_OK);
+  EXPECT_EQ(BstrView(text.bstrVal), u"0");
   v.vt = VT_UI8;
   v.ullVal = UINT64_MAX;
   ASSERT_EQ(VariantChangeType(&text, &v, 0, VT_BSTR), S_OK);
