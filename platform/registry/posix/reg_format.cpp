@@ -177,10 +177,23 @@ std::string PathAsKept(regtree::Tree& tree, std::string_view written) {
   return out;
 }
 
-// A key path as written, less the one trailing backslash a key line may carry.
-std::string_view WithoutTrailingBackslash(std::string_view path) {
-  if (!path.empty() && path.back() == '\\') path.remove_suffix(1);
-  return path;
+// Whether a reader would take a key's name from this key line in another case than the tree
+// keeps it (a key is named by the first line that mentions it: a key deleted and created again
+// under another case has its new name in the tree, not in the lines that named it before). Marks
+// the keys the line mentions in `named`, the keys that earlier lines have named.
+bool RenamesAKey(regtree::Tree& tree, std::string_view written, std::set<std::string>& named) {
+  const auto path = regtree::ParsePath(written);
+  if (!path) return false;
+  const regtree::Key* key = tree.Root(path->root);
+  regtree::Path prefix{path->root, {}};
+  bool renames = false;
+  for (const std::string& part : path->parts) {
+    key = key != nullptr ? key->FindSubkey(part) : nullptr;
+    if (key == nullptr) return false;
+    prefix.parts.push_back(part);
+    if (named.insert(CanonicalKey(prefix)).second && part != key->name) renames = true;
+  }
+  return renames;
 }
 
 // A kept section's text with its key line naming `path` instead of what it was read with; the
@@ -266,19 +279,20 @@ std::string FormatRegText(const regtree::Tree& tree, const RegLayout& layout) {
   auto& mutableTree = const_cast<regtree::Tree&>(tree);  // Find does not change the tree
   std::string out = layout.preamble;
   std::set<std::string> written;
+  std::set<std::string> named;
   for (const RegSection& s : layout.sections) {
     const regtree::Key* key = mutableTree.Find(s.path);
     if (key == nullptr) continue;  // deleted: its section and the comment before it go
     written.insert(s.key);
     out += s.lead;
-    // A name whose case changed (the key was deleted and created again) is written anew, so
-    // that the file names the key as the store does.
-    const std::string path = PathAsKept(mutableTree, s.path);
+    // A key line that would give a key another case than the store has is written anew, so that
+    // the file names every key as the store does.
+    const bool renames = RenamesAKey(mutableTree, s.path, named);
     if (!SameValues(key->values, s.values)) {
-      out += "[" + path + "]\n";
+      out += "[" + PathAsKept(mutableTree, s.path) + "]\n";
       for (const RegValue& v : key->values) FormatValue(out, v);
-    } else if (path != WithoutTrailingBackslash(s.path)) {
-      out += WithKeyLine(s.text, path);
+    } else if (renames) {
+      out += WithKeyLine(s.text, PathAsKept(mutableTree, s.path));
     } else {
       out += s.text;
     }
