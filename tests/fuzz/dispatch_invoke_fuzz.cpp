@@ -11,6 +11,7 @@
 #include "kirnow_config.h"
 #include "serviceobject/com/dispatch_table.h"
 #include "serviceobject/com/posl_display_object.h"
+#include "tests/fakes/fake_com_module.h"
 #include "tests/fakes/fake_platform.h"
 #include "tests/fuzz/fuzz_support.h"
 #include "tests/fuzz/variant_arena.h"
@@ -19,16 +20,6 @@ using namespace kirnow;
 using fuzz::Input;
 
 namespace {
-
-class Module : public server::ComModule {
- public:
-  explicit Module(ModuleState& state) : state_(state) {}
-  ModuleState& State() override { return state_; }
-  bool WorkersRunning() override { return false; }
-
- private:
-  ModuleState& state_;
-};
 
 void InstallDisplay(fakes::FakePlatform& fp) {
   std::string vid = KIRNOW_USB_VID;
@@ -99,7 +90,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (in.Byte() & 1) InstallDisplay(fp);
   {
     std::unique_ptr<ModuleState> state = fakes::MakeModule(fp);
-    Module module(*state);
+    fakes::FakeComModule module(*state);
     com::Ref<IDispatch> object;
     FUZZ_CHECK(server::PoslDisplayObject::Create(module, nullptr, IID_IDispatch,
                                                  object.receiveVoid()) == S_OK);

@@ -10,33 +10,13 @@
 #include <string>
 
 #include "platform/com/com_types.h"
+#include "tests/fakes/counted_dispatch.h"
 #include "tests/fuzz/fuzz_support.h"
 
 namespace kirnow::fuzz {
 
 // One of the variant types a caller may use, and a few that no caller should.
 VARTYPE PickType(Input& in);
-
-// An IDispatch that only counts: QueryInterface for IUnknown or IDispatch adds a reference.
-class CountedObject : public IDispatch {
- public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
-  ULONG STDMETHODCALLTYPE Release() override;
-  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
-                                   UINT*) override {
-    return E_NOTIMPL;
-  }
-  ULONG refs() const { return refs_; }
-
- private:
-  ULONG refs_ = 1;  // the arena's own
-};
 
 class VariantArena {
  public:
@@ -49,21 +29,17 @@ class VariantArena {
   VARIANT Make(Input& in) { return *MakeOwned(in, 0); }
   // The same value by reference, through a VARIANT of the arena's.
   VARIANT Referring(const VARIANT& v);
-  CountedObject& object() { return object_; }
 
  private:
-  union Slot {
+  union Slot {  // room for any number a by-reference variant may point to
     int64_t i;
-    double r;
-    BSTR s;
-    IUnknown* unk;
     unsigned char bytes[16];
   };
 
   VARIANT* MakeOwned(Input& in, int depth);
   VARIANT* Hold(const VARIANT& v);
 
-  CountedObject object_;           // first, so that it outlives every reference to it
+  fakes::CountedDispatch object_;  // first, so that it outlives every reference to it
   std::deque<VARIANT> variants_;   // cleared at the end
   std::deque<Slot> numbers_;       // by-reference targets of numbers
   std::deque<BSTR> strings_;       // by-reference targets of strings, freed at the end

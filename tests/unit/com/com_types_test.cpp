@@ -5,6 +5,8 @@
 
 #include <cstring>
 
+#include "tests/fakes/counted_dispatch.h"
+
 namespace {
 
 using kirnow::com::AllocBstr;
@@ -268,12 +270,12 @@ TEST(Variant, ChangeTypeFromTextAsAutomationReadsIt) {
 }
 
 TEST(Variant, AReferencedVariantIsFollowedOneLevel) {
-  CountedUnknown unk;
+  kirnow::fakes::CountedDispatch unk;
   VARIANT object, ref, twice, out;
   VariantInit(&object);
   VariantInit(&out);
   object.vt = VT_DISPATCH;
-  object.pdispVal = reinterpret_cast<IDispatch*>(static_cast<IUnknown*>(&unk));
+  object.pdispVal = &unk;
   ref.vt = VT_BYREF | VT_VARIANT;
   ref.pvarVal = &object;
   twice.vt = VT_BYREF | VT_VARIANT;
@@ -281,11 +283,11 @@ TEST(Variant, AReferencedVariantIsFollowedOneLevel) {
 
   // The object inside a referenced variant is the object itself, with a reference of its own.
   ASSERT_EQ(VariantChangeType(&out, &ref, 0, VT_UNKNOWN), S_OK);
-  EXPECT_EQ(out.punkVal, &unk);
+  EXPECT_EQ(out.punkVal, static_cast<IUnknown*>(&unk));
   EXPECT_EQ(unk.refs, 2u);
   VariantClear(&out);
   ASSERT_EQ(VariantChangeType(&out, &ref, 0, VT_DISPATCH), S_OK);
-  EXPECT_EQ(static_cast<void*>(out.pdispVal), static_cast<void*>(&unk));
+  EXPECT_EQ(out.pdispVal, &unk);
   VariantClear(&out);
   EXPECT_EQ(unk.refs, 1u);
 

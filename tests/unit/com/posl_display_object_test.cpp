@@ -8,22 +8,14 @@
 #include <vector>
 
 #include "kirnow_config.h"
+#include "tests/fakes/counted_dispatch.h"
+#include "tests/fakes/fake_com_module.h"
 #include "tests/fakes/fake_platform.h"
 
 namespace kirnow::server {
 namespace {
 
 using com::Ref;
-
-class FakeModule : public ComModule {
- public:
-  explicit FakeModule(ModuleState& state) : state_(state) {}
-  ModuleState& State() override { return state_; }
-  bool WorkersRunning() override { return false; }
-
- private:
-  ModuleState& state_;
-};
 
 const std::string kLineDisplay =
     "HKEY_LOCAL_MACHINE\\SOFTWARE\\OLEforRetail\\ServiceOPOS\\LineDisplay";
@@ -68,7 +60,7 @@ class ComObject : public ::testing::Test {
 
   fakes::FakePlatform fp;
   std::unique_ptr<ModuleState> state = fakes::MakeModule(fp);
-  FakeModule module{*state};
+  fakes::FakeComModule module{*state};
   Ref<IDispatch> object;
 };
 
@@ -165,33 +157,8 @@ TEST_F(ComObject, RefusedCalls) {
             DISP_E_PARAMNOTFOUND);
 }
 
-// A control object's dispatch interface that counts its references.
-struct StandInControl : IDispatch {
-  ULONG refs = 1;
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-    if (!IsEqualGUID(riid, IID_IUnknown) && !IsEqualGUID(riid, IID_IDispatch)) {
-      *ppv = nullptr;
-      return E_NOINTERFACE;
-    }
-    *ppv = this;
-    ++refs;
-    return S_OK;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
-  ULONG STDMETHODCALLTYPE Release() override { return --refs; }
-  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
-                                   UINT*) override {
-    return E_NOTIMPL;
-  }
-};
-
 TEST_F(ComObject, TheControlObjectMayComeThroughOneReferencedVariant) {
-  StandInControl control;
+  fakes::CountedDispatch control;
   VARIANT object;
   VariantInit(&object);
   object.vt = VT_DISPATCH;
