@@ -87,7 +87,11 @@ void CheckBackFromText(const VARIANT& src, const VARIANT& text, USHORT flags) {
       std::memcpy(&r, (src.vt & VT_BYREF) ? src.byref : &src.dblVal, sizeof r);
     }
     if (!std::isfinite(r)) return;
-    FUZZ_CHECK(VariantChangeType(back.get(), &text, flags, VT_R8) == S_OK);
+    const HRESULT hr = VariantChangeType(back.get(), &text, flags, VT_R8);
+    // Rounded to 15 digits, the very largest reals exceed the largest double, as they do in
+    // oleaut32: those alone may not come back.
+    if (hr == DISP_E_OVERFLOW && std::fabs(r) > 1.79769313486231e308) return;
+    FUZZ_CHECK(hr == S_OK);
     com::Variant again;
     FUZZ_CHECK(VariantChangeType(again.get(), back.get(), flags, VT_BSTR) == S_OK);
     FUZZ_CHECK(com::BstrView(again->bstrVal) == com::BstrView(text.bstrVal));
