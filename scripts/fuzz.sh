@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Runs every fuzz target of the fuzz preset for a bounded time, one after the other, and fails on
-# the first input that breaks a target (a crash, a leak, a sanitizer report, a broken property).
+# Runs every fuzz target of the fuzz preset for a bounded time, one after the other, and fails
+# when an input broke a target (a crash, a leak, a sanitizer report, a broken property).
 # Usage: scripts/fuzz.sh [SECONDS_EACH] [TARGET...]   (default 30 s, every target)
 # Build first: cmake --preset fuzz && cmake --build --preset fuzz
 # Each target starts from its seed corpus (tests/fuzz/corpus/<target>, never written) and keeps
