@@ -14,6 +14,8 @@ if [ "$mode" = test ]; then
   # own faces (Marlett draws the caption buttons).
   packages+=(mingw-w64 mingw-w64-tools libwine-dev wine wine64 wine64-tools wine32:i386 xvfb
              xauth imagemagick wixl msitools xdotool fonts-liberation fonts-wine)
+  # clang with libFuzzer and its sanitizer runtimes, for the fuzz preset.
+  packages+=(clang libclang-rt-14-dev)
 fi
 
 missing=()

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs every test: installs what is missing, builds the Windows binaries (32- and 64-bit) and
-# the native build, runs the unit, integration and Wine suites, then the sanitizer builds.
+# the native build, runs the unit, integration and Wine suites, then the sanitizer builds, then
+# each fuzz target for a bounded time.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -23,3 +24,9 @@ for preset in linux-asan linux-tsan; do
   build "$preset"
   ctest --preset "$preset" -j "$jobs" -LE wine
 done
+
+# Fuzzing: the fuzz preset (clang, libFuzzer, address and undefined-behaviour sanitizers) replays
+# the seed corpora, then runs each target for 30 s (the corpora replay in every build above too).
+build fuzz
+ctest --preset fuzz -j "$jobs"
+bash scripts/fuzz.sh 30

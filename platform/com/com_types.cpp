@@ -288,7 +288,7 @@ HRESULT VariantCopy(VARIANTARG* pvargDest, const VARIANTARG* pvargSrc) {
 
 namespace {
 
-// The source value in one of a few neutral forms.
+// The source value in one of a few neutral forms. UInt holds only values above INT64_MAX.
 struct Scalar {
   enum Kind { Empty, Null, Int, UInt, Real, Bool, Text, Object, Other } kind = Other;
   int64_t i = 0;
@@ -296,6 +296,7 @@ struct Scalar {
   double r = 0;
   bool b = false;
   std::u16string_view text;
+  IUnknown* object = nullptr;
 };
 
 HRESULT ReadScalar(const VARIANT& v, Scalar& out) {
@@ -347,10 +348,17 @@ HRESULT ReadScalar(const VARIANT& v, Scalar& out) {
       out.kind = Scalar::Int;
       out.i = byref ? *v.pllVal : v.llVal;
       return S_OK;
-    case VT_UI8:
-      out.kind = Scalar::UInt;
-      out.u = byref ? *reinterpret_cast<const ULONGLONG*>(v.byref) : v.ullVal;
+    case VT_UI8: {
+      const uint64_t u = byref ? *reinterpret_cast<const ULONGLONG*>(v.byref) : v.ullVal;
+      if (u > static_cast<uint64_t>(INT64_MAX)) {
+        out.kind = Scalar::UInt;
+        out.u = u;
+      } else {
+        out.kind = Scalar::Int;
+        out.i = static_cast<int64_t>(u);
+      }
       return S_OK;
+    }
     case VT_R4:
       out.kind = Scalar::Real;
       out.r = byref ? *v.pfltVal : v.fltVal;
@@ -373,9 +381,13 @@ HRESULT ReadScalar(const VARIANT& v, Scalar& out) {
     case VT_DISPATCH:
     case VT_UNKNOWN:
       out.kind = Scalar::Object;
+      out.object = byref ? *v.ppunkVal : v.punkVal;
       return S_OK;
     case VT_VARIANT:
+      // One level of reference is followed, as oleaut32 does; a variant that refers to another
+      // referring variant (or to itself) is refused.
       if (!byref) return DISP_E_BADVARTYPE;
+      if (v.pvarVal->vt == (VT_BYREF | VT_VARIANT)) return E_INVALIDARG;
       return ReadScalar(*v.pvarVal, out);
     default:
       return DISP_E_BADVARTYPE;
@@ -395,8 +407,10 @@ bool EqualsNoCase(std::u16string_view a, std::u16string_view b) {
   return true;
 }
 
-// Parses decimal text (blanks around it, a sign, digits, an optional fraction) as an exact
-// integer when it has no fraction and as a real otherwise.
+// Parses decimal text: blanks around it, a sign, digits with an optional fraction, and an
+// optional exponent ("1.5E+20", as reals are written as text). A whole number without a fraction
+// or an exponent is kept exact (Int, or UInt above INT64_MAX); anything else is a Real. A number
+// too large for a double answers DISP_E_OVERFLOW.
 HRESULT ParseNumber(std::u16string_view t, Scalar& out) {
   size_t b = 0, e = t.size();
   while (b < e && IsSpace(t[b])) ++b;
@@ -426,17 +440,38 @@ HRESULT ParseNumber(std::u16string_view t, Scalar& out) {
       fraction = true;
       ascii.push_back('.');
     } else {
-      return DISP_E_TYPEMISMATCH;
+      break;
     }
   }
   if (!digits) return DISP_E_TYPEMISMATCH;
-  if (fraction || overflow || magnitude > static_cast<uint64_t>(INT64_MAX)) {
-    out.kind = Scalar::Real;
-    out.r = std::strtod(ascii.c_str(), nullptr);
-    return S_OK;
+  bool exponent = false;
+  if (i < t.size() && (t[i] == u'e' || t[i] == u'E')) {
+    exponent = true;
+    ascii.push_back('e');
+    ++i;
+    if (i < t.size() && (t[i] == u'+' || t[i] == u'-')) ascii.push_back(static_cast<char>(t[i++]));
+    const size_t first = i;
+    for (; i < t.size() && t[i] >= u'0' && t[i] <= u'9'; ++i) {
+      ascii.push_back(static_cast<char>(t[i]));
+    }
+    if (i == first) return DISP_E_TYPEMISMATCH;
   }
-  out.kind = Scalar::Int;
-  out.i = negative ? -static_cast<int64_t>(magnitude) : static_cast<int64_t>(magnitude);
+  if (i != t.size()) return DISP_E_TYPEMISMATCH;
+  if (!fraction && !exponent && !overflow) {
+    if (!negative && magnitude > static_cast<uint64_t>(INT64_MAX)) {
+      out.kind = Scalar::UInt;
+      out.u = magnitude;
+      return S_OK;
+    }
+    if (magnitude <= static_cast<uint64_t>(INT64_MAX) + 1) {
+      out.kind = Scalar::Int;
+      out.i = negative ? static_cast<int64_t>(0 - magnitude) : static_cast<int64_t>(magnitude);
+      return S_OK;
+    }
+  }
+  out.kind = Scalar::Real;
+  out.r = std::strtod(ascii.c_str(), nullptr);
+  if (!std::isfinite(out.r)) return DISP_E_OVERFLOW;
   return S_OK;
 }
 
@@ -448,6 +483,15 @@ HRESULT RealToInt(double r, int64_t& out) {
     return DISP_E_OVERFLOW;
   }
   out = static_cast<int64_t>(rounded);
+  return S_OK;
+}
+
+// The same for VT_UI8, whose range reaches 2^64 - 1.
+HRESULT RealToUInt(double r, uint64_t& out) {
+  if (!std::isfinite(r)) return DISP_E_OVERFLOW;
+  const double rounded = std::nearbyint(r);
+  if (rounded < 0 || rounded >= 1.8446744073709552e19) return DISP_E_OVERFLOW;
+  out = static_cast<uint64_t>(rounded);
   return S_OK;
 }
 
@@ -533,8 +577,9 @@ HRESULT ToText(const Scalar& s, USHORT flags, std::u16string& out) {
       ascii = std::to_string(s.u);
       break;
     case Scalar::Real: {
+      // Zero has no sign in text, as oleaut32 writes it ("-0" would read back as an integer).
       char buf[40];
-      std::snprintf(buf, sizeof buf, "%.15G", s.r);
+      std::snprintf(buf, sizeof buf, "%.15G", s.r == 0 ? 0.0 : s.r);
       ascii = buf;
       break;
     }
@@ -543,6 +588,69 @@ HRESULT ToText(const Scalar& s, USHORT flags, std::u16string& out) {
   }
   out.assign(ascii.begin(), ascii.end());
   return S_OK;
+}
+
+// VT_UI8: every other integer from 0 up, exact, and reals rounded.
+HRESULT ToUInt(const Scalar& s, uint64_t& out) {
+  switch (s.kind) {
+    case Scalar::UInt:
+      out = s.u;
+      return S_OK;
+    case Scalar::Real:
+      return RealToUInt(s.r, out);
+    case Scalar::Text: {
+      Scalar n;
+      const HRESULT hr = ParseNumber(s.text, n);
+      if (FAILED(hr)) return hr;
+      return ToUInt(n, out);  // a number, never text again
+    }
+    default: {
+      int64_t i = 0;
+      const HRESULT hr = ToInteger(s, i);
+      if (FAILED(hr)) return hr;
+      if (i < 0) return DISP_E_OVERFLOW;
+      out = static_cast<uint64_t>(i);
+      return S_OK;
+    }
+  }
+}
+
+// VT_BOOL: any value but zero is TRUE. Text is "True" or "False" in any case (also "#TRUE#" and
+// "#FALSE#" as written), or else a number, zero or not, without rounding first ("0.4" is TRUE).
+HRESULT ToBool(const Scalar& s, bool& out) {
+  switch (s.kind) {
+    case Scalar::Empty:
+      out = false;
+      return S_OK;
+    case Scalar::Bool:
+      out = s.b;
+      return S_OK;
+    case Scalar::Int:
+      out = s.i != 0;
+      return S_OK;
+    case Scalar::UInt:
+      out = true;  // UInt is above INT64_MAX
+      return S_OK;
+    case Scalar::Real:
+      out = s.r != 0;
+      return S_OK;
+    case Scalar::Text: {
+      if (EqualsNoCase(s.text, u"True") || s.text == u"#TRUE#") {
+        out = true;
+        return S_OK;
+      }
+      if (EqualsNoCase(s.text, u"False") || s.text == u"#FALSE#") {
+        out = false;
+        return S_OK;
+      }
+      Scalar n;
+      const HRESULT hr = ParseNumber(s.text, n);
+      if (FAILED(hr)) return hr;
+      return ToBool(n, out);
+    }
+    default:
+      return DISP_E_TYPEMISMATCH;
+  }
 }
 
 template <typename T>
@@ -579,7 +687,7 @@ HRESULT VariantChangeType(VARIANTARG* pvargDest, const VARIANTARG* pvarSrc, USHO
   } else if (s.kind == Scalar::Object) {
     // Reading an object's default value is not supported here.
     if (vt != VT_DISPATCH && vt != VT_UNKNOWN) return DISP_E_TYPEMISMATCH;
-    IUnknown* unk = (pvarSrc->vt & VT_BYREF) ? *pvarSrc->ppunkVal : pvarSrc->punkVal;
+    IUnknown* unk = s.object;
     if (vt == VT_UNKNOWN) {
       result.punkVal = unk;
       if (unk) unk->AddRef();
@@ -624,13 +732,7 @@ HRESULT VariantChangeType(VARIANTARG* pvargDest, const VARIANTARG* pvarSrc, USHO
         result.llVal = i;
         break;
       case VT_UI8:
-        if (s.kind == Scalar::UInt) {
-          result.ullVal = s.u;
-        } else {
-          if (FAILED(hr = ToInteger(s, i))) return hr;
-          if (i < 0) return DISP_E_OVERFLOW;
-          result.ullVal = static_cast<uint64_t>(i);
-        }
+        if (FAILED(hr = ToUInt(s, result.ullVal))) return hr;
         break;
       case VT_R4: {
         double r = 0;
@@ -643,16 +745,12 @@ HRESULT VariantChangeType(VARIANTARG* pvargDest, const VARIANTARG* pvarSrc, USHO
       case VT_DATE:
         if (FAILED(hr = ToReal(s, result.dblVal))) return hr;
         break;
-      case VT_BOOL:
-        if (s.kind == Scalar::Bool) {
-          result.boolVal = s.b ? VARIANT_TRUE : VARIANT_FALSE;
-        } else if (s.kind == Scalar::Real) {
-          result.boolVal = s.r != 0 ? VARIANT_TRUE : VARIANT_FALSE;
-        } else {
-          if (FAILED(hr = ToInteger(s, i))) return hr;
-          result.boolVal = i != 0 ? VARIANT_TRUE : VARIANT_FALSE;
-        }
+      case VT_BOOL: {
+        bool b = false;
+        if (FAILED(hr = ToBool(s, b))) return hr;
+        result.boolVal = b ? VARIANT_TRUE : VARIANT_FALSE;
         break;
+      }
       case VT_BSTR: {
         std::u16string text;
         if (FAILED(hr = ToText(s, wFlags, text))) return hr;

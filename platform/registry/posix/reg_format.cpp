@@ -161,6 +161,50 @@ void AppendNewKeys(std::string& out, const regtree::Key& key, const regtree::Pat
   }
 }
 
+// The path a section names, spelt as the tree spells its keys now: the root as the section wrote
+// it, then each name in the case the key was created with (a key deleted and created again under
+// another case has its new name). Empty when the key is gone.
+std::string PathAsKept(regtree::Tree& tree, std::string_view written) {
+  const auto path = regtree::ParsePath(written);
+  if (!path) return {};
+  const regtree::Key* key = tree.Root(path->root);
+  std::string out(written.substr(0, written.find('\\')));
+  for (const std::string& part : path->parts) {
+    key = key != nullptr ? key->FindSubkey(part) : nullptr;
+    if (key == nullptr) return {};
+    out += "\\" + key->name;
+  }
+  return out;
+}
+
+// Whether a reader would take a key's name from this key line in another case than the tree
+// keeps it (a key is named by the first line that mentions it: a key deleted and created again
+// under another case has its new name in the tree, not in the lines that named it before). Marks
+// the keys the line mentions in `named`, the keys that earlier lines have named.
+bool RenamesAKey(regtree::Tree& tree, std::string_view written, std::set<std::string>& named) {
+  const auto path = regtree::ParsePath(written);
+  if (!path) return false;
+  const regtree::Key* key = tree.Root(path->root);
+  regtree::Path prefix{path->root, {}};
+  bool renames = false;
+  for (const std::string& part : path->parts) {
+    key = key != nullptr ? key->FindSubkey(part) : nullptr;
+    if (key == nullptr) return false;
+    prefix.parts.push_back(part);
+    if (named.insert(CanonicalKey(prefix)).second && part != key->name) renames = true;
+  }
+  return renames;
+}
+
+// A kept section's text with its key line naming `path` instead of what it was read with; the
+// line keeps its line end.
+std::string WithKeyLine(const std::string& text, const std::string& path) {
+  const size_t nl = text.find('\n');
+  if (nl == std::string::npos) return "[" + path + "]";
+  const bool crlf = nl > 0 && text[nl - 1] == '\r';
+  return "[" + path + "]" + (crlf ? "\r" : "") + text.substr(nl);
+}
+
 }  // namespace
 
 std::string FormatRegText(const regtree::Tree& tree) {
@@ -235,16 +279,22 @@ std::string FormatRegText(const regtree::Tree& tree, const RegLayout& layout) {
   auto& mutableTree = const_cast<regtree::Tree&>(tree);  // Find does not change the tree
   std::string out = layout.preamble;
   std::set<std::string> written;
+  std::set<std::string> named;
   for (const RegSection& s : layout.sections) {
     const regtree::Key* key = mutableTree.Find(s.path);
     if (key == nullptr) continue;  // deleted: its section and the comment before it go
     written.insert(s.key);
     out += s.lead;
-    if (SameValues(key->values, s.values)) {
-      out += s.text;
-    } else {
-      out += "[" + s.path + "]\n";
+    // A key line that would give a key another case than the store has is written anew, so that
+    // the file names every key as the store does.
+    const bool renames = RenamesAKey(mutableTree, s.path, named);
+    if (!SameValues(key->values, s.values)) {
+      out += "[" + PathAsKept(mutableTree, s.path) + "]\n";
       for (const RegValue& v : key->values) FormatValue(out, v);
+    } else if (renames) {
+      out += WithKeyLine(s.text, PathAsKept(mutableTree, s.path));
+    } else {
+      out += s.text;
     }
   }
   for (const auto& root : tree.Roots()) {

@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -226,6 +227,13 @@ bool ParseRegText(std::string_view text, regtree::Tree& tree, int& line, std::st
     for (size_t i = 2; i + 1 < text.size(); i += 2) {
       wide.push_back(static_cast<char16_t>(static_cast<uint8_t>(text[i]) |
                                            (static_cast<uint8_t>(text[i + 1]) << 8)));
+    }
+    if (text.size() % 2 != 0) {
+      // A byte of a character is missing: the file was cut short. Refused at the line the cut
+      // falls on, like any other damage, rather than read without its last character.
+      line = 1 + static_cast<int>(std::count(wide.begin(), wide.end(), u'\n'));
+      message = "the file ends inside a UTF-16 character (it was cut short)";
+      return false;
     }
     const auto utf8 = Utf16ToUtf8Strict(wide);
     if (!utf8) {

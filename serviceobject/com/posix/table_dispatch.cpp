@@ -106,6 +106,9 @@ HRESULT ConvertArg(const dispatch::Param& p, VARIANT* arg, size_t i, Args& a) {
       if (SUCCEEDED(hr)) a.b[i] = temp->boolVal;
       return hr;
     case dispatch::ParamType::Dispatch: {
+      // Empty or null, also through a referenced VARIANT, is no object. Anything else is
+      // converted from the argument itself, which follows one level of reference as oleaut32
+      // does and refuses a VARIANT that refers to another referring one.
       const VARIANT* v = arg;
       if (v->vt == (VT_BYREF | VT_VARIANT)) v = v->pvarVal;
       if (!v) return E_INVALIDARG;
@@ -113,7 +116,7 @@ HRESULT ConvertArg(const dispatch::Param& p, VARIANT* arg, size_t i, Args& a) {
         a.d[i] = nullptr;
         return S_OK;
       }
-      hr = VariantChangeType(temp, v, 0, VT_DISPATCH);  // holds a reference for the call
+      hr = VariantChangeType(temp, arg, 0, VT_DISPATCH);  // holds a reference for the call
       if (SUCCEEDED(hr)) a.d[i] = temp->pdispVal;
       return hr;
     }

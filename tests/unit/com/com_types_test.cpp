@@ -5,6 +5,8 @@
 
 #include <cstring>
 
+#include "tests/fakes/counted_dispatch.h"
+
 namespace {
 
 using kirnow::com::AllocBstr;
@@ -173,6 +175,131 @@ TEST(Variant, ChangeTypeBetweenIntegersBooleansAndText) {
   v.vt = VT_NULL;
   EXPECT_EQ(VariantChangeType(&out, &v, 0, VT_I4), DISP_E_TYPEMISMATCH);
   VariantClear(&out);
+}
+
+// Text converted as Windows' oleaut32 converts it.
+TEST(Variant, ChangeTypeFromTextAsAutomationReadsIt) {
+  struct Case {
+    const char16_t* text;
+    VARTYPE to;
+    HRESULT hr;
+    double value;  // the result as a number (TRUE is -1)
+  };
+  const Case cases[] = {
+      // Reals are written as text with an exponent, and read back the same way.
+      {u"1E+20", VT_R8, S_OK, 1e20},
+      {u" -2.5e-3 ", VT_R8, S_OK, -2.5e-3},
+      {u"1E3", VT_I4, S_OK, 1000},
+      {u"1E", VT_R8, DISP_E_TYPEMISMATCH, 0},
+      {u"1E+400", VT_R8, DISP_E_OVERFLOW, 0},
+      // VT_UI8 reaches 2^64 - 1.
+      {u"18446744073709551615", VT_UI8, S_OK, 18446744073709551615.0},
+      {u"9223372036854775808", VT_UI8, S_OK, 9223372036854775808.0},
+      {u"18446744073709551616", VT_UI8, DISP_E_OVERFLOW, 0},
+      {u"-1", VT_UI8, DISP_E_OVERFLOW, 0},
+      {u"9223372036854775808", VT_I8, DISP_E_OVERFLOW, 0},
+      {u"-9223372036854775808", VT_I8, S_OK, -9223372036854775808.0},
+      // Text to VT_BOOL is True/False or a number that is zero or not: nothing is rounded.
+      {u"0.4", VT_BOOL, S_OK, -1},
+      {u"-0.0", VT_BOOL, S_OK, 0},
+      {u"fALSE", VT_BOOL, S_OK, 0},
+      {u"#TRUE#", VT_BOOL, S_OK, -1},
+      {u"1e-300", VT_BOOL, S_OK, -1},
+      {u"yes", VT_BOOL, DISP_E_TYPEMISMATCH, 0},
+  };
+  for (const Case& c : cases) {
+    VARIANT s, out;
+    VariantInit(&s);
+    VariantInit(&out);
+    s.vt = VT_BSTR;
+    s.bstrVal = SysAllocString(c.text);
+    EXPECT_EQ(VariantChangeType(&out, &s, 0, c.to), c.hr) << kirnow::com::Utf16ToUtf8(c.text);
+    if (c.hr == S_OK) {
+      double got = 0;
+      switch (c.to) {
+        case VT_R8:
+          got = out.dblVal;
+          break;
+        case VT_I4:
+          got = out.lVal;
+          break;
+        case VT_I8:
+          got = static_cast<double>(out.llVal);
+          break;
+        case VT_UI8:
+          got = static_cast<double>(out.ullVal);
+          break;
+        case VT_BOOL:
+          got = out.boolVal;
+          break;
+        default:
+          break;
+      }
+      EXPECT_EQ(got, c.value) << kirnow::com::Utf16ToUtf8(c.text);
+    }
+    VariantClear(&out);
+    VariantClear(&s);
+  }
+
+  // A real and the largest VT_UI8 go to text and come back unchanged.
+  VARIANT v, text, back;
+  VariantInit(&v);
+  VariantInit(&text);
+  VariantInit(&back);
+  v.vt = VT_R8;
+  v.dblVal = 1e20;
+  ASSERT_EQ(VariantChangeType(&text, &v, 0, VT_BSTR), S_OK);
+  EXPECT_EQ(BstrView(text.bstrVal), u"1E+20");
+  ASSERT_EQ(VariantChangeType(&back, &text, 0, VT_R8), S_OK);
+  EXPECT_EQ(back.dblVal, 1e20);
+  v.dblVal = -0.0;  // zero has no sign in text
+  ASSERT_EQ(VariantChangeType(&text, &v, 0, VT_BSTR), S_OK);
+  EXPECT_EQ(BstrView(text.bstrVal), u"0");
+  v.vt = VT_UI8;
+  v.ullVal = UINT64_MAX;
+  ASSERT_EQ(VariantChangeType(&text, &v, 0, VT_BSTR), S_OK);
+  ASSERT_EQ(VariantChangeType(&back, &text, 0, VT_UI8), S_OK);
+  EXPECT_EQ(back.ullVal, UINT64_MAX);
+  ASSERT_EQ(VariantChangeType(&back, &v, 0, VT_BOOL), S_OK);
+  EXPECT_EQ(back.boolVal, VARIANT_TRUE);
+  v.vt = VT_R8;
+  v.dblVal = 1.5e19;
+  ASSERT_EQ(VariantChangeType(&back, &v, 0, VT_UI8), S_OK);
+  EXPECT_EQ(back.ullVal, 15000000000000000000ull);
+  VariantClear(&text);
+}
+
+TEST(Variant, AReferencedVariantIsFollowedOneLevel) {
+  kirnow::fakes::CountedDispatch unk;
+  VARIANT object, ref, twice, out;
+  VariantInit(&object);
+  VariantInit(&out);
+  object.vt = VT_DISPATCH;
+  object.pdispVal = &unk;
+  ref.vt = VT_BYREF | VT_VARIANT;
+  ref.pvarVal = &object;
+  twice.vt = VT_BYREF | VT_VARIANT;
+  twice.pvarVal = &ref;
+
+  // The object inside a referenced variant is the object itself, with a reference of its own.
+  ASSERT_EQ(VariantChangeType(&out, &ref, 0, VT_UNKNOWN), S_OK);
+  EXPECT_EQ(out.punkVal, static_cast<IUnknown*>(&unk));
+  EXPECT_EQ(unk.refs, 2u);
+  VariantClear(&out);
+  ASSERT_EQ(VariantChangeType(&out, &ref, 0, VT_DISPATCH), S_OK);
+  EXPECT_EQ(out.pdispVal, &unk);
+  VariantClear(&out);
+  EXPECT_EQ(unk.refs, 1u);
+
+  // A reference to a reference is refused, as oleaut32 refuses it, and so is one to itself.
+  EXPECT_EQ(VariantChangeType(&out, &twice, 0, VT_DISPATCH), E_INVALIDARG);
+  EXPECT_EQ(VariantChangeType(&out, &twice, 0, VT_UNKNOWN), E_INVALIDARG);
+  VARIANT self;
+  self.vt = VT_BYREF | VT_VARIANT;
+  self.pvarVal = &self;
+  EXPECT_EQ(VariantChangeType(&out, &self, 0, VT_I4), E_INVALIDARG);
+  EXPECT_EQ(out.vt, VT_EMPTY);
+  EXPECT_EQ(unk.refs, 1u);
 }
 
 TEST(Guid, TextRoundTripAndWindowsIdentifiers) {

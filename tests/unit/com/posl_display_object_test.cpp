@@ -8,22 +8,14 @@
 #include <vector>
 
 #include "kirnow_config.h"
+#include "tests/fakes/counted_dispatch.h"
+#include "tests/fakes/fake_com_module.h"
 #include "tests/fakes/fake_platform.h"
 
 namespace kirnow::server {
 namespace {
 
 using com::Ref;
-
-class FakeModule : public ComModule {
- public:
-  explicit FakeModule(ModuleState& state) : state_(state) {}
-  ModuleState& State() override { return state_; }
-  bool WorkersRunning() override { return false; }
-
- private:
-  ModuleState& state_;
-};
 
 const std::string kLineDisplay =
     "HKEY_LOCAL_MACHINE\\SOFTWARE\\OLEforRetail\\ServiceOPOS\\LineDisplay";
@@ -68,7 +60,7 @@ class ComObject : public ::testing::Test {
 
   fakes::FakePlatform fp;
   std::unique_ptr<ModuleState> state = fakes::MakeModule(fp);
-  FakeModule module{*state};
+  fakes::FakeComModule module{*state};
   Ref<IDispatch> object;
 };
 
@@ -163,6 +155,32 @@ TEST_F(ComObject, RefusedCalls) {
   // Positional arguments would be Row, Column: with both named they would repeat, so refuse.
   EXPECT_EQ(object->Invoke(8, IID_NULL, 0, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr),
             DISP_E_PARAMNOTFOUND);
+}
+
+TEST_F(ComObject, TheControlObjectMayComeThroughOneReferencedVariant) {
+  fakes::CountedDispatch control;
+  VARIANT object;
+  VariantInit(&object);
+  object.vt = VT_DISPATCH;
+  object.pdispVal = &control;
+  VARIANT ref, twice;
+  ref.vt = twice.vt = VT_BYREF | VT_VARIANT;
+  ref.pvarVal = &object;
+  twice.pvarVal = &ref;
+  com::Bstr deviceClass(u"LineDisplay"), name(u"JQ POS POLE DISPLAY");
+
+  // Referred to twice, the argument is refused (what oleaut32 answers) and OpenService never runs.
+  UINT argErr = 99;
+  EXPECT_EQ(Call(1, {Text(deviceClass), Text(name), twice}, nullptr, &argErr), E_INVALIDARG);
+  EXPECT_EQ(argErr, 0u);
+  EXPECT_FALSE(fp.serial.IsOpen());
+  EXPECT_EQ(control.refs, 1u);
+
+  com::Variant result;
+  ASSERT_EQ(Call(1, {Text(deviceClass), Text(name), ref}, result.get()), S_OK);
+  EXPECT_EQ(result->lVal, 0);
+  EXPECT_TRUE(fp.serial.IsOpen());
+  EXPECT_EQ(control.refs, 1u);  // the call's own reference ends with the call
 }
 
 TEST_F(ComObject, FinalReleaseClosesAnOpenSession) {

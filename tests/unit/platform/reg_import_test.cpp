@@ -135,6 +135,34 @@ TEST_F(RegImportTest, DeletionsInTheImportAreApplied) {
   EXPECT_NE(ReadFile(path_).find("\"Port\"=\"COM3\""), std::string::npos);
 }
 
+TEST_F(RegImportTest, AKeyCreatedAgainUnderAnotherCaseIsSavedUnderItsNewName) {
+  WriteFile(path_,
+            "Windows Registry Editor Version 5.00\n\n"
+            "[HKEY_CURRENT_USER\\Software\\Kinds]\r\n\"n\"=dword:00000001\r\n\n"
+            "[HKCU\\Software\\Other]\n\"o\"=\"x\"\n");
+  RegistryStore store(path_);
+  ASSERT_TRUE(
+      store.Import("Windows Registry Editor Version 5.00\n\n"
+                   "[-HKEY_CURRENT_USER\\Software]\n\n"
+                   "[HKCU\\SOFTWARE\\kinds]\n\"n\"=dword:00000001\n\n"
+                   "[HKCU\\software\\other]\n\"o\"=\"x\"\n",
+                   "recase.reg"))
+      << store.LastError();
+  EXPECT_EQ(store.SubkeyName("HKCU", 0), "SOFTWARE");
+  EXPECT_EQ(store.SubkeyName("HKCU\\Software", 0), "kinds");
+
+  // A fresh reader of the file sees the names the store holds; each section keeps its line end.
+  const std::string text = ReadFile(path_);
+  EXPECT_NE(text.find("[HKEY_CURRENT_USER\\SOFTWARE\\kinds]\r\n\"n\"=dword:00000001\r\n"),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find("[HKCU\\SOFTWARE\\other]\n"), std::string::npos) << text;
+  RegistryStore fresh(path_);
+  EXPECT_EQ(fresh.SubkeyName("HKCU", 0), "SOFTWARE");
+  EXPECT_EQ(fresh.SubkeyName("HKCU\\Software", 0), "kinds");
+  EXPECT_EQ(fresh.SubkeyName("HKCU\\Software", 1), "other");
+}
+
 TEST_F(RegImportTest, AMalformedStoreOrImportIsReportedByLineAndChangesNothing) {
   const std::string broken = kUserStore + "[HKLM\\SOFTWARE\\Broken\n";
   WriteFile(path_, broken);

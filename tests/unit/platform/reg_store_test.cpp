@@ -22,6 +22,16 @@ namespace {
 using testsupport::ReadFile;
 using testsupport::WriteFile;
 
+// The text as regedit saves it: UTF-16LE after a byte order mark (ASCII text only).
+std::string Utf16(const std::string& ascii) {
+  std::string wide = "\xFF\xFE";
+  for (char c : ascii) {
+    wide += c;
+    wide += '\0';
+  }
+  return wide;
+}
+
 class RegStoreTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -148,13 +158,7 @@ TEST_F(RegStoreTest, FilesFromElsewhereAreRead) {
   EXPECT_EQ(store.LastError(), "");
 
   // regedit's own files are UTF-16 with a byte order mark.
-  std::string wide = "\xFF\xFE";
-  for (char c :
-       std::string("Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\K]\r\n")) {
-    wide += c;
-    wide += '\0';
-  }
-  WriteFile(path_, wide);
+  WriteFile(path_, Utf16("Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\K]\r\n"));
   EXPECT_TRUE(store.KeyExists("HKCU\\K"));
 }
 
@@ -218,8 +222,11 @@ TEST_F(RegStoreTest, MalformedFileIsReportedByLineAndNeverOverwritten) {
   EXPECT_EQ(store.LastError().rfind(path_ + ":5: ", 0), 0u) << store.LastError();
   EXPECT_EQ(RegistryStoreLastError(), store.LastError());
 
-  // Other kinds of damage are caught too, each at its line.
-  const std::pair<const char*, int> cases[] = {
+  // Other kinds of damage are caught too, each at its line; a UTF-16 file that lost its last
+  // byte is refused rather than read without its last character.
+  const std::string cutSpeed =
+      Utf16("Windows Registry Editor Version 5.00\r\n\r\n[HKLM\\X]\r\n\"Speed\"=dword:00000010");
+  const std::pair<std::string, int> cases[] = {
       {"REGEDIT4\n", 1},
       {"Windows Registry Editor Version 5.00\n\"v\"=\"no key\"\n", 2},
       {"Windows Registry Editor Version 5.00\n[HKEY_NOWHERE\\X]\n", 2},
@@ -227,6 +234,8 @@ TEST_F(RegStoreTest, MalformedFileIsReportedByLineAndNeverOverwritten) {
       {"Windows Registry Editor Version 5.00\n[HKLM\\X]\n\"p\"=hex:01,\\\n", 3},
       {"Windows Registry Editor Version 5.00\n[HKLM\\X]\n\n\"p\"=hex:01,zz\n", 4},
       {"Windows Registry Editor Version 5.00\n[HKLM\\X\n", 2},
+      {cutSpeed.substr(0, cutSpeed.size() - 1), 4},
+      {"\xFF\xFE\x57", 1},
   };
   for (const auto& [text, line] : cases) {
     WriteFile(path_, text);
