@@ -4,9 +4,11 @@
 // already back, and waits again while the port reopens by itself and repaints. The driver
 // checks the display's screen meanwhile. With a mode nothing is sent after the unplug: "idle"
 // shows the two lines, "blink" blinks line 1, "marquee" walks "first line" on line 1 in a
-// window of its own.
+// window of its own. The client keeps its session until the driver has seen what it looks for
+// (it creates "reconnect.done" in the client's folder), or for at most the given time: a fixed
+// stay would end the session early on a busy machine, where Wine takes longer to come back.
 //
-//   reconnect <ms before the output> <ms to stay after it> [idle|blink|marquee]
+//   reconnect <ms before the output> <most ms to stay after it> [idle|blink|marquee]
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -54,7 +56,12 @@ int main(int argc, char** argv) {
     CallLong(so, L"DisplayTextAt", {I4(1), I4(3), Str(L"second line"), I4(0)});
     Check(GetTickCount() - before < 1500, "reconnect: output to an unplugged display returns");
   }
-  Sleep(static_cast<DWORD>(std::atoi(argv[2])));
+  const DWORD stay = static_cast<DWORD>(std::atoi(argv[2]));
+  for (const DWORD start = GetTickCount();
+       GetTickCount() - start < stay &&
+       GetFileAttributesW(L"reconnect.done") == INVALID_FILE_ATTRIBUTES;) {
+    Sleep(50);
+  }
   CallLong(so, L"CloseService", {});
   so->Release();
   CoUninitialize();

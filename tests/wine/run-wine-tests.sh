@@ -223,9 +223,11 @@ stage() {
     shown="" back="" walked="" first='"line1": "first line'
     # Line 1 of a marquee shows "first line" only now and then; any text on it will do.
     [ $mode = marquee ] && first='"line1": " *[^ "]'
-    # Not through run: its pipe would hold the client's SHOWN back until the client ends.
+    # Not through run: its pipe would hold the client's SHOWN back until the client ends. The
+    # client keeps its session until reconnect.done says the checks below are over (30 s at most).
+    rm -f "$unix/reconnect.done"
     (cd "$unix" && env -u LC_ALL -u LC_CTYPE LANG=en_US.UTF-8 timeout 120 "$wine" \
-       "$dir\\reconnect.exe" 3000 4000 ${mode/output/} >"$work/reconnect$bits.out" 2>/dev/null) &
+       "$dir\\reconnect.exe" 3000 30000 ${mode/output/} >"$work/reconnect$bits.out" 2>/dev/null) &
     local client=$!
     # The client's own SHOWN first: the screen may still show the previous run's lines.
     for _ in $(seq 150); do
@@ -251,6 +253,7 @@ stage() {
       done
       [ -n "$walked" ] || back=""
     fi
+    touch "$unix/reconnect.done"
     wait "$client"
     rc=$?
     tr -d '\r' <"$work/reconnect$bits.out" | sed "s/^/  $bits ($mode): /"
