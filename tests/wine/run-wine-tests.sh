@@ -225,12 +225,16 @@ stage() {
     [ $mode = marquee ] && first='"line1": " *[^ "]'
     # Not through run: its pipe would hold the client's SHOWN back until the client ends. The
     # client keeps its session until reconnect.done says the checks below are over (30 s at most).
+    # Emptied here, not by the client's redirection: that one happens in the background, and a
+    # look at the file before it would find the previous run's SHOWN and unplug too early.
     rm -f "$unix/reconnect.done"
+    : >"$work/reconnect$bits.out"
     (cd "$unix" && env -u LC_ALL -u LC_CTYPE LANG=en_US.UTF-8 timeout 120 "$wine" \
-       "$dir\\reconnect.exe" 3000 30000 ${mode/output/} >"$work/reconnect$bits.out" 2>/dev/null) &
+       "$dir\\reconnect.exe" 3000 30000 ${mode/output/} >>"$work/reconnect$bits.out" 2>/dev/null) &
     local client=$!
-    # The client's own SHOWN first: the screen may still show the previous run's lines.
-    for _ in $(seq 150); do
+    # The client's own SHOWN first: the screen may still show the previous run's lines. A busy
+    # machine can take Wine many seconds to start a program: up to a minute.
+    for _ in $(seq 600); do
       if grep -q '^SHOWN' "$work/reconnect$bits.out" && grep -q "$first" "$snap" &&
          grep -q "$second" "$snap"; then
         shown=1; break; fi
