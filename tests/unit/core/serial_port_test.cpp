@@ -22,6 +22,16 @@ namespace {
 using fakes::RecordingSerialDevice;
 using fakes::ScriptedClock;
 
+// What the device received since it was last cleared, checked as a repaint: it starts with the
+// initialise command and holds `shown`. Returns the bytes as text for further checks.
+std::string ExpectRepaintShowing(const RecordingSerialDevice& device, const std::string& shown) {
+  const std::vector<uint8_t> written = device.Written();
+  const std::string text(written.begin(), written.end());
+  EXPECT_EQ(text.substr(0, 2), "\x1B\x40");
+  EXPECT_NE(text.find(shown), std::string::npos) << "no '" << shown << "' in the repaint";
+  return text;
+}
+
 TEST(DelayMs, EndsOnTimeAcrossTheTickWrap) {
   fakes::FakePlatform fp;
   auto module = fakes::MakeModule(fp);
@@ -236,12 +246,7 @@ TEST(SerialPortKeeper, AnIdlePortThatWentAwayComesBackRepainted) {
   clock.Advance(600);
   EXPECT_FALSE(port.Dead());
   EXPECT_EQ(device.openCount, opens + 1);
-  const std::vector<uint8_t> written = device.Written();
-  ASSERT_GE(written.size(), 2u);
-  EXPECT_EQ(written[0], 0x1B);
-  EXPECT_EQ(written[1], 0x40);
-  EXPECT_NE(std::string(written.begin(), written.end()).find("hello" + std::string(15, ' ')),
-            std::string::npos);
+  ExpectRepaintShowing(device, "hello" + std::string(15, ' '));
 
   // Out and in again between two checks: the old handle is dead all the same, and the round
   // that finds it so reopens the port at once.
@@ -296,12 +301,7 @@ TEST(SerialPortKeeper, ARepaintThatMeetsAStalledDisplayCostsOneTimeOutAndGoesOut
     clock.Advance(600);
     EXPECT_FALSE(port.RepaintDue());
     EXPECT_FALSE(port.Stalled());
-    const std::vector<uint8_t> written = device.Written();
-    const std::string text(written.begin(), written.end());
-    ASSERT_GE(written.size(), 2u);
-    EXPECT_EQ(written[0], 0x1B);
-    EXPECT_EQ(written[1], 0x40);
-    EXPECT_NE(text.find("hello" + std::string(15, ' ')), std::string::npos);
+    const std::string text = ExpectRepaintShowing(device, "hello" + std::string(15, ' '));
     EXPECT_EQ(text.find("\x1F\x58\x04"), std::string::npos);
     EXPECT_EQ(text.find("\x1F\x58\x02") != std::string::npos, brightnessSet);
   }
@@ -349,11 +349,7 @@ TEST(SerialPortKeeper, AWriteErrorThatIsNoRemovalLosesItsByteOnly) {
   device.ClearWritten();
   clock.Advance(600);
   EXPECT_FALSE(port.RepaintDue());
-  const std::vector<uint8_t> written = device.Written();
-  ASSERT_GE(written.size(), 2u);
-  EXPECT_EQ(written[0], 0x1B);
-  EXPECT_EQ(written[1], 0x40);
-  EXPECT_NE(std::find(written.begin(), written.end(), 'b'), written.end());
+  ExpectRepaintShowing(device, "b");
   EXPECT_TRUE(port.Close());
 }
 
