@@ -7,10 +7,7 @@ namespace kirnow::displaymodel {
 
 namespace {
 
-constexpr uint8_t kEsc = 0x1B;
-constexpr uint8_t kUs = 0x1F;
-constexpr uint8_t kGs = 0x1D;
-constexpr uint8_t kClear = 0x0C;
+using namespace pole;
 
 bool IsPrefix(uint8_t b) { return b == kEsc || b == kUs || b == kGs; }
 
@@ -152,11 +149,11 @@ void DisplayModel::Feed(uint8_t b, double t, std::vector<uint8_t>& reply) {
 
     case State::Esc:
       state_ = State::Ground;
-      if (b == 0x40) {
+      if (b == kInitialize) {
         Initialise();
-      } else if (b == 0x25) {
+      } else if (b == kCharacterSet) {
         state_ = State::EscSelect;
-      } else if (b == 0x26) {
+      } else if (b == kDefineCharacters) {
         state_ = State::DefHeight;
       } else {
         ++ignored_;
@@ -218,7 +215,7 @@ void DisplayModel::Feed(uint8_t b, double t, std::vector<uint8_t>& reply) {
 
     case State::Us:
       state_ = State::Ground;
-      if (b == 0x24 || b == 0x45 || b == 0x72 || b == 0x58) {
+      if (b == kCursorMove || b == kBlink || b == kReverse || b == kBrightness) {
         command_ = b;
         state_ = State::UsParam;
       } else {
@@ -230,18 +227,18 @@ void DisplayModel::Feed(uint8_t b, double t, std::vector<uint8_t>& reply) {
     case State::UsParam:
       state_ = State::Ground;
       switch (command_) {
-        case 0x24:
+        case kCursorMove:
           param_ = b;
           state_ = State::UsCursorY;
           break;
-        case 0x45:
+        case kBlink:
           blink_ = b;
           blinkSince_ = t;
           break;
-        case 0x72:
+        case kReverse:
           reverse_ = (b & 1) != 0;
           break;
-        case 0x58:
+        case kBrightness:
           brightness_ = b;
           brightnessSet_ = true;
           break;
@@ -260,7 +257,7 @@ void DisplayModel::Feed(uint8_t b, double t, std::vector<uint8_t>& reply) {
 
     case State::Gs:
       state_ = State::Ground;
-      if (b == 0x49) {
+      if (b == kIdentify) {
         state_ = State::GsQuery;
       } else {
         ++ignored_;
@@ -270,7 +267,7 @@ void DisplayModel::Feed(uint8_t b, double t, std::vector<uint8_t>& reply) {
 
     case State::GsQuery:
       state_ = State::Ground;
-      if (b != 0x02) return Abandon();
+      if (b != kIdentifyArgument) return Abandon();
       for (uint8_t r : identity_.Answer()) reply.push_back(r);
       return;
   }
@@ -297,35 +294,33 @@ void DisplayModel::Ground(uint8_t b) {
 }
 
 std::vector<uint8_t> RepaintBytes(const DisplayModel& model) {
+  std::vector<uint8_t> out;
+  auto put = [&out](const auto& command) { out.insert(out.end(), command.begin(), command.end()); };
+  put(Initialize());
   // The brightness only when one was set: a display switched on anew is at its own default,
   // and the repaint sends nothing that the application never asked for.
-  std::vector<uint8_t> out = {kEsc, 0x40};
-  if (model.BrightnessSet()) {
-    for (uint8_t b : {kUs, uint8_t{0x58}, model.Brightness()}) out.push_back(b);
-  }
+  if (model.BrightnessSet()) put(Brightness(model.Brightness()));
   for (const auto& [code, columns] : model.Glyphs()) {
-    out.insert(out.end(), {kEsc, 0x26, 0x01, code, code, static_cast<uint8_t>(columns.size())});
+    put(DefineCharacters(code, code));
+    out.push_back(static_cast<uint8_t>(columns.size()));
     out.insert(out.end(), columns.begin(), columns.end());
   }
-  if (model.UserCharset()) out.insert(out.end(), {kEsc, 0x25, 0x01});
+  if (model.UserCharset()) put(CharacterSet(1));
   bool reverse = false;
   for (int32_t row = 1; row <= kRows; ++row) {
-    out.insert(out.end(), {kUs, 0x24, 0x01, static_cast<uint8_t>(row)});
+    put(CursorMove(1, row));
     for (int32_t col = 1; col <= kColumns; ++col) {
       const Cell& cell = model.At(row, col);
       if (cell.reverse != reverse) {
         reverse = cell.reverse;
-        out.insert(out.end(), {kUs, 0x72, static_cast<uint8_t>(reverse ? 1 : 0)});
+        put(Reverse(reverse ? 1 : 0));
       }
       out.push_back(cell.ch);
     }
   }
-  if (model.ReverseMode() != reverse) {
-    out.insert(out.end(), {kUs, 0x72, static_cast<uint8_t>(model.ReverseMode() ? 1 : 0)});
-  }
-  if (model.Blink() != 0) out.insert(out.end(), {kUs, 0x45, model.Blink()});
-  out.insert(out.end(), {kUs, 0x24, static_cast<uint8_t>(model.CursorCol()),
-                         static_cast<uint8_t>(model.CursorRow())});
+  if (model.ReverseMode() != reverse) put(Reverse(model.ReverseMode() ? 1 : 0));
+  if (model.Blink() != 0) put(Blink(model.Blink()));
+  put(CursorMove(model.CursorCol(), model.CursorRow()));
   return out;
 }
 

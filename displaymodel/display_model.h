@@ -15,14 +15,15 @@
 #include <vector>
 
 #include "displaymodel/frame_stats.h"
+#include "displaymodel/pole_commands.h"
 
 namespace kirnow::displaymodel {
 
-inline constexpr int32_t kRows = 2;
-inline constexpr int32_t kColumns = 20;
+using pole::kBlinkUnitMs;
+using pole::kColumns;
+using pole::kGlyphColumns;
+using pole::kRows;
 inline constexpr uint8_t kDefaultBrightness = 4;
-inline constexpr int32_t kGlyphColumns = 5;  // a user-defined character is 5 dots wide
-inline constexpr int32_t kBlinkUnitMs = 50;  // 1F 45 n blinks with n x 50 ms on and off
 
 // How the display answers 1D 49 02.
 enum class IdentityMode {

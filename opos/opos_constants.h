@@ -16,6 +16,11 @@ inline constexpr int32_t OPOS_E_OFFLINE = 108;
 inline constexpr int32_t OPOS_E_NOEXIST = 109;
 inline constexpr int32_t OPOS_E_FAILURE = 111;
 
+// Device state, power state and power reporting.
+inline constexpr int32_t OPOS_S_IDLE = 2;
+inline constexpr int32_t OPOS_PS_UNKNOWN = 2000;
+inline constexpr int32_t OPOS_PR_STANDARD = 1;
+
 // Text attributes, marquee types and scroll directions.
 inline constexpr int32_t DISP_DT_NORMAL = 0;
 inline constexpr int32_t DISP_DT_BLINK = 1;
@@ -28,6 +33,9 @@ inline constexpr int32_t DISP_MT_DOWN = 2;
 inline constexpr int32_t DISP_MT_LEFT = 3;
 inline constexpr int32_t DISP_MT_RIGHT = 4;
 inline constexpr int32_t DISP_MT_INIT = 5;
+
+inline constexpr int32_t DISP_MF_WALK = 0;  // marquee format
+inline constexpr int32_t DISP_CT_NONE = 0;  // cursor type
 
 inline constexpr int32_t DISP_ST_UP = 1;
 inline constexpr int32_t DISP_ST_DOWN = 2;
@@ -108,5 +116,6 @@ inline constexpr int32_t DISP_CCS_ASCII = 998;
 inline constexpr int32_t DISP_CCT_NONE = 0;
 inline constexpr int32_t DISP_CRB_SINGLE = 1;
 inline constexpr int32_t DISP_CR_REVERSEALL = 1;
+inline constexpr int32_t DISP_CS_ASCII = 998;  // the character set in use
 
 }  // namespace kirnow

@@ -40,7 +40,7 @@ class SystemModule final : public ComModule {
     if (!state_) return false;
     const DisplayShared& d = state_->display;
     // The port's keeper counts too: no thread may run the library's code when it is unloaded.
-    return d.Thread1_end_f == 0 || d.Thread2_end_f == 0 || d.Thread3_end_f == 0 ||
+    return d.worker(1).ended == 0 || d.worker(2).ended == 0 || d.worker(3).ended == 0 ||
            state_->Port.Keeping();
   }
 

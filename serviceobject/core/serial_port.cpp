@@ -1,5 +1,5 @@
-// The library's serial port over the platform's serial device. Every write, the staging byte
-// OutByte and the open/closed state are guarded by one recursive lock, so that the caller's
+// The library's serial port over the platform's serial device. Every write and the open/closed
+// state are guarded by one recursive lock, so that the caller's
 // thread and the marquee and blink workers never interleave inside one another's bytes, and a
 // port is never closed under a writer. The keeper thread takes the same lock to check the
 // device, or to reopen it and repaint, so no frame can go out between the two. It only tries
@@ -32,10 +32,10 @@ bool SerialPort::Open(int32_t portNumber, int32_t baud) {
   opened_ = true;
   dead_ = false;
   repaintDue_ = false;
-  if (clock_ != nullptr && keeperEnded_) {
+  if (clock_ != nullptr && keeperRunning_ == 0) {
     if (keeper_.joinable()) keeper_.join();  // one that ended at a Close
     keepGoing_ = 1;
-    keeperEnded_ = false;
+    keeperRunning_ = 1;
     keeper_ = clock_->StartThread([this] { KeeperLoop(); });
   }
   return true;
@@ -58,18 +58,17 @@ void SerialPort::Feed(uint8_t byte) {
   screen_.Feed(byte, 0, ignored);
 }
 
-bool SerialPort::WriteByte(uint8_t byte) {
-  Frame unit(*this);
-  if (!opened_) return true;
+void SerialPort::WriteLocked(uint8_t byte) {
+  if (!opened_) return;
   if (dead_) {
     Feed(byte);  // not sent, but the repaint shows it
-    return true;
+    return;
   }
-  if (dropRest_) return true;
+  if (dropRest_) return;
   // Stalled: nothing waits until the driver takes bytes again without waiting.
   if (stalled_ && !device_.ReadyToWrite()) {
     dropRest_ = true;
-    return true;
+    return;
   }
   stalled_ = false;
   switch (device_.WriteByte(byte)) {
@@ -89,7 +88,6 @@ bool SerialPort::WriteByte(uint8_t byte) {
       DieLocked();
       break;
   }
-  return true;
 }
 
 void SerialPort::EndUnit() {
@@ -135,7 +133,7 @@ void SerialPort::KeeperLoop() {
     std::unique_lock<std::recursive_mutex> hold(writeLock_, std::try_to_lock);
     if (hold.owns_lock()) KeepLocked();  // else a writer is at it; look again next round
   }
-  keeperEnded_ = true;
+  keeperRunning_ = 0;
 }
 
 void SerialPort::KeepLocked() {
@@ -164,10 +162,12 @@ void SerialPort::StopKeeper() {
   clock_->Interrupt();  // the keeper's wait between rounds ends now
   // Waited through the clock, so that a test's virtual time lets the thread see the stop. The
   // keeper's longest step is one byte's time-out; one that is still not done is let go (it
-  // holds the library loaded and ends at its next look at the flag).
+  // holds the library loaded and ends at its next look at the flag). The caller's thread polls
+  // with plain sleeps: the clock's interruptible wait would give it a timer of the library's
+  // own, which the thread would keep past an unload.
   const uint32_t start = clock_->Ticks();
-  while (!keeperEnded_ && clock_->Ticks() - start < kKeeperStopMs) clock_->Sleep(1);
-  if (keeperEnded_) {
+  while (keeperRunning_ != 0 && clock_->Ticks() - start < kKeeperStopMs) clock_->Sleep(1);
+  if (keeperRunning_ == 0) {
     keeper_.join();
   } else {
     keeper_.detach();
@@ -178,7 +178,7 @@ int32_t SerialPort::SendData(const uint8_t* buffer, int32_t length) {
   if (length <= 0 || buffer == nullptr) return 0;
   Frame unit(*this);
   if (!opened_) return 0;
-  for (int32_t i = 0; i < length; ++i) WriteByte(buffer[i]);
+  for (int32_t i = 0; i < length; ++i) WriteLocked(buffer[i]);
   return length;
 }
 
@@ -191,14 +191,6 @@ int32_t SerialPort::ReadData(uint8_t* buffer, int32_t limit) {
   const int32_t count = waiting < limit ? waiting : limit;
   const int32_t read = device_.Read(buffer, count);
   return read > 0 ? read : 0;
-}
-
-void SerialPort::SendByte(uint8_t byte) {
-  // OutByte is shared by every caller: stage and send it under the lock so that two threads
-  // never send each other's byte.
-  Frame unit(*this);
-  OutByte = byte;
-  SendData(&OutByte, 1);
 }
 
 bool SerialPort::Opened() const { return opened_; }

@@ -1,7 +1,8 @@
-// The one serial port of the library (`Port`) and its byte-at-a-time send helper. Every byte
-// for the display goes through SendByte or SendData. Writers from the caller's thread and from
-// the worker threads are serialised by one lock: each caller's bytes go out once and in order,
-// and a worker holds the lock for a whole frame (cursor move plus its characters).
+// The one serial port of the library (`Port`). Every byte for the display goes out through
+// SendData, which sends a unit (a command, a text) one byte at a time, or SendByte, which sends
+// one byte as a unit of its own. Writers from the caller's thread and from the worker threads
+// are serialised by one lock: each caller's bytes go out once and in order, and a worker holds
+// the lock for a whole frame (cursor move plus its characters, see LockFrame).
 //
 // A display that stops reading: the device waits up to 1000 ms for a byte. Once one byte has
 // timed out the port is stalled: the rest of that frame or command is dropped at once, and
@@ -24,7 +25,9 @@
 // short. Open on a dead port reopens it at once.
 #pragma once
 
+#include <array>
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <mutex>
 #include <thread>
@@ -49,14 +52,19 @@ class SerialPort {
   // True when the port is open afterwards. An open port is not reopened, even for another
   // port number or baud rate, unless it has died: then it is opened again as asked.
   bool Open(int32_t portNumber, int32_t baud);
-  bool Close();                  // always true; ends the keeper thread
-  bool WriteByte(uint8_t byte);  // always true
-  // Sends the first `length` bytes one at a time; returns length (0 when closed or length <= 0).
+  bool Close();  // always true; ends the keeper thread
+  // Sends the first `length` bytes one at a time, as one unit under the stall rule above;
+  // returns length (0 when closed or length <= 0). Failures are not reported: what the port
+  // could not send, the repaint after a reconnect shows, or the stall rule dropped.
   int32_t SendData(const uint8_t* buffer, int32_t length);
+  template <size_t N>
+  void SendData(const std::array<uint8_t, N>& command) {
+    SendData(command.data(), static_cast<int32_t>(N));
+  }
+  // One byte, as SendData of a one-byte buffer.
+  void SendByte(uint8_t byte) { SendData(&byte, 1); }
   // Reads at most `limit` of the bytes waiting; 0 at once when none are waiting.
   int32_t ReadData(uint8_t* buffer, int32_t limit);
-  // Stages `byte` in OutByte and sends it, under the write lock.
-  void SendByte(uint8_t byte);
   bool Opened() const;
 
   // Holds the write lock across several sends (a worker's frame, a command): one unit for the
@@ -88,7 +96,7 @@ class SerialPort {
   // The OS error of the write or check that found the port dead (errno, GetLastError); 0 before.
   int DeathError() const { return deathError_; }
   // True while the keeper thread runs (from the first Open with a clock until Close).
-  bool Keeping() const { return !keeperEnded_; }
+  bool Keeping() const { return keeperRunning_ != 0; }
   // True from the reopening of a port that died until its repaint has gone out whole.
   bool RepaintDue() const { return repaintDue_; }
   // What the port takes the display to show: its model of the screen, copied under the lock.
@@ -99,6 +107,9 @@ class SerialPort {
 
  private:
   void EndUnit();
+  // Writes one byte of the open unit; writeLock_ held. What the device says about it decides
+  // the stall, the dropped rest of the unit, or the port's death.
+  void WriteLocked(uint8_t byte);
   // The device failed: close it; the keeper reopens it. writeLock_ held.
   void DieLocked();
   // Sends the repaint of the model to a device opened again, unless the display still does not
@@ -116,16 +127,15 @@ class SerialPort {
 
   platform::SerialDevice& device_;
   platform::Clock* clock_;
-  mutable std::recursive_mutex writeLock_;  // guards the device's writes and OutByte
-  uint8_t OutByte = 0;
+  mutable std::recursive_mutex writeLock_;  // guards the device's writes and the state below
   int unitDepth_ = 0;                  // under writeLock_: frames and commands open on this thread
   bool dropRest_ = false;              // under writeLock_: a byte of the open unit timed out
   int32_t portNumber_ = 0, baud_ = 0;  // under writeLock_: what Open last opened
   displaymodel::DisplayModel screen_;  // under writeLock_: what the display shows
-  std::atomic<bool> repaintDue_{false};  // changed under writeLock_: see RepaintDue
-  platform::Thread keeper_;              // the keeper thread, when one was started
-  std::atomic<bool> keeperEnded_{true};
-  std::atomic<int32_t> keepGoing_{0};  // cleared (and the clock interrupted) to stop the keeper
+  std::atomic<bool> repaintDue_{false};    // changed under writeLock_: see RepaintDue
+  platform::Thread keeper_;                // the keeper thread, when one was started
+  std::atomic<int32_t> keeperRunning_{0};  // set from its start until its loop has ended
+  std::atomic<int32_t> keepGoing_{0};      // cleared (and the clock interrupted) to stop the keeper
   // Changed only under writeLock_; read without it so that Opened() never waits for a frame.
   std::atomic<bool> opened_{false};
   std::atomic<bool> stalled_{false};

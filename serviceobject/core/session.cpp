@@ -10,7 +10,9 @@
 #include "kirnow_config.h"
 #include "platform/text/utf_convert.h"
 #include "serviceobject/com/guids.h"
+#include "serviceobject/core/capabilities.h"
 #include "serviceobject/core/posl_display.h"
+#include "serviceobject/display/command_set.h"
 
 namespace kirnow {
 
@@ -25,9 +27,14 @@ constexpr int32_t kSessionBaudRate = 9600;
 constexpr size_t kGreetingNameLimit = 27;  // characters of the device name shown in the greeting
 constexpr int32_t kHighestPort = 30;
 
-constexpr uint8_t kIdentityQuery[] = {0x1D, 0x49, 0x02};
-constexpr uint8_t kInitialise[] = {0x1B, 0x40};
 constexpr std::string_view kGreetingTail = " Open Success";
+// Version 1.5.103 in the OPOS encoding (major x 1000000 + minor x 1000 + build).
+constexpr int32_t kServiceObjectVersion = 1005103;
+constexpr int32_t kDefaultBlinkRate = 5;
+// The identification: the query, then a wait for the answer before it is read, and a pause
+// before the query is asked a second time.
+constexpr uint32_t kIdentityAnswerWaitMs = 200;
+constexpr uint32_t kIdentityRetryPauseMs = 100;
 
 std::string UsbInstancesKey() {
   std::string vid = KIRNOW_USB_VID;
@@ -53,20 +60,9 @@ std::string WithProblem(const std::string& text, const platform::SerialDevice& d
   return problem.empty() ? text : text + "\n\n" + problem;
 }
 
-}  // namespace
-
-int32_t POSLDisplay::OpenService(std::u16string_view /*DeviceClass*/,
-                                 std::u16string_view DeviceName, void* pDispatch) {
-  ModuleState& m = module_;
-  platform::Registry& registry = m.platform.registry;
-  platform::MessageBoxSink& box = m.platform.messageBox;
-
-  if (m.DebugMode) m.trace.BeginOpenService(m.platform.ansi.ToAnsi(DeviceName));
-
-  ControlObject = pDispatch;
-
-  // The logical device name under which this service object is registered: the last device
-  // entry, in enumeration order, with a value naming our ProgID.
+// The logical device name under which this service object is registered: the last device
+// entry, in enumeration order, with a value naming our ProgID; the default name when none does.
+std::string FindDeviceName(platform::Registry& registry) {
   std::string foundName = kDefaultDeviceName;
   const uint32_t entries = registry.SubkeyCount(kLineDisplayKey).value_or(0);
   for (uint32_t i = 0; i < entries; ++i) {
@@ -82,127 +78,165 @@ int32_t POSLDisplay::OpenService(std::u16string_view /*DeviceClass*/,
       if (data && *data == kServiceProgId) foundName = *name;
     }
   }
+  return foundName;
+}
+
+// The port number from the instance's "PortName" values (the last valid one wins); `current`
+// when none is valid.
+int32_t PortOfInstance(platform::Registry& registry, const std::string& params, int32_t current) {
+  const std::optional<uint32_t> values = registry.ValueCount(params);
+  if (!values) return current;
+  for (uint32_t v = 0; v < *values; ++v) {
+    const std::optional<platform::RegValue> value = registry.ValueAt(params, v);
+    if (!value || value->name != "PortName") continue;
+    const std::optional<std::string> data = value->AsString();
+    if (!data) continue;
+    if (const std::optional<int32_t> n = ParsePortName(*data)) current = *n;
+  }
+  return current;
+}
+
+// Asks the display on the open port for its identity twice and compares both answers with
+// "PID:" and our product id. A reply byte that has not arrived repeats the byte before it, as
+// the read leaves InByte as it was.
+bool Identify(ModuleState& m) {
+  auto query = [&](std::array<uint8_t, 8>& reply) {
+    m.Port.SendData(pole::IdentityQuery());
+    m.DelayMs(kIdentityAnswerWaitMs);
+    for (uint8_t& slot : reply) {
+      m.Port.ReadData(&m.InByte, 1);
+      slot = m.InByte;
+    }
+  };
+  query(m.IdReply1);
+  m.DelayMs(kIdentityRetryPauseMs);
+  query(m.IdReply2);
+  const std::string expected = std::string("PID:") + KIRNOW_USB_PID;
+  auto matches = [&](const std::array<uint8_t, 8>& reply) {
+    return expected.size() == reply.size() &&
+           std::equal(reply.begin(), reply.end(), expected.begin(),
+                      [](uint8_t a, char b) { return a == static_cast<uint8_t>(b); });
+  };
+  return matches(m.IdReply1) || matches(m.IdReply2);
+}
+
+// The greeting on an identified display: initialise, then the device name and " Open Success".
+void Greet(ModuleState& m, std::string_view greetingName) {
+  display::SendInitialize(m.Port);
+  for (char c : greetingName) m.Port.SendByte(static_cast<uint8_t>(c));
+  for (char c : kGreetingTail) m.Port.SendByte(static_cast<uint8_t>(c));
+}
+
+// Finds the display among the USB instances the system records and identifies it: opens each
+// instance's port in turn, greets the first display that answers with our product id and
+// records its port under the device entry. A port that answers otherwise is closed again and
+// the object reports OPOS_E_OFFLINE.
+void FindAndIdentifyPort(POSLDisplay& so, const std::string& foundName) {
+  ModuleState& m = so.module();
+  platform::Registry& registry = m.platform.registry;
+  platform::MessageBoxSink& box = m.platform.messageBox;
   const std::string greetingName =
       m.platform.ansi.ToAnsi(platform::Utf8ToUtf16(foundName, kGreetingNameLimit));
-
-  // Find the display among the USB instances and ask each for its identity.
   const std::string usbKey = UsbInstancesKey();
   const uint32_t instances = registry.SubkeyCount(usbKey).value_or(0);
-  const std::string expected = std::string("PID:") + KIRNOW_USB_PID;
   for (uint32_t k = 0; k < instances; ++k) {
     const std::optional<std::string> instance = registry.SubkeyName(usbKey, k);
     if (!instance) {
       box.Show("USB Registry Enum Error", "OpenService");
       continue;
     }
-    const std::string params = usbKey + "\\" + *instance + "\\Device Parameters";
-    const std::optional<uint32_t> values = registry.ValueCount(params);
-    if (!values) continue;
-    for (uint32_t v = 0; v < *values; ++v) {
-      const std::optional<platform::RegValue> value = registry.ValueAt(params, v);
-      if (!value || value->name != "PortName") continue;
-      const std::optional<std::string> data = value->AsString();
-      if (!data) continue;
-      if (const std::optional<int32_t> n = ParsePortName(*data)) m.PortNumber = *n;
-    }
-
+    m.PortNumber =
+        PortOfInstance(registry, usbKey + "\\" + *instance + "\\Device Parameters", m.PortNumber);
     m.BaudRate = kSessionBaudRate;
     bool identified = false;
     if (!m.Port.Open(m.PortNumber, m.BaudRate)) {
       box.Show(WithProblem("Open port error", m.platform.serial), "OpenService");
     } else {
-      auto query = [&](std::array<uint8_t, 8>& reply) {
-        for (uint8_t b : kIdentityQuery) m.Port.SendByte(b);
-        m.DelayMs(200);
-        for (uint8_t& slot : reply) {
-          // When no byte has arrived InByte keeps the byte before it.
-          m.Port.ReadData(&m.InByte, 1);
-          slot = m.InByte;
-        }
-      };
-      query(m.IdReply1);
-      m.DelayMs(100);
-      query(m.IdReply2);
-      auto matches = [&](const std::array<uint8_t, 8>& reply) {
-        return expected.size() == reply.size() &&
-               std::equal(reply.begin(), reply.end(), expected.begin(),
-                          [](uint8_t a, char b) { return a == static_cast<uint8_t>(b); });
-      };
-      identified = matches(m.IdReply1) || matches(m.IdReply2);
+      identified = Identify(m);
     }
-
     if (identified) {
-      for (uint8_t b : kInitialise) m.Port.SendByte(b);
-      for (char c : greetingName) m.Port.SendByte(static_cast<uint8_t>(c));
-      for (char c : kGreetingTail) m.Port.SendByte(static_cast<uint8_t>(c));
-      ResultCode = OPOS_SUCCESS;
+      Greet(m, greetingName);
+      so.ResultCode = OPOS_SUCCESS;
       // Recorded under the full name; an entry that doesn't exist is simply not written.
       registry.SetValue(
           std::string(kLineDisplayKey) + "\\" + foundName,
           platform::RegValue::FromString("Port", "COM" + std::to_string(m.PortNumber)));
-      break;
+      return;
     }
     m.Port.Close();
     m.PortNumber = 0;
-    ResultCode = OPOS_E_OFFLINE;
+    so.ResultCode = OPOS_E_OFFLINE;
     box.Show("OPOS_E_OFFLINE", "OpenService");
   }
+}
 
-  // Defaults, found display or not.
-  BinaryConversion = 0;
-  CapPowerReporting = 1;
-  PowerNotify = 0;
-  PowerState = 2000;
-  State = 2;
-  ServiceObjectVersion = 1005103;
-  CapBlink = 1;
-  CapCharacterSet = 998;
-  CapCursorType = 0;
-  CapReadBack = 1;
-  CapReverse = 1;
-  DeviceRows = 2;
-  DeviceColumns = 20;
-  CharacterSet = 998;
-  CurrentWindow = 0;
-  CurrentRows = 2;
-  CurrentColumns = 20;
-  CurrentCursorRow = 0;
-  CurrentCursorColumn = 0;
-  CursorType = 0;
-  MarqueeType = 0;
-  MarqueeFormat = 0;
-  MarqueeUnitWait = 0;
-  InterCharacterWait = 0;
-  BlinkRate = 5;
-  WaitStartTick = 0;
-  DeviceEnabled = 1;
-  CapBlinkRate = 1;
-  CapBrightness = 1;
-  CapCustomGlyph = 1;
-  CapDescriptors = 1;
-  CapHMarquee = 0;
-  CapICharWait = 1;
-  CapVMarquee = 1;
-  CursorUpdate = 1;
+// The object's values for a new session, found display or not, and window 0 as the whole
+// display.
+void ResetDefaults(POSLDisplay& so) {
+  so.BinaryConversion = 0;
+  so.CapPowerReporting = kCapabilities.CapPowerReporting;
+  so.PowerNotify = 0;
+  so.PowerState = OPOS_PS_UNKNOWN;
+  so.State = OPOS_S_IDLE;
+  so.ServiceObjectVersion = kServiceObjectVersion;
+  so.CapBlink = kCapabilities.CapBlink;
+  so.CapCharacterSet = kCapabilities.CapCharacterSet;
+  so.CapCursorType = kCapabilities.CapCursorType;
+  so.CapReadBack = kCapabilities.CapReadBack;
+  so.CapReverse = kCapabilities.CapReverse;
+  so.DeviceRows = pole::kRows;
+  so.DeviceColumns = pole::kColumns;
+  so.CharacterSet = DISP_CS_ASCII;
+  so.CurrentWindow = 0;
+  so.CurrentRows = pole::kRows;
+  so.CurrentColumns = pole::kColumns;
+  so.CurrentCursorRow = 0;
+  so.CurrentCursorColumn = 0;
+  so.CursorType = DISP_CT_NONE;
+  so.MarqueeType = DISP_MT_NONE;
+  so.MarqueeFormat = DISP_MF_WALK;
+  so.MarqueeUnitWait = 0;
+  so.InterCharacterWait = 0;
+  so.BlinkRate = kDefaultBlinkRate;
+  so.WaitStartTick = 0;
+  so.DeviceEnabled = 1;
+  so.CapBlinkRate = kCapabilities.CapBlinkRate;
+  so.CapBrightness = kCapabilities.CapBrightness;
+  so.CapCustomGlyph = kCapabilities.CapCustomGlyph;
+  so.CapDescriptors = kCapabilities.CapDescriptors;
+  so.CapHMarquee = kCapabilities.CapHMarquee;
+  so.CapICharWait = kCapabilities.CapICharWait;
+  so.CapVMarquee = kCapabilities.CapVMarquee;
+  so.CursorUpdate = 1;
 
-  WindowRecord& window0 = m.list[0];
-  window0.WindowHeight = CurrentRows;
-  window0.WindowWidth = CurrentColumns;
+  WindowRecord& window0 = so.module().list[0];
+  window0.WindowHeight = so.CurrentRows;
+  window0.WindowWidth = so.CurrentColumns;
   window0.ViewportRow = 0;
   window0.ViewportColumn = 0;
-  window0.CursorRow = CurrentCursorRow;
-  window0.CursorColumn = CurrentCursorColumn;
-  window0.CursorUpdate = CursorUpdate;
-  window0.CursorType = 0;
-  window0.MarqueeFormat = 0;
-  window0.MarqueeType = 0;
+  window0.CursorRow = so.CurrentCursorRow;
+  window0.CursorColumn = so.CurrentCursorColumn;
+  window0.CursorUpdate = so.CursorUpdate;
+  window0.CursorType = DISP_CT_NONE;
+  window0.MarqueeFormat = DISP_MF_WALK;
+  window0.MarqueeType = DISP_MT_NONE;
   window0.MarqueeUnitWait = 0;
   window0.MarqueeRepeatWait = 0;
   window0.InterCharacterWait = 0;
-  window0.DeviceRows = 2;
-  window0.DeviceColumns = 20;
+  window0.DeviceRows = pole::kRows;
+  window0.DeviceColumns = pole::kColumns;
+}
 
-  for (uint8_t b : kInitialise) m.Port.SendByte(b);
+}  // namespace
+
+int32_t POSLDisplay::OpenService(std::u16string_view /*DeviceClass*/,
+                                 std::u16string_view DeviceName, void* pDispatch) {
+  ModuleState& m = module_;
+  if (m.DebugMode) m.trace.BeginOpenService(m.platform.ansi.ToAnsi(DeviceName));
+  ControlObject = pDispatch;
+  FindAndIdentifyPort(*this, FindDeviceName(m.platform.registry));
+  ResetDefaults(*this);
+  display::SendInitialize(m.Port);
   return OPOS_SUCCESS;
 }
 

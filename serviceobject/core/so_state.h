@@ -74,7 +74,8 @@ class ModuleState {
   // for a worker to stop cannot deadlock with it.
   std::recursive_mutex callLock;
 
-  // Busy-waits until the tick counter has advanced by at least `ms`, correct across the wrap.
+  // Holds the caller until the tick counter has advanced by at least `ms`, correct across the
+  // wrap; sleeps in between.
   void DelayMs(uint32_t ms);
 };
 

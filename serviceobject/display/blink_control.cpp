@@ -2,88 +2,77 @@
 // line buffer: makes the window's line blink, starting a worker for it or switching to the
 // combined worker when the other line is busy.
 #include "serviceobject/display/engine_internal.h"
+#include "serviceobject/display/workers.h"
 
 namespace kirnow::display {
 
 namespace {
 
 // Stops a single-line worker that drives a line which now needs the combined worker.
-void StopSingle(ModuleState& m, int worker) {
-  DisplayShared& d = m.display;
-  if (worker == 1) {
-    d.Scroll1_Enable = 0;
-    d.Thread1_f = 0;
-  } else {
-    d.Scroll2_Enable = 0;
-    d.Thread2_f = 0;
-  }
-  StopWorker(m, worker);
-}
-
-// Starts the combined worker afresh; one that runs already is replaced, so that it rebuilds its
-// lines from the current text.
-void StartCombined(ModuleState& m) {
-  m.display.Thread3_f = 1;
-  StartWorker(m, 3);
+void StopSingle(Workers& workers, DisplayShared& d, int line) {
+  WorkerControl& c = d.worker(WorkerOfLine(line));
+  c.scrolling = 0;
+  c.started = 0;
+  workers.Stop(WorkerOfLine(line));
 }
 
 // Starts the single-line worker of `line`, unless the combined worker drives the display: then
 // that one is restarted to take the blinking line up.
-void StartSingle(ModuleState& m, int line) {
-  DisplayShared& d = m.display;
-  if (WorkerRunning(m, 3)) {
-    StartCombined(m);
+void StartSingle(Workers& workers, DisplayShared& d, int line) {
+  if (workers.Running(kCombinedWorker)) {
+    workers.RestartCombined();
     return;
   }
-  if (line == 1) {
-    d.Scroll1_Enable = 1;
-    d.Thread1_f = 1;
-  } else {
-    d.Scroll2_Enable = 1;
-    d.Thread2_f = 1;
-  }
-  StartWorker(m, line);
+  WorkerControl& c = d.worker(WorkerOfLine(line));
+  c.scrolling = 1;
+  c.started = 1;
+  workers.Start(WorkerOfLine(line));
 }
 
 }  // namespace
 
 void BlinkControl(ModuleState& m, int32_t viewportRow, std::string_view text) {
   DisplayShared& d = m.display;
+  Workers workers(m);
   std::lock_guard<std::recursive_mutex> control(d.controlLock);
-  if (d.Susp_Thread3_f && d.blink_up && d.blink_low) {
-    StopWorker(m, 3);
-    d.blink_up = 0;
-    d.blink_low = 0;
+  std::atomic<uint8_t>& blinkUp = d.line(1).blink;
+  std::atomic<uint8_t>& blinkLow = d.line(2).blink;
+  if (workers.Running(kCombinedWorker) && blinkUp && blinkLow) {
+    workers.Stop(kCombinedWorker);
+    blinkUp = 0;
+    blinkLow = 0;
   }
   if (viewportRow == 0) {
-    d.blink_up = 1;
+    blinkUp = 1;
     StoreLine(d, 1, text);
   } else if (viewportRow == 1) {
     StoreLine(d, 2, text);
-    d.blink_low = 1;
+    blinkLow = 1;
   }
 
-  if (d.blink_up) {
-    if (d.Susp_Thread1_f && d.blink_low) {
-      StopSingle(m, 1);
-      StartCombined(m);
-    } else if (d.Susp_Thread2_f || d.blink_low) {
-      StopSingle(m, 2);
-      StartCombined(m);
-    } else if (d.Susp_Thread1_f) {
+  const bool line1Runs = workers.Running(kLine1Worker);
+  const bool line2Runs = workers.Running(kLine2Worker);
+  if (blinkUp) {
+    if (line1Runs && blinkLow) {
+      StopSingle(workers, d, 1);
+      workers.RestartCombined();
+    } else if (line2Runs || blinkLow) {
+      StopSingle(workers, d, 2);
+      workers.RestartCombined();
+    } else if (line1Runs) {
       // The running line-1 worker takes the blink up at its next step.
     } else {
-      StartSingle(m, 1);
+      StartSingle(workers, d, 1);
     }
   } else {
-    if (!d.blink_low || d.Susp_Thread3_f) return;
-    if (d.Susp_Thread1_f) {
-      StopSingle(m, 1);
-      StartCombined(m);
-    } else if (d.Susp_Thread2_f) {
+    if (!blinkLow || workers.Running(kCombinedWorker)) return;
+    if (line1Runs) {
+      StopSingle(workers, d, 1);
+      workers.RestartCombined();
+    } else if (line2Runs) {
       // The running line-2 worker takes the blink up at its next step.
     } else {
-      StartSingle(m, 2);
+      StartSingle(workers, d, 2);
     }
   }
 }

@@ -25,8 +25,8 @@ int32_t POSLDisplay::ClearText() {
   m.trace.Record("\nClearText:\n");
   {
     std::lock_guard<std::mutex> hold(d.textLock);
-    d.scroll_buf2.fill('\0');
-    d.scroll_buf1.fill('\0');
+    d.line(2).scroll.fill('\0');
+    d.line(1).scroll.fill('\0');
     d.text2.fill('\0');
     d.text1.fill('\0');
   }

@@ -1,18 +1,55 @@
-// The display engine's module-wide state: line buffers, scroll buffers and the worker flags by
-// which the caller's thread and the marquee and blink workers coordinate. Flags are atomics (a
-// plain int shared between threads is undefined behaviour); the protocol between the threads
-// is the hand-off and stop protocol of the display engine.
+// The display engine's module-wide state: the line buffers, each display line's scroll buffer
+// and blink state, and each worker's control state, by which the caller's thread and the marquee
+// and blink workers coordinate. Flags are atomics (a plain int shared between threads is
+// undefined behaviour). The first name in each comment is the flag's traditional name, which the
+// trace's state dump still prints.
 #pragma once
 
 #include <array>
 #include <atomic>
 #include <cstdint>
 #include <mutex>
-#include <thread>
 
 #include "platform/clock/thread.h"
 
 namespace kirnow {
+
+// One display line's walking or blinking text, as its worker shows it.
+struct LineShow {
+  // scroll_buf1/2: 20 blanks, the text (40 characters at most), 20 blanks; with its length and
+  // the position of the next frame, and the length of the text it was built from. Owned by the
+  // running worker; ClearText empties it under textLock.
+  std::array<char, 80> scroll{};
+  int32_t length = 0;
+  int32_t position = 0;
+  int32_t textLength = 0;
+  // blink_up (line 1) / blink_low (line 2): the line blinks instead of walking.
+  std::atomic<uint8_t> blink{0};
+  // blink_up_show / blink_low_show: the next blink phase shows the text (1) or blanks (0).
+  std::atomic<uint8_t> showText{1};
+};
+
+// One worker's control state. Worker 1 drives line 1 (FirstThread), worker 2 line 2
+// (SecondThread) and worker 3 both lines (thirdThread).
+struct WorkerControl {
+  // Susp_Thread1_f/2/3: the worker goes on while set; cleared to stop it. Set exactly while
+  // the worker's thread runs (or is being stopped): the one answer to "is it running?".
+  std::atomic<int32_t> keepRunning{0};
+  // Thread1_end_f/2/3: the worker's loop has ended (also before it ever started).
+  std::atomic<uint8_t> ended{1};
+  // Thread1_f/2/3: the marquee or blink control started this worker for its line(s); a start on
+  // the other line takes a started line along into the combined worker.
+  std::atomic<int32_t> started{0};
+  // Scroll1_Enable/Scroll2_Enable: the line's worker walks or blinks it (unused for worker 3).
+  std::atomic<int32_t> scrolling{0};
+  // Threadhd1_restart/2/3: the walk starts again from its first position at the next step.
+  std::atomic<int32_t> restart{0};
+  // void_1f24_f_1/2/3: a frame (cursor move plus characters) is in progress; a stop waits for
+  // it so that the display is never left with a cursor move whose characters did not follow.
+  std::atomic<int32_t> inFrame{0};
+  // The worker's thread, joined or let go when it is stopped.
+  platform::Thread thread;
+};
 
 struct DisplayShared {
   // Line buffers of line 1 (upper) and line 2 (lower): zero-terminated, 255 characters at most.
@@ -21,31 +58,27 @@ struct DisplayShared {
   std::array<char, 256> text2{};
   std::mutex textLock;
 
-  // Scroll buffers (20 blanks, the text, 20 blanks) and positions, owned by the running worker.
-  std::array<char, 80> scroll_buf1{};
-  std::array<char, 80> scroll_buf2{};
-  int32_t scroll_len1 = 0, scroll_len2 = 0;
-  int32_t scroll_pos1 = 0, scroll_pos2 = 0;
-  int32_t text1_len = 0, text2_len = 0;
+  // Display lines 1 and 2 and workers 1 to 3, each at its number.
+  LineShow& line(int n) { return lines_[static_cast<size_t>(n - 1)]; }
+  const LineShow& line(int n) const { return lines_[static_cast<size_t>(n - 1)]; }
+  WorkerControl& worker(int n) { return workers_[static_cast<size_t>(n - 1)]; }
+  const WorkerControl& worker(int n) const { return workers_[static_cast<size_t>(n - 1)]; }
 
-  std::atomic<int32_t> Susp_Thread1_f{0}, Susp_Thread2_f{0}, Susp_Thread3_f{0};
-  std::atomic<uint8_t> Thread1_end_f{1}, Thread2_end_f{1}, Thread3_end_f{1};
-  std::atomic<int32_t> Scroll1_Enable{0}, Scroll2_Enable{0};
-  std::atomic<int32_t> Thread1_f{0}, Thread2_f{0}, Thread3_f{0};
-  std::atomic<int32_t> Threadhd1_restart{0}, Threadhd2_restart{0}, Threadhd3_restart{0};
-  std::atomic<int32_t> void_1f24_f_1{0}, void_1f24_f_2{0}, void_1f24_f_3{0};
-  std::atomic<uint8_t> blink_up{0}, blink_low{0};
-  std::atomic<uint8_t> blink_up_show{1}, blink_low_show{1};
-  std::atomic<int32_t> Scroll_textAT{0};
+  // Scroll_textAT: text for the line the worker does not drive waits to be written by the
+  // worker between two of its frames (the hand-off); cleared when the worker has taken it.
+  std::atomic<int32_t> handOffPending{0};
 
+  // ScrollText's running totals of units scrolled left and right since the last ClearText.
   int32_t ScrollLeftTotal = 0;
   int32_t ScrollRightTotal = 0;
 
-  // The worker threads, joined when they are replaced and when the module goes away.
-  platform::Thread worker1, worker2, worker3;
-  // Held by the marquee and blink controls and by StopAllWorkers while they start, stop or
-  // replace workers, so that two callers never race on the thread slots. Workers never take it.
+  // Held by the marquee and blink controls and by StopAll while they start, stop or replace
+  // workers, so that two callers never race on the thread slots. Workers never take it.
   std::recursive_mutex controlLock;
+
+ private:
+  std::array<LineShow, 2> lines_;
+  std::array<WorkerControl, 3> workers_;
 };
 
 }  // namespace kirnow

@@ -36,9 +36,4 @@ void StoreLine(DisplayShared& d, int line, std::string_view text) {
   std::memcpy(buffer->data(), text.data(), length);
 }
 
-bool WorkerDriving(const DisplayShared& d) {
-  return (d.Scroll1_Enable || d.Scroll2_Enable || d.blink_up || d.blink_low) &&
-         (d.Susp_Thread1_f || d.Susp_Thread2_f || d.Susp_Thread3_f);
-}
-
 }  // namespace kirnow::display

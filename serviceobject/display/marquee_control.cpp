@@ -4,96 +4,81 @@
 #include "serviceobject/core/posl_display.h"
 #include "serviceobject/display/display_engine.h"
 #include "serviceobject/display/engine_internal.h"
+#include "serviceobject/display/workers.h"
 
 namespace kirnow {
 
 namespace {
 
-// Starts the combined worker unless it runs already.
-void StartCombined(ModuleState& m) {
-  DisplayShared& d = m.display;
-  if (d.Susp_Thread3_f) return;
-  d.Thread3_f = 1;
-  display::StartWorker(m, 3);
-}
+using display::kCombinedWorker;
+using display::WorkerOfLine;
 
-// Line `line` should walk. `own...` are that line's flags, `other...` the other line's.
+// Line `line` should walk: alone when the other line is idle, else both lines together in the
+// combined worker.
 void StartWalking(ModuleState& m, int line) {
   DisplayShared& d = m.display;
+  display::Workers workers(m);
   const int other = line == 1 ? 2 : 1;
-  std::atomic<int32_t>& ownKeepRunning = line == 1 ? d.Susp_Thread1_f : d.Susp_Thread2_f;
-  std::atomic<int32_t>& ownStarted = line == 1 ? d.Thread1_f : d.Thread2_f;
-  std::atomic<int32_t>& ownEnable = line == 1 ? d.Scroll1_Enable : d.Scroll2_Enable;
-  std::atomic<int32_t>& otherStarted = line == 1 ? d.Thread2_f : d.Thread1_f;
-  std::atomic<int32_t>& otherEnable = line == 1 ? d.Scroll2_Enable : d.Scroll1_Enable;
-  std::atomic<uint8_t>& otherBlink = line == 1 ? d.blink_low : d.blink_up;
+  WorkerControl& own = d.worker(WorkerOfLine(line));
+  WorkerControl& otherWorker = d.worker(WorkerOfLine(other));
 
-  if (d.Thread3_f) d.Thread3_f = 0;
-  if (!otherStarted && !otherBlink) {
-    if (ownKeepRunning) return;  // the line walks already
+  d.worker(kCombinedWorker).started = 0;
+  if (!otherWorker.started && !d.line(other).blink) {
+    if (workers.Running(WorkerOfLine(line))) return;  // the line walks already
     // The combined worker walks this line already; a second worker would fight it for the line.
-    if (display::WorkerRunning(m, 3)) return;
-    display::StartWorker(m, line);
-    ownStarted = 1;
-    ownEnable = 1;
+    if (workers.Running(kCombinedWorker)) return;
+    workers.Start(WorkerOfLine(line));
+    own.started = 1;
+    own.scrolling = 1;
   } else {
     // The other line is busy: its single-line worker gives way to the combined one.
-    otherEnable = 0;
-    display::StopWorker(m, other);
-    StartCombined(m);
+    otherWorker.scrolling = 0;
+    workers.Stop(WorkerOfLine(other));
+    workers.StartCombinedUnlessRunning();
   }
 }
 
 void StopWalking(POSLDisplay& so, int32_t viewportRow) {
   ModuleState& m = so.module();
   DisplayShared& d = m.display;
+  display::Workers workers(m);
   platform::Clock& clock = m.platform.clock;
+  WorkerControl& combined = d.worker(kCombinedWorker);
   // The combined worker is stopped whenever it runs, also when a later start request has
   // cleared its started flag.
-  const bool stoppedBoth =
-      d.Thread3_f || display::WorkerRunning(m, 3) || (viewportRow != 0 && viewportRow != 1);
-  if (d.Thread3_f || display::WorkerRunning(m, 3)) {
-    d.Thread3_f = 0;
-    d.Threadhd3_restart = 1;
-    display::WaitUntil(clock, clock.Ticks(), display::kWorkerStopTimeout,
-                       [&] { return d.void_1f24_f_3 == 0; });
-    display::StopWorker(m, 3);
-    d.Scroll1_Enable = 0;
-    d.Scroll2_Enable = 0;
-  } else if (viewportRow == 0) {
-    if (!d.Scroll1_Enable && !d.blink_up) return;
-    d.Threadhd1_restart = 1;
+  const bool combinedBusy = combined.started || workers.Running(kCombinedWorker);
+  const bool stoppedBoth = combinedBusy || (viewportRow != 0 && viewportRow != 1);
+  if (combinedBusy) {
+    combined.started = 0;
+    workers.StopAfterFrame(kCombinedWorker, clock.Ticks(), display::kWorkerStopTimeout);
+    d.worker(1).scrolling = 0;
+    d.worker(2).scrolling = 0;
+  } else if (viewportRow == 0 || viewportRow == 1) {
+    const int line = viewportRow + 1;
+    WorkerControl& own = d.worker(WorkerOfLine(line));
+    if (!own.scrolling && !d.line(line).blink) return;
+    // The wait for line 1's frame has always had the shorter bound (engine_internal.h).
+    const uint32_t bound =
+        line == 1 ? display::kCursorSequenceTimeout : display::kWorkerStopTimeout;
     so.WaitStartTick = clock.Ticks();
-    d.Susp_Thread1_f = 0;
-    display::WaitUntil(clock, so.WaitStartTick, display::kCursorSequenceTimeout,
-                       [&] { return d.void_1f24_f_1 == 0; });
-    display::StopWorker(m, 1);
-    d.Scroll1_Enable = 0;
-  } else if (viewportRow == 1) {
-    if (!d.Scroll2_Enable && !d.blink_low) return;
-    d.Threadhd2_restart = 1;
-    display::WaitUntil(clock, clock.Ticks(), display::kWorkerStopTimeout,
-                       [&] { return d.void_1f24_f_2 == 0; });
-    display::StopWorker(m, 2);
-    d.Scroll2_Enable = 0;
+    workers.StopAfterFrame(WorkerOfLine(line), so.WaitStartTick, bound);
+    own.scrolling = 0;
   } else {
-    display::StopWorker(m, 1);
-    display::StopWorker(m, 2);
-    d.Scroll1_Enable = 0;
-    d.Scroll2_Enable = 0;
-    d.Threadhd1_restart = 1;
-    d.Threadhd2_restart = 1;
+    workers.Stop(1);
+    workers.Stop(2);
+    for (int line = 1; line <= 2; ++line) {
+      d.worker(WorkerOfLine(line)).scrolling = 0;
+      d.worker(WorkerOfLine(line)).restart = 1;
+    }
   }
   // The stopped line keeps its last frame. It no longer counts as started, nor as blinking: a
   // later start of the other line must not take it along into the combined worker (which would
   // pace that line at the blink's 250 ms and blank this one every step).
-  if (viewportRow == 0 || stoppedBoth) {
-    d.Thread1_f = 0;
-    d.blink_up = 0;
-  }
-  if (viewportRow == 1 || stoppedBoth) {
-    d.Thread2_f = 0;
-    d.blink_low = 0;
+  for (int line = 1; line <= 2; ++line) {
+    if (viewportRow == line - 1 || stoppedBoth) {
+      d.worker(WorkerOfLine(line)).started = 0;
+      d.line(line).blink = 0;
+    }
   }
 }
 

@@ -8,6 +8,7 @@
 #include "serviceobject/display/command_set.h"
 #include "serviceobject/display/engine_internal.h"
 #include "serviceobject/display/hex_pairs.h"
+#include "serviceobject/display/workers.h"
 
 namespace kirnow {
 
@@ -32,32 +33,26 @@ int LineOfViewportRow(int32_t viewportRow) {
 }
 
 void ClearBlinkFlag(DisplayShared& d, int line) {
-  if (line == 1) d.blink_up = 0;
-  if (line == 2) d.blink_low = 0;
+  if (line == 1 || line == 2) d.line(line).blink = 0;
 }
 
-// Waits (bounded) until the previous hand-off has been taken by the worker.
-void WaitForHandOff(POSLDisplay& so) {
-  ModuleState& m = so.module();
-  so.WaitStartTick = m.platform.clock.Ticks();
-  display::WaitUntil(m.platform.clock, so.WaitStartTick, display::kTextAtTimeout,
-                     [&] { return m.display.Scroll_textAT == 0; });
-}
-
+// The engine's state under the names the trace has always printed.
 std::string StateDump(ModuleState& m, const WindowRecord& w) {
   DisplayShared& d = m.display;
+  const WorkerControl& w1 = d.worker(1);
+  const WorkerControl& w2 = d.worker(2);
+  const WorkerControl& w3 = d.worker(3);
   std::string dump = TraceFormat(
       "Scroll1_Enable=%d\nScroll2_Enable=%d\nScroll_textAT=%d\nThreadhd1_restart=%d\n"
       "Threadhd2_restart=%d\nThreadhd3_restart=%d\nThread1_f=%d\nThread2_f=%d\nThread3_f=%d\n"
       "void_1f24_f_1=%d\nvoid_1f24_f_2=%d\nvoid_1f24_f_3=%d\nSusp_Thread1_f=%d\n"
       "Susp_Thread2_f=%d\nSusp_Thread3_f=%d\nblink_up=%d\nblink_low=%d\n"
       "list[CurrentWindow].ViewportRow=%d",
-      d.Scroll1_Enable.load(), d.Scroll2_Enable.load(), d.Scroll_textAT.load(),
-      d.Threadhd1_restart.load(), d.Threadhd2_restart.load(), d.Threadhd3_restart.load(),
-      d.Thread1_f.load(), d.Thread2_f.load(), d.Thread3_f.load(), d.void_1f24_f_1.load(),
-      d.void_1f24_f_2.load(), d.void_1f24_f_3.load(), d.Susp_Thread1_f.load(),
-      d.Susp_Thread2_f.load(), d.Susp_Thread3_f.load(), static_cast<int>(d.blink_up.load()),
-      static_cast<int>(d.blink_low.load()), w.ViewportRow.load());
+      w1.scrolling.load(), w2.scrolling.load(), d.handOffPending.load(), w1.restart.load(),
+      w2.restart.load(), w3.restart.load(), w1.started.load(), w2.started.load(), w3.started.load(),
+      w1.inFrame.load(), w2.inFrame.load(), w3.inFrame.load(), w1.keepRunning.load(),
+      w2.keepRunning.load(), w3.keepRunning.load(), static_cast<int>(d.line(1).blink.load()),
+      static_cast<int>(d.line(2).blink.load()), w.ViewportRow.load());
   dump += "\ntext1=" + display::ReadLine(d, 1) + "\ntext2=" + display::ReadLine(d, 2) + "\n";
   return dump;
 }
@@ -84,12 +79,11 @@ int32_t POSLDisplay::DisplayText(std::u16string_view Data, int32_t Attribute) {
   const int32_t end = Wrap(static_cast<int64_t>(w.WindowWidth) * cursorRow +
                            static_cast<int64_t>(w.CursorColumn) + len);
 
-  if (display::WorkerDriving(d)) {
+  display::Workers workers(m);
+  if (workers.Driving()) {
     // A worker owns the port: hand the text over; the worker writes the other line's buffer
     // between two of its frames.
-    WaitForHandOff(*this);
-    display::StoreLine(d, line, text);
-    d.Scroll_textAT = 1;
+    workers.HandOff(line, text, WaitStartTick);
     return OPOS_SUCCESS;
   }
 
@@ -170,10 +164,9 @@ int32_t POSLDisplay::DisplayTextAt(int32_t Row, int32_t Column, std::u16string_v
     } else if (MarqueeType == DISP_MT_NONE) {
       ClearBlinkFlag(d, line);
       w.ScrollSource = std::string(UpToZero(text));
-      if (display::WorkerDriving(d)) {
-        WaitForHandOff(*this);
-        display::StoreLine(d, line, text);
-        d.Scroll_textAT = 1;
+      display::Workers workers(m);
+      if (workers.Driving()) {
+        workers.HandOff(line, text, WaitStartTick);
       } else {
         display::StoreLine(d, line, text);
         // Cursor move and text go out as one unit.

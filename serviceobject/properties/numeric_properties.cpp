@@ -8,14 +8,14 @@
 #include <optional>
 
 #include "opos/opos_constants.h"
+#include "serviceobject/core/capabilities.h"
 #include "serviceobject/core/posl_display.h"
+#include "serviceobject/display/command_set.h"
 #include "serviceobject/display/display_engine.h"
 #include "serviceobject/properties/library_name.h"
 
 namespace kirnow {
 namespace {
-
-constexpr int32_t kMaxColumns = 20;
 
 int16_t Low16(int32_t number) { return static_cast<int16_t>(static_cast<uint16_t>(number)); }
 
@@ -65,7 +65,8 @@ std::optional<int32_t> ReadNumber(POSLDisplay& so, int32_t index) {
     case PIDXDisp_Columns: {
       // A window wider than the display reads as the display's width from now on.
       WindowRecord& window = so.CurrentRecord();
-      if (window.WindowWidth > kMaxColumns) window.WindowWidth = kMaxColumns;
+      if (window.WindowWidth > display::kDisplayColumns)
+        window.WindowWidth = display::kDisplayColumns;
       return window.WindowWidth.load();
     }
     case PIDXDisp_CurrentWindow:
@@ -107,31 +108,31 @@ std::optional<int32_t> ReadNumber(POSLDisplay& so, int32_t index) {
     case PIDXDisp_GlyphWidth:
       return so.GlyphWidth;
 
-    // Capabilities are constants of the display.
+    // The display's capabilities, whether a session has copied them into the fields or not.
     case PIDXDisp_CapBlink:
-      return DISP_CB_BLINKALL;
+      return kCapabilities.CapBlink;
     case PIDXDisp_CapBrightness:
-      return 1;
+      return kCapabilities.CapBrightness;
     case PIDXDisp_CapCharacterSet:
-      return DISP_CCS_ASCII;
+      return kCapabilities.CapCharacterSet;
     case PIDXDisp_CapDescriptors:
-      return 1;
+      return kCapabilities.CapDescriptors;
     case PIDXDisp_CapHMarquee:
-      return 0;
+      return kCapabilities.CapHMarquee;
     case PIDXDisp_CapICharWait:
-      return 1;
+      return kCapabilities.CapICharWait;
     case PIDXDisp_CapVMarquee:
-      return 1;
+      return kCapabilities.CapVMarquee;
     case PIDXDisp_CapBlinkRate:
-      return 1;
+      return kCapabilities.CapBlinkRate;
     case PIDXDisp_CapCursorType:
-      return DISP_CCT_NONE;
+      return kCapabilities.CapCursorType;
     case PIDXDisp_CapCustomGlyph:
-      return 1;
+      return kCapabilities.CapCustomGlyph;
     case PIDXDisp_CapReadBack:
-      return DISP_CRB_SINGLE;
+      return kCapabilities.CapReadBack;
     case PIDXDisp_CapReverse:
-      return DISP_CR_REVERSEALL;
+      return kCapabilities.CapReverse;
     default:
       return std::nullopt;
   }
@@ -157,24 +158,12 @@ void SelectWindow(POSLDisplay& so, int32_t index) {
   // CursorType stays as last written.
 }
 
-// Sends 1F 24 column row for the current window's cursor. The four bytes go out as one unit,
-// so a marquee or blink worker's frame cannot split the command.
+// Moves the display's cursor to the current window's cursor (one unit, so that a marquee or
+// blink worker's frame cannot split the command).
 void SendCursorMove(POSLDisplay& so) {
   const WindowRecord& window = so.CurrentRecord();
-  SerialPort& port = so.module().Port;
-  auto frame = port.LockFrame();
-  port.SendByte(0x1F);
-  port.SendByte(0x24);
-  port.SendByte(OneBased(window.CursorColumn));
-  port.SendByte(OneBased(window.CursorRow));
-}
-
-void SendBrightness(POSLDisplay& so) {
-  SerialPort& port = so.module().Port;
-  auto frame = port.LockFrame();
-  port.SendByte(0x1F);
-  port.SendByte(0x58);
-  port.SendByte(LowByte(so.DeviceBrightness));
+  display::SendCursorMove(so.module().Port, OneBased(window.CursorColumn),
+                          OneBased(window.CursorRow));
 }
 
 // Carries out a write; false when the index is read-only or unknown (nothing was stored).
@@ -222,7 +211,7 @@ bool WriteNumber(POSLDisplay& so, int32_t index, int32_t number) {
       return true;
     case PIDXDisp_DeviceBrightness:
       so.DeviceBrightness = number;
-      SendBrightness(so);
+      display::SendBrightness(so.module().Port, LowByte(so.DeviceBrightness));
       return true;
 
     case PIDXDisp_InterCharacterWait:

@@ -1,0 +1,284 @@
+// The marquee and blink workers' bodies: FirstThread drives line 1, SecondThread line 2 and
+// thirdThread both lines. Each walks its line's text from right to left across the 20 columns
+// (marquee) or alternates it with blanks (blink), and the single-line workers also write the
+// other line's text when the caller hands it over. Every frame (cursor move plus its
+// characters) is sent under the port's frame lock, so nothing the caller sends lands inside it.
+// The single-line workers share one step (RunLine) and differ only in their pacing.
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+#include "serviceobject/display/command_set.h"
+#include "serviceobject/display/display_engine.h"
+#include "serviceobject/display/engine_internal.h"
+#include "serviceobject/display/workers.h"
+
+namespace kirnow::display {
+
+namespace {
+
+// Sleeps longer than this are taken in slices, so that a stopped worker with a very long unit
+// wait ends within about this time instead of finishing its whole step.
+constexpr int64_t kSleepSlice = 1000;
+
+// Builds the line's scroll buffer from its text: 20 blanks, the text (at most 40 characters),
+// 20 blanks; the position starts at 0.
+void BuildScroll(DisplayShared& d, int line) {
+  LineShow& s = d.line(line);
+  const std::array<char, 256>& text = line == 1 ? d.text1 : d.text2;
+  std::lock_guard<std::mutex> hold(d.textLock);
+  const int32_t measured = static_cast<int32_t>(
+      std::find(text.begin(), text.begin() + kLineCapacity, '\0') - text.begin());
+  const int32_t shown = std::min(measured, kMarqueeTextLimit);
+  s.scroll.fill('\0');
+  std::fill(s.scroll.begin(), s.scroll.begin() + shown + 2 * kDisplayColumns, ' ');
+  std::memcpy(s.scroll.data() + kDisplayColumns, text.data(), static_cast<size_t>(shown));
+  s.textLength = measured;
+  s.length = shown + 2 * kDisplayColumns;
+  s.position = 0;
+}
+
+// The 20 scroll-buffer bytes from `from`, copied out under the text lock (ClearText may be
+// zero-filling the buffer at the same moment).
+std::array<uint8_t, kDisplayColumns> TakeColumns(DisplayShared& d, int line, int32_t from) {
+  const LineShow& s = d.line(line);
+  std::array<uint8_t, kDisplayColumns> out{};
+  std::lock_guard<std::mutex> hold(d.textLock);
+  for (int32_t i = 0; i < kDisplayColumns; ++i) {
+    const int32_t index = from + i;
+    const char c = index >= 0 && index < static_cast<int32_t>(s.scroll.size())
+                       ? s.scroll[static_cast<size_t>(index)]
+                       : ' ';
+    // A cell the scroll buffer never filled is a blank: a NUL is no character for the display.
+    out[static_cast<size_t>(i)] = static_cast<uint8_t>(c == '\0' ? ' ' : c);
+  }
+  return out;
+}
+
+// One frame: move to column 1 of `line`, then the bytes. `marker` (the worker's in-frame flag)
+// is set just before the move and cleared after each character that follows it.
+void SendFrame(ModuleState& m, int line, const uint8_t* bytes, size_t count,
+               std::atomic<int32_t>& marker) {
+  auto frame = m.Port.LockFrame();
+  marker = 1;
+  SendCursorMove(m.Port, 1, line);
+  for (size_t i = 0; i < count; ++i) {
+    m.Port.SendByte(bytes[i]);
+    marker = 0;
+  }
+}
+
+void ShowColumns(ModuleState& m, int line, int32_t from, std::atomic<int32_t>& marker) {
+  const auto columns = TakeColumns(m.display, line, from);
+  SendFrame(m, line, columns.data(), columns.size(), marker);
+}
+
+// One blink phase: the text (the first 20 characters of the scroll buffer's text) or 20 blanks,
+// by the line's show flag, which is toggled.
+void ShowBlinkPhase(ModuleState& m, int line, std::atomic<int32_t>& marker) {
+  LineShow& s = m.display.line(line);
+  if (s.showText) {
+    ShowColumns(m, line, kDisplayColumns, marker);
+    s.showText = 0;
+  } else {
+    std::array<uint8_t, kDisplayColumns> blanks;
+    blanks.fill(' ');
+    SendFrame(m, line, blanks.data(), blanks.size(), marker);
+    s.showText = 1;
+  }
+}
+
+void Advance(DisplayShared& d, int line) {
+  LineShow& s = d.line(line);
+  s.position += 1;
+  if (s.position >= s.length - kDisplayColumns) s.position = 0;
+}
+
+// The worker's sleeps, measured from where the previous one should have ended: time lost to
+// late wake-ups and to sending a frame is taken off the next sleep, so that the steps keep
+// their nominal length on average. After a stall of more than 50 ms the schedule starts over
+// from now instead of catching up in a burst. It keeps time on the clock's precise counter and
+// waits with its precise wait (on Windows the tick counter moves in 15.625 ms steps and Sleep
+// wakes on them, which would make every step land up to a timer tick late).
+class Pacer {
+ public:
+  explicit Pacer(ModuleState& m) : clock_(m.platform.clock), due_(clock_.Micros()) {}
+
+  // Measures the following sleeps from now. A blinking step starts with this, so that a late
+  // frame never shortens the next blink phase below its length.
+  void Restart() { due_ = clock_.Micros(); }
+
+  // Sleeps `ms` (a negative time is no sleep).
+  void Sleep(int64_t ms) {
+    if (ms <= 0) return;
+    due_ += static_cast<uint64_t>(ms) * 1000u;
+    const uint64_t now = clock_.Micros();
+    if (due_ > now) {
+      clock_.SleepUntil(due_);
+    } else if (now - due_ > kResync) {
+      due_ = now;
+    }
+  }
+
+  // Sleeps `ms`; a long sleep is taken in slices and abandoned when the keep-running flag is
+  // cleared. Returns false then.
+  bool Nap(int64_t ms, const std::atomic<int32_t>& keepRunning) {
+    if (ms <= kSleepSlice) {
+      Sleep(ms);
+      return true;
+    }
+    while (ms > 0) {
+      const int64_t slice = std::min(ms, kSleepSlice);
+      Sleep(slice);
+      ms -= slice;
+      if (ms > 0 && !keepRunning) return false;
+    }
+    return true;
+  }
+
+  // Waits `ticks` ticks of 10 ms while the keep-running flag stays set. One wait for all the
+  // ticks: the clock ends it once the flag is cleared (at once where the stop can wake it,
+  // else at the next 10 ms), so a step costs one wake-up instead of one per tick.
+  void TickWait(int32_t ticks, const std::atomic<int32_t>& keepRunning) {
+    if (ticks <= 0 || !keepRunning) return;
+    due_ += static_cast<uint64_t>(ticks) * 10000u;
+    const uint64_t now = clock_.Micros();
+    if (due_ > now) {
+      clock_.SleepWhile(due_, keepRunning);
+    } else if (now - due_ > kResync) {
+      due_ = now;
+    }
+  }
+
+ private:
+  static constexpr uint64_t kResync = 50000;  // microseconds
+  platform::Clock& clock_;
+  uint64_t due_;  // microseconds on the precise counter
+};
+
+// Hand-off: writes the other line's text once, from column 1, and marks the request taken.
+void WriteHandOff(ModuleState& m, int otherLine, std::atomic<int32_t>& marker) {
+  DisplayShared& d = m.display;
+  std::string text;
+  {
+    std::lock_guard<std::mutex> hold(d.textLock);
+    const std::array<char, 256>& source = otherLine == 1 ? d.text1 : d.text2;
+    text.assign(source.data(), std::find(source.begin(), source.begin() + kLineCapacity, '\0'));
+    d.line(otherLine).textLength = static_cast<int32_t>(text.size());
+    // Taken: text stored from now on is a new request for the next step.
+    d.handOffPending = 0;
+  }
+  SendFrame(m, otherLine, reinterpret_cast<const uint8_t*>(text.data()), text.size(), marker);
+}
+
+int32_t UnitWait(ModuleState& m, int window) {
+  return m.list[static_cast<size_t>(window)].MarqueeUnitWait;
+}
+
+// The pacing of the steps. Line 1 steps every 100 ms plus window 1's unit wait, line 2 every
+// window 2's unit wait counted in whole 10 ms ticks, and the combined worker every longer of
+// the two in ticks, never under 250 ms while a line blinks. The two lines have been paced so
+// from the first release, and tills have tuned their MarqueeUnitWait to it, so neither is
+// changed to match the other. A blink phase lasts 250 ms from its step's start.
+constexpr int64_t kLine1BaseStepMs = 100;
+constexpr int32_t kTickMs = 10;
+constexpr int64_t kBlinkPhaseMs = 250;
+constexpr int32_t kBlinkPhaseTicks = static_cast<int32_t>(kBlinkPhaseMs / kTickMs);
+
+// Waits before a single-line step and returns the unit wait it used; false when a stop ended a
+// long wait early (only line 1's sliced wait tells).
+bool WaitForStep(ModuleState& m, Pacer& pace, int line, WorkerControl& c, int32_t& unitWait) {
+  if (line == 1) {
+    pace.Sleep(kLine1BaseStepMs);
+    unitWait = UnitWait(m, 1);
+    return pace.Nap(unitWait, c.keepRunning);
+  }
+  unitWait = UnitWait(m, 2);
+  pace.TickWait(unitWait / kTickMs, c.keepRunning);
+  return true;
+}
+
+// A single-line step's output: the walk's next frame, or, while the line blinks, the next blink
+// phase once the phase's time is up. False when a stop ended that wait early.
+bool ShowStep(ModuleState& m, Pacer& pace, int line, WorkerControl& c, int32_t unitWait) {
+  LineShow& s = m.display.line(line);
+  bool blinkPhase = s.blink != 0;
+  if (!blinkPhase) {
+    ShowColumns(m, line, s.position, c.inFrame);
+    blinkPhase = s.blink != 0;  // a blink that began meanwhile shows at once
+  }
+  if (blinkPhase) {
+    if (!pace.Nap(kBlinkPhaseMs - static_cast<int64_t>(unitWait), c.keepRunning)) return false;
+    ShowBlinkPhase(m, line, c.inFrame);
+  }
+  return true;
+}
+
+// The single-line worker of `line`: walks or blinks it, and writes text handed over for the
+// other line between two of its frames.
+// `begin` and `end` are the trace lines of its start and end.
+void RunLine(ModuleState& m, int line, const char* begin, const char* end) {
+  DisplayShared& d = m.display;
+  WorkerControl& c = d.worker(WorkerOfLine(line));
+  LineShow& s = d.line(line);
+  const int other = line == 1 ? 2 : 1;
+  m.trace.Record(begin);
+  c.ended = 0;
+  BuildScroll(d, line);
+  Pacer pace(m);
+  while (c.keepRunning) {
+    if (s.blink) pace.Restart();
+    int32_t unitWait = 0;
+    if (!WaitForStep(m, pace, line, c, unitWait)) break;
+    if (c.restart) {
+      s.position = 0;
+      c.restart = 0;
+    }
+    if (!ShowStep(m, pace, line, c, unitWait)) break;
+    if (d.handOffPending) WriteHandOff(m, other, c.inFrame);
+    Advance(d, line);
+    c.inFrame = 0;
+  }
+  c.ended = 1;
+  m.trace.Record(end);
+}
+
+}  // namespace
+
+void FirstThread(ModuleState& m) { RunLine(m, 1, "\nFirstThread:\n", "\nFirstThread_end:\n"); }
+
+void SecondThread(ModuleState& m) { RunLine(m, 2, "\nSecondThread:\n", "\nSecondThread_end:\n"); }
+
+void thirdThread(ModuleState& m) {
+  DisplayShared& d = m.display;
+  WorkerControl& c = d.worker(kCombinedWorker);
+  m.trace.Record("\nthirdThread:\n");
+  c.ended = 0;
+  BuildScroll(d, 1);
+  BuildScroll(d, 2);
+  const int32_t step = std::max(UnitWait(m, 1), UnitWait(m, 2)) / kTickMs;
+  Pacer pace(m);
+  while (c.keepRunning) {
+    if (c.restart) {
+      d.line(1).position = 0;
+      d.line(2).position = 0;
+      c.restart = 0;
+    }
+    int32_t ticks = step;
+    if (d.line(1).blink || d.line(2).blink) {
+      ticks = std::max(ticks, kBlinkPhaseTicks);
+      pace.Restart();
+    }
+    pace.TickWait(ticks, c.keepRunning);
+    for (int line = 1; line <= 2; ++line) {
+      LineShow& s = d.line(line);
+      if (!s.blink) ShowColumns(m, line, s.position, c.inFrame);
+      if (s.blink) ShowBlinkPhase(m, line, c.inFrame);
+      Advance(d, line);
+    }
+  }
+  c.ended = 1;
+  m.trace.Record("\nthirdThread_end:\n");
+}
+
+}  // namespace kirnow::display
