@@ -295,7 +295,10 @@ void DisplayModel::Ground(uint8_t b) {
 
 std::vector<uint8_t> RepaintBytes(const DisplayModel& model) {
   std::vector<uint8_t> out;
-  auto put = [&out](const auto& command) { out.insert(out.end(), command.begin(), command.end()); };
+  out.reserve(128);
+  auto put = [&out](const auto& command) {
+    for (uint8_t b : command) out.push_back(b);
+  };
   put(Initialize());
   // The brightness only when one was set: a display switched on anew is at its own default,
   // and the repaint sends nothing that the application never asked for.
