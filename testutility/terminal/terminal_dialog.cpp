@@ -14,6 +14,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "displaymodel/pole_commands.h"
 #include "testutility/core/polecheck_dlg.h"
 #include "testutility/core/resource_ids.h"
 #include "testutility/core/utf.h"
@@ -25,7 +26,8 @@ namespace {
 constexpr int kPanelGap = 3;
 // The hint line: where Tab leads (see TabHint), then the keys that work everywhere.
 constexpr const char* kKeyHints = "  Enter/Space: press  Esc: Exit  F1: About";
-constexpr int kDisplayColumns = 20;
+// The panel beside the dialog is as wide as the display.
+constexpr int kDisplayColumns = kirnow::pole::kColumns;
 
 int DialogRows() { return DialogScreenRows(); }
 int DialogCols() { return CellWidth(kDialogWidthDlu) + 2; }
