@@ -57,6 +57,8 @@ struct DisplayShared {
   std::array<char, 256> text1{};
   std::array<char, 256> text2{};
   std::mutex textLock;
+  // The line buffer of display line `n` (1 or 2).
+  std::array<char, 256>& text(int n) { return n == 1 ? text1 : text2; }
 
   // Display lines 1 and 2 and workers 1 to 3, each at its number.
   LineShow& line(int n) { return lines_[static_cast<size_t>(n - 1)]; }

@@ -9,9 +9,7 @@ namespace kirnow::display {
 namespace {
 
 std::array<char, 256>* LineBuffer(DisplayShared& d, int line) {
-  if (line == 1) return &d.text1;
-  if (line == 2) return &d.text2;
-  return nullptr;
+  return line == 1 || line == 2 ? &d.text(line) : nullptr;
 }
 
 }  // namespace

@@ -18,7 +18,7 @@ using display::WorkerOfLine;
 void StartWalking(ModuleState& m, int line) {
   DisplayShared& d = m.display;
   display::Workers workers(m);
-  const int other = line == 1 ? 2 : 1;
+  const int other = display::OtherLine(line);
   WorkerControl& own = d.worker(WorkerOfLine(line));
   WorkerControl& otherWorker = d.worker(WorkerOfLine(other));
 

@@ -25,7 +25,7 @@ constexpr int64_t kSleepSlice = 1000;
 // 20 blanks; the position starts at 0.
 void BuildScroll(DisplayShared& d, int line) {
   LineShow& s = d.line(line);
-  const std::array<char, 256>& text = line == 1 ? d.text1 : d.text2;
+  const std::array<char, 256>& text = d.text(line);
   std::lock_guard<std::mutex> hold(d.textLock);
   const int32_t measured = static_cast<int32_t>(
       std::find(text.begin(), text.begin() + kLineCapacity, '\0') - text.begin());
@@ -162,7 +162,7 @@ void WriteHandOff(ModuleState& m, int otherLine, std::atomic<int32_t>& marker) {
   std::string text;
   {
     std::lock_guard<std::mutex> hold(d.textLock);
-    const std::array<char, 256>& source = otherLine == 1 ? d.text1 : d.text2;
+    const std::array<char, 256>& source = d.text(otherLine);
     text.assign(source.data(), std::find(source.begin(), source.begin() + kLineCapacity, '\0'));
     d.line(otherLine).textLength = static_cast<int32_t>(text.size());
     // Taken: text stored from now on is a new request for the next step.
@@ -221,7 +221,7 @@ void RunLine(ModuleState& m, int line, const char* begin, const char* end) {
   DisplayShared& d = m.display;
   WorkerControl& c = d.worker(WorkerOfLine(line));
   LineShow& s = d.line(line);
-  const int other = line == 1 ? 2 : 1;
+  const int other = OtherLine(line);
   m.trace.Record(begin);
   c.ended = 0;
   BuildScroll(d, line);

@@ -22,6 +22,8 @@ inline constexpr int kCombinedWorker = 3;
 
 // The worker that drives display line `line` (1 or 2) alone.
 constexpr int WorkerOfLine(int line) { return line; }
+// The display line that is not `line`.
+constexpr int OtherLine(int line) { return line == 1 ? 2 : 1; }
 
 class Workers {
  public:
