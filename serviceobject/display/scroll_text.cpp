@@ -1,11 +1,11 @@
-// Clearing, scrolling, descriptors, reading back and user-defined characters.
+// ScrollText: the text last written to the current window, moved left or right along its row;
+// what passes an edge of the display is lost until the next ClearText.
 #include <algorithm>
 #include <string>
 
 #include "serviceobject/core/posl_display.h"
 #include "serviceobject/display/command_set.h"
 #include "serviceobject/display/engine_internal.h"
-#include "serviceobject/display/hex_pairs.h"
 
 namespace kirnow {
 
@@ -18,31 +18,6 @@ void SendText(SerialPort& port, std::string_view text) {
 }
 
 }  // namespace
-
-int32_t POSLDisplay::ClearText() {
-  ModuleState& m = module_;
-  DisplayShared& d = m.display;
-  m.trace.Record("\nClearText:\n");
-  {
-    std::lock_guard<std::mutex> hold(d.textLock);
-    d.scroll_buf2.fill('\0');
-    d.scroll_buf1.fill('\0');
-    d.text2.fill('\0');
-    d.text1.fill('\0');
-  }
-  if (MarqueeType == DISP_MT_NONE) {
-    CurrentCursorRow = 0;
-    CurrentCursorColumn = 0;
-    auto frame = m.Port.LockFrame();
-    display::SendInitialize(m.Port);
-    display::SendCharacterSet(m.Port, 0);
-    display::SendBlink(m.Port, 0);
-    display::SendReverse(m.Port, 0);
-  }
-  d.ScrollLeftTotal = 0;
-  d.ScrollRightTotal = 0;
-  return OPOS_SUCCESS;
-}
 
 int32_t POSLDisplay::ScrollText(int32_t Direction, int32_t Units) {
   ModuleState& m = module_;
@@ -88,46 +63,6 @@ int32_t POSLDisplay::ScrollText(int32_t Direction, int32_t Units) {
         SendText(m.Port, std::string_view(text).substr(0, static_cast<size_t>(last + 1)));
     }
   }
-  return OPOS_SUCCESS;
-}
-
-int32_t POSLDisplay::SetDescriptor(int32_t Descriptor, int32_t Attribute) {
-  // The display has no descriptors.
-  module_.trace.Record("\nSetDescriptor:",
-                       TraceFormat("Descriptor=%d,Attribute=%d", Descriptor, Attribute));
-  return OPOS_SUCCESS;
-}
-
-int32_t POSLDisplay::ClearDescriptors() {
-  module_.trace.Record("\nClearDescriptors:\n");
-  return OPOS_SUCCESS;
-}
-
-int32_t POSLDisplay::ReadCharacterAtCursor(int32_t* pChar) {
-  module_.trace.Record("\nReadCharacterAtCursor:",
-                       TraceFormat("*pChar=%d", pChar != nullptr ? *pChar : 0));
-  // The display cannot be read: the cursor is placed and the answer is always the letter E.
-  display::SendCursorMove(module_.Port, CurrentCursorColumn, CurrentCursorRow);
-  if (pChar != nullptr) *pChar = 69;
-  return OPOS_SUCCESS;
-}
-
-int32_t POSLDisplay::DefineGlyph(int32_t GlyphCode, std::u16string_view Glyph) {
-  ModuleState& m = module_;
-  if (m.trace.enabled()) {
-    m.trace.Record("\nDefineGlyph:",
-                   TraceFormat("GlyphCode=%d,Glyph=", GlyphCode) + m.platform.ansi.ToAnsi(Glyph));
-  }
-  // A glyph that cannot be converted is empty; a long one is cut to what the buffer holds.
-  const std::string converted =
-      m.platform.ansi.WideToMultibyte(Glyph, display::kLineCapacity).value_or(std::string());
-  const std::string body = display::DecodeGlyphPairs(
-      std::string_view(converted).substr(0, std::min(converted.size(), display::kLineCapacity)));
-  // The glyph always replaces character 5F; GlyphCode is not used.
-  auto frame = m.Port.LockFrame();
-  display::SendDefineCharacters(m.Port, display::kMarkerByte, display::kMarkerByte);
-  SendText(m.Port, body);
-  display::SendCharacterSet(m.Port, 1);
   return OPOS_SUCCESS;
 }
 

@@ -1,4 +1,4 @@
-// Windows of the display: creating, destroying and selecting records of the window table, and
+// The window table: creating, destroying and selecting its records (the display's windows), and
 // the object's copies of the current window.
 #include "serviceobject/core/posl_display.h"
 #include "serviceobject/display/command_set.h"
