@@ -1,6 +1,6 @@
 // Finds the module that contains this code (the DLL or shared object, or the program itself
 // when the core is linked statically) and derives its base name.
-#include "serviceobject/properties/library_name.h"
+#include "serviceobject/core/library_name.h"
 
 #include <iterator>
 #include <string_view>

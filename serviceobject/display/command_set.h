@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 #include "displaymodel/pole_commands.h"
 #include "serviceobject/core/serial_port.h"
@@ -15,6 +16,11 @@ inline constexpr uint8_t kClearDisplay = pole::kClear;
 inline constexpr uint8_t kMarkerByte = pole::kMarkerByte;
 inline constexpr int32_t kDisplayColumns = pole::kColumns;
 inline constexpr int32_t kDisplayRows = pole::kRows;
+
+// Characters, sent as they are.
+inline void SendText(SerialPort& port, std::string_view text) {
+  port.SendData(reinterpret_cast<const uint8_t*>(text.data()), static_cast<int32_t>(text.size()));
+}
 
 inline void SendCursorMove(SerialPort& port, int32_t column, int32_t row) {
   port.SendData(pole::CursorMove(column, row));

@@ -1,4 +1,4 @@
-// Windows of the display: creating, destroying and selecting records of the window table, and
+// The window table: creating, destroying and selecting its records (the display's windows), and
 // the object's copies of the current window.
 #include "serviceobject/core/posl_display.h"
 #include "serviceobject/display/command_set.h"
@@ -18,8 +18,8 @@ int32_t POSLDisplay::CreateWindow(int32_t ViewportRow, int32_t ViewportColumn,
   if (CurrentWindow < 0 || CurrentWindow + 1 >= kWindowCount) return OPOS_SUCCESS;
   CurrentWindow += 1;
   WindowRecord& w = module_.list[static_cast<size_t>(CurrentWindow)];
-  w.DeviceRows = 2;
-  w.DeviceColumns = 20;
+  w.DeviceRows = display::kDisplayRows;
+  w.DeviceColumns = display::kDisplayColumns;
   // Created windows count their cursor from 1: CursorRow is the display line of the window.
   w.CursorRow = static_cast<int32_t>(static_cast<uint32_t>(ViewportRow) + 1u);
   w.CursorColumn = static_cast<int32_t>(static_cast<uint32_t>(ViewportColumn) + 1u);

@@ -9,10 +9,10 @@
 
 #include "opos/opos_constants.h"
 #include "serviceobject/core/capabilities.h"
+#include "serviceobject/core/library_name.h"
 #include "serviceobject/core/posl_display.h"
 #include "serviceobject/display/command_set.h"
 #include "serviceobject/display/display_engine.h"
-#include "serviceobject/properties/library_name.h"
 
 namespace kirnow {
 namespace {

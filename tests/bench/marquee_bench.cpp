@@ -31,11 +31,11 @@
 #include <vector>
 
 #include "opos/opos_constants.h"
-#include "platform/clock/simulated_windows_clock.h"
 #include "platform/platform.h"
 #include "serviceobject/core/posl_display.h"
 #include "system_platform.h"
 #include "tests/fakes/recording_message_box.h"
+#include "tests/fakes/simulated_windows_clock.h"
 #include "virtual_display.h"
 
 namespace kirnow {
@@ -243,10 +243,10 @@ struct ClockChoice {
   std::function<std::unique_ptr<platform::Clock>()> make;
 };
 
-using Timing = platform::SimulatedWindowsClock::Timing;
+using Timing = fakes::SimulatedWindowsClock::Timing;
 
 std::unique_ptr<platform::Clock> Simulated(Timing timing) {
-  return std::make_unique<platform::SimulatedWindowsClock>(timing);
+  return std::make_unique<fakes::SimulatedWindowsClock>(timing);
 }
 
 // Line 1 (100 ms + U1 = 100), line 2 (U2 = 50), both lines (the combined worker, step 100 ms)

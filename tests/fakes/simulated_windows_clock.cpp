@@ -1,6 +1,6 @@
 // The simulated Windows timer; see simulated_windows_clock.h. Times are microseconds since the
 // clock was made; the default timer period is 1/64 s.
-#include "platform/clock/simulated_windows_clock.h"
+#include "tests/fakes/simulated_windows_clock.h"
 
 #ifdef __linux__
 #include <sys/resource.h>
@@ -8,7 +8,7 @@
 #include <unistd.h>
 #endif
 
-namespace kirnow::platform {
+namespace kirnow::fakes {
 namespace {
 
 constexpr uint64_t kDefaultPeriod = 15625;  // microseconds
@@ -48,7 +48,7 @@ void SimulatedWindowsClock::Sleep(uint32_t ms) {
   SleepToMicros(NextInterrupt(RealMicros() + static_cast<uint64_t>(ms) * 1000u));
 }
 
-Thread SimulatedWindowsClock::StartThread(std::function<void()> body) {
+platform::Thread SimulatedWindowsClock::StartThread(std::function<void()> body) {
   return std::thread([body = std::move(body)] {
 #ifdef __linux__
     // Above normal priority, as on Windows; allowed where the process may raise it (root).
@@ -84,4 +84,4 @@ void SimulatedWindowsClock::SleepUntil(uint64_t deadline) {
   }
 }
 
-}  // namespace kirnow::platform
+}  // namespace kirnow::fakes

@@ -1,5 +1,5 @@
-// A clock that runs on real time but keeps time the way Windows does, so that the workers'
-// pacing can be measured on Linux as it would run on a till:
+// For the tests and benchmarks: a clock that runs on real time but keeps time the way Windows
+// does, so that the workers' pacing can be measured on Linux as it would run on a till:
 //   - Ticks (GetTickCount) moves in steps of the system timer, 15.625 ms, whatever the
 //     resolution;
 //   - Sleep(n) wakes on the first timer interrupt at or after n ms: every 15.625 ms, or every
@@ -21,9 +21,9 @@
 #include "platform/clock/flag_wait.h"
 #include "platform/clock/timer_resolution.h"
 
-namespace kirnow::platform {
+namespace kirnow::fakes {
 
-class SimulatedWindowsClock : public Clock {
+class SimulatedWindowsClock : public platform::Clock {
  public:
   enum class Timing {
     TickCount,            // GetTickCount and Sleep only, default timer
@@ -34,7 +34,7 @@ class SimulatedWindowsClock : public Clock {
 
   uint32_t Ticks() override;
   void Sleep(uint32_t ms) override;
-  Thread StartThread(std::function<void()> body) override;
+  platform::Thread StartThread(std::function<void()> body) override;
   uint64_t Micros() override;
   void SleepUntil(uint64_t deadline) override;
   void SleepWhile(uint64_t deadline, const std::atomic<int32_t>& keepRunning) override;
@@ -56,8 +56,8 @@ class SimulatedWindowsClock : public Clock {
 
   const Timing timing_;
   const Steady::time_point start_ = Steady::now();
-  TimerResolution resolution_;
-  FlagWait wait_;  // SleepWhile's waits, which Interrupt ends
+  platform::TimerResolution resolution_;
+  platform::FlagWait wait_;  // SleepWhile's waits, which Interrupt ends
 };
 
-}  // namespace kirnow::platform
+}  // namespace kirnow::fakes

@@ -6,8 +6,9 @@
 // A UTF-16 file cut inside a character is refused.
 #include <string>
 
-#include "platform/registry/posix/reg_format.h"
+#include "platform/registry/posix/reg_parser.h"
 #include "platform/registry/posix/reg_store.h"
+#include "platform/registry/posix/reg_writer.h"
 #include "tests/fuzz/fuzz_support.h"
 
 using namespace kirnow::platform;

@@ -177,7 +177,7 @@ int32_t CLinedisplay1::Open(std::u16string_view deviceName) {
   return InvokeI4(kOpen, DISPATCH_METHOD, {Arg::Text(deviceName)});
 }
 
-bool CLinedisplay1::GetBoolean39() { return InvokeI4(kBoolean39, DISPATCH_PROPERTYGET, {}) != 0; }
+bool CLinedisplay1::GetClaimed() { return InvokeI4(kBoolean39, DISPATCH_PROPERTYGET, {}) != 0; }
 
 int32_t CLinedisplay1::GetCurrentWindow() {
   return InvokeI4(kCurrentWindow, DISPATCH_PROPERTYGET, {});

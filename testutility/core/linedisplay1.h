@@ -64,7 +64,7 @@ class CLinedisplay1 {
   int32_t ClaimDevice(int32_t timeout);
   int32_t Close();
   int32_t Open(std::u16string_view deviceName);
-  bool GetBoolean39();
+  bool GetClaimed();  // DISPID 39, the control's Claimed property
   int32_t GetCurrentWindow();
   void SetCurrentWindow(int32_t window);
   void SetInterCharacterWait(int32_t ms);

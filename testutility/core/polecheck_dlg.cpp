@@ -101,7 +101,7 @@ void CPolecheckDlg::RunStartup() {
     view_.MessageBox("Device is not JQ POS Device", appName_);
     return;
   }
-  m_Display.GetBoolean39();
+  m_Display.GetClaimed();
   startupOk_ = true;
 }
 

@@ -4,7 +4,7 @@
 // renamed over it, under an exclusive lock on "<file>.lock" held from the read to the rename.
 // A file that cannot be parsed is never written: every operation on it fails, and the error
 // names the file and the line. A save keeps every part of the file that the change did not touch
-// as it was (comments included; see reg_format.h).
+// as it was (comments included; see reg_writer.h). The reading is reg_parser.h's.
 #pragma once
 
 #include <sys/types.h>
@@ -15,7 +15,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/registry/posix/reg_format.h"
+#include "platform/registry/posix/reg_writer.h"
 #include "platform/registry/reg_tree.h"
 #include "platform/registry/registry.h"
 
@@ -23,10 +23,6 @@ namespace kirnow::platform {
 
 // $KIRNOW_REGISTRY, or "$HOME/.kirnow/registry.reg" when it is unset.
 std::string DefaultRegistryPath();
-
-// Parses the text of a registry file into `tree`. On failure returns false and sets `line`
-// (1-based) and `message`.
-bool ParseRegText(std::string_view text, regtree::Tree& tree, int& line, std::string& message);
 
 class RegistryStore : public Registry {
  public:

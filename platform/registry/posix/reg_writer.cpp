@@ -1,17 +1,15 @@
 // Writing registry files: the whole tree in regedit's layout, or through the layout of the file
-// as it was read so that untouched sections keep their bytes. See reg_format.h.
-#include "platform/registry/posix/reg_format.h"
+// as it was read so that untouched sections keep their bytes. See reg_writer.h.
+#include "platform/registry/posix/reg_writer.h"
 
 #include <cstdio>
 #include <set>
 
-#include "platform/registry/posix/reg_store.h"
+#include "platform/registry/posix/reg_parser.h"
 #include "platform/text/utf_convert.h"
 
 namespace kirnow::platform {
 namespace {
-
-constexpr std::string_view kHeader = "Windows Registry Editor Version 5.00";
 
 std::string Escape(std::string_view s) {
   std::string out;
@@ -208,7 +206,7 @@ std::string WithKeyLine(const std::string& text, const std::string& path) {
 }  // namespace
 
 std::string FormatRegText(const regtree::Tree& tree) {
-  std::string out = std::string(kHeader) + "\n\n";
+  std::string out = std::string(kRegFileHeader) + "\n\n";
   for (const auto& root : tree.Roots()) FormatKey(out, *root, root->name, true);
   return out;
 }
@@ -263,7 +261,7 @@ RegLayout ReadRegLayout(std::string_view text) {
     regtree::Tree scratch;
     int line = 0;
     std::string message;
-    if (!ParseRegText(std::string(kHeader) + "\n" + s.text, scratch, line, message)) {
+    if (!ParseRegText(std::string(kRegFileHeader) + "\n" + s.text, scratch, line, message)) {
       return RegLayout{};
     }
     const regtree::Key* key = scratch.Find(s.path);

@@ -10,10 +10,12 @@
 #include <thread>
 
 #include "platform/clock/clock.h"
-#include "platform/clock/simulated_windows_clock.h"
+#include "tests/fakes/simulated_windows_clock.h"
 
 namespace kirnow::platform {
 namespace {
+
+using fakes::SimulatedWindowsClock;
 
 using Steady = std::chrono::steady_clock;
 

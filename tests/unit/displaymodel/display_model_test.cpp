@@ -1,13 +1,12 @@
-// The virtual pole display's decoder and screen model, fed byte sequences as the service object
-// sends them (and a few it should never send).
+// The display model's decoder and screen model (the virtual pole display runs on them), fed byte
+// sequences as the service object sends them (and a few it should never send).
+#include "displaymodel/display_model.h"
+
 #include <gtest/gtest.h>
 
 #include <random>
 #include <string>
 #include <vector>
-
-#include "displaymodel/display_model.h"
-#include "snapshot.h"
 
 namespace kirnow::vpd {
 using namespace kirnow::displaymodel;
@@ -169,14 +168,6 @@ TEST(VpdDecoding, CursorMoveOutsideTheScreenIsIgnored) {
                B({0x1F, 0x24, 1, 3}), Text("k")}));
   EXPECT_EQ(Line(m, 1), Pad("   k"));
   EXPECT_EQ(m.IgnoredSequences(), 3);
-}
-
-TEST(VpdDecoding, CodePageBytesShowAsEuroAndPound) {
-  EXPECT_EQ(CharacterUtf8(0x80), "\u20ac");
-  EXPECT_EQ(CharacterUtf8(0xA3), "\u00a3");
-  EXPECT_EQ(CharacterUtf8('A'), "A");
-  EXPECT_EQ(CharacterUtf8(0x81), "\u00b7");  // unassigned in the code page
-  EXPECT_EQ(CharacterUtf8(0x07), "\u00b7");
 }
 
 // ---- malformed and truncated input ----

@@ -14,6 +14,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/registry/posix/reg_parser.h"
 #include "tests/support/file_text.h"
 
 namespace kirnow::platform {

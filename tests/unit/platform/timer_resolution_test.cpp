@@ -9,10 +9,12 @@
 #include <thread>
 #include <vector>
 
-#include "platform/clock/simulated_windows_clock.h"
+#include "tests/fakes/simulated_windows_clock.h"
 
 namespace kirnow::platform {
 namespace {
+
+using fakes::SimulatedWindowsClock;
 
 TEST(TimerResolution, RaisedFromTheFirstHolderToTheLastOnly) {
   std::string calls;

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "opos/opos_constants.h"
+#include "serviceobject/core/library_name.h"
 #include "serviceobject/core/posl_display.h"
-#include "serviceobject/properties/library_name.h"
 #include "tests/fakes/fake_platform.h"
 
 namespace kirnow {

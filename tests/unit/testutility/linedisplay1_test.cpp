@@ -27,7 +27,7 @@ TEST(Linedisplay1, PassesArgumentsInOrderWithTheirTypesAndKinds) {
     display.SetInterCharacterWait(300);
     display.SetMarqueeType(5);
     display.SetMarqueeUnitWait(50);
-    display.GetBoolean39();
+    display.GetClaimed();
     display.DestroyWindow();
     display.Close();
   }
@@ -52,7 +52,7 @@ TEST(Linedisplay1, ReturnsValuesOfGets) {
   EXPECT_EQ(display.GetCurrentWindow(), 2);
   control.deviceName = u"JQ POS \u00C4";
   EXPECT_EQ(display.GetDeviceName(), u"JQ POS \u00C4");
-  EXPECT_TRUE(display.GetBoolean39());
+  EXPECT_TRUE(display.GetClaimed());
 }
 
 TEST(Linedisplay1, RejectedCallThrowsWithTheHresultOrTheControlsDescription) {

@@ -109,6 +109,14 @@ TEST(VpdFrames, GapAcrossAReplugIsNotMeasured) {
   EXPECT_DOUBLE_EQ(cells[0].maxMs, 100.0);
 }
 
+TEST(VpdDecoding, CodePageBytesShowAsEuroAndPound) {
+  EXPECT_EQ(CharacterUtf8(0x80), "\u20ac");
+  EXPECT_EQ(CharacterUtf8(0xA3), "\u00a3");
+  EXPECT_EQ(CharacterUtf8('A'), "A");
+  EXPECT_EQ(CharacterUtf8(0x81), "\u00b7");  // unassigned in the code page
+  EXPECT_EQ(CharacterUtf8(0x07), "\u00b7");
+}
+
 TEST(VpdSnapshot, LineTextIsEscapedAndCodePageBytesConverted) {
   DisplayModel m = Model();
   Feed(m, Str("a\"b\\c\x80\xA3"));

@@ -1,0 +1,35 @@
+// ClearText: empties both line buffers and, without a marquee, resets the display; the scroll
+// totals of ScrollText start again.
+#include <mutex>
+
+#include "serviceobject/core/posl_display.h"
+#include "serviceobject/display/command_set.h"
+
+namespace kirnow {
+
+int32_t POSLDisplay::ClearText() {
+  ModuleState& m = module_;
+  DisplayShared& d = m.display;
+  m.trace.Record("\nClearText:\n");
+  {
+    std::lock_guard<std::mutex> hold(d.textLock);
+    d.line(2).scroll.fill('\0');
+    d.line(1).scroll.fill('\0');
+    d.text2.fill('\0');
+    d.text1.fill('\0');
+  }
+  if (MarqueeType == DISP_MT_NONE) {
+    CurrentCursorRow = 0;
+    CurrentCursorColumn = 0;
+    auto frame = m.Port.LockFrame();
+    display::SendInitialize(m.Port);
+    display::SendCharacterSet(m.Port, 0);
+    display::SendBlink(m.Port, 0);
+    display::SendReverse(m.Port, 0);
+  }
+  d.ScrollLeftTotal = 0;
+  d.ScrollRightTotal = 0;
+  return OPOS_SUCCESS;
+}
+
+}  // namespace kirnow
