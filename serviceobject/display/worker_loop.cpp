@@ -178,8 +178,10 @@ int32_t UnitWait(ModuleState& m, int window) {
 // The pacing of the steps. Line 1 steps every 100 ms plus window 1's unit wait, line 2 every
 // window 2's unit wait counted in whole 10 ms ticks, and the combined worker every longer of
 // the two in ticks, never under 250 ms while a line blinks. The two lines have been paced so
-// from the first release, and tills have tuned their MarqueeUnitWait to it, so neither is
-// changed to match the other. A blink phase lasts 250 ms from its step's start.
+// from the first release: making one like the other would change how fast an installed till's
+// marquee walks for the MarqueeUnitWait it sets. Line 1 waits in slices a stop can end between
+// (Pacer::Nap), line 2 and the combined worker in one wait a stop ends at once (TickWait). A
+// blink phase lasts 250 ms from its step's start.
 constexpr int64_t kLine1BaseStepMs = 100;
 constexpr int32_t kTickMs = 10;
 constexpr int64_t kBlinkPhaseMs = 250;
