@@ -47,7 +47,7 @@ int32_t POSLDisplay::ClearText() {
 int32_t POSLDisplay::ScrollText(int32_t Direction, int32_t Units) {
   ModuleState& m = module_;
   DisplayShared& d = m.display;
-  m.trace.Record("\nScrollText:", TraceFormat("Direction=%d,Units=%d", Direction, Units));
+  m.trace.Record("\nScrollText:", "Direction=%d,Units=%d", Direction, Units);
   if (MarqueeType != DISP_MT_NONE) return OPOS_SUCCESS;
   if (Direction != DISP_ST_LEFT && Direction != DISP_ST_RIGHT) return OPOS_SUCCESS;
 
@@ -93,8 +93,7 @@ int32_t POSLDisplay::ScrollText(int32_t Direction, int32_t Units) {
 
 int32_t POSLDisplay::SetDescriptor(int32_t Descriptor, int32_t Attribute) {
   // The display has no descriptors.
-  module_.trace.Record("\nSetDescriptor:",
-                       TraceFormat("Descriptor=%d,Attribute=%d", Descriptor, Attribute));
+  module_.trace.Record("\nSetDescriptor:", "Descriptor=%d,Attribute=%d", Descriptor, Attribute);
   return OPOS_SUCCESS;
 }
 
@@ -104,8 +103,7 @@ int32_t POSLDisplay::ClearDescriptors() {
 }
 
 int32_t POSLDisplay::ReadCharacterAtCursor(int32_t* pChar) {
-  module_.trace.Record("\nReadCharacterAtCursor:",
-                       TraceFormat("*pChar=%d", pChar != nullptr ? *pChar : 0));
+  module_.trace.Record("\nReadCharacterAtCursor:", "*pChar=%d", pChar != nullptr ? *pChar : 0);
   // The display cannot be read: the cursor is placed and the answer is always the letter E.
   display::SendCursorMove(module_.Port, CurrentCursorColumn, CurrentCursorRow);
   if (pChar != nullptr) *pChar = 69;
@@ -114,10 +112,9 @@ int32_t POSLDisplay::ReadCharacterAtCursor(int32_t* pChar) {
 
 int32_t POSLDisplay::DefineGlyph(int32_t GlyphCode, std::u16string_view Glyph) {
   ModuleState& m = module_;
-  if (m.trace.enabled()) {
-    m.trace.Record("\nDefineGlyph:",
-                   TraceFormat("GlyphCode=%d,Glyph=", GlyphCode) + m.platform.ansi.ToAnsi(Glyph));
-  }
+  m.trace.Record("\nDefineGlyph:", [&] {
+    return TraceFormat("GlyphCode=%d,Glyph=", GlyphCode) + m.platform.ansi.ToAnsi(Glyph);
+  });
   // A glyph that cannot be converted is empty; a long one is cut to what the buffer holds.
   const std::string converted =
       m.platform.ansi.WideToMultibyte(Glyph, display::kLineCapacity).value_or(std::string());

@@ -67,7 +67,7 @@ std::string StateDump(ModuleState& m, const WindowRecord& w) {
 int32_t POSLDisplay::DisplayText(std::u16string_view Data, int32_t Attribute) {
   ModuleState& m = module_;
   DisplayShared& d = m.display;
-  if (m.trace.enabled()) {
+  if (m.trace.DebugMode()) {
     m.trace.Record("\nDisplayText:",
                    TraceFormat("Attribute=%d,Data=", Attribute) + m.platform.ansi.ToAnsi(Data));
   }
@@ -138,7 +138,7 @@ int32_t POSLDisplay::DisplayTextAt(int32_t Row, int32_t Column, std::u16string_v
   ModuleState& m = module_;
   DisplayShared& d = m.display;
   WindowRecord& w = CurrentRecord();
-  if (m.trace.enabled()) {
+  if (m.trace.DebugMode()) {
     m.trace.RecordWithDump(
         "\nDisplayTextAt:",
         TraceFormat("Row=%d,Column=%d,Attribute=%d,Data=", Row, Column, Attribute) +

@@ -262,7 +262,7 @@ bool WriteNumber(POSLDisplay& so, int32_t index, int32_t number) {
 }  // namespace
 
 void POSLDisplay::GetPropertyNumber(int32_t PropIndex, int32_t* pNumber) {
-  if (module().trace.enabled()) {
+  if (module().trace.DebugMode()) {
     module().trace.Record("\nGetPropertyNumber:", TraceFormat("PropIndex=%d,*pNumber=%d", PropIndex,
                                                               pNumber ? *pNumber : 0));
   }
@@ -271,7 +271,7 @@ void POSLDisplay::GetPropertyNumber(int32_t PropIndex, int32_t* pNumber) {
 }
 
 void POSLDisplay::SetPropertyNumber(int32_t PropIndex, int32_t Number) {
-  if (module().trace.enabled()) {
+  if (module().trace.DebugMode()) {
     module().trace.Record("\nSetPropertyNumber:",
                           TraceFormat("PropIndex=%d,Number=%d", PropIndex, Number));
   }
