@@ -10,29 +10,12 @@
 #include <string>
 
 #include "controlobject/service_object_loader.h"
+#include "opos/line_display_dispids.h"
 #include "opos/opos_constants.h"
 #include "platform/com/com_types.h"
 #include "platform/registry/registry.h"
 
 namespace kirnow::control {
-
-// Dispatch members and their DISPIDs.
-inline constexpr DISPID kDispDeviceEnabled = 17;
-inline constexpr DISPID kDispResultCode = 22;
-inline constexpr DISPID kDispDeviceName = 30;
-inline constexpr DISPID kDispClaimDevice = 32;
-inline constexpr DISPID kDispClose = 35;
-inline constexpr DISPID kDispOpen = 37;
-inline constexpr DISPID kDispClaimed = 39;
-inline constexpr DISPID kDispCurrentWindow = 60;
-inline constexpr DISPID kDispInterCharacterWait = 69;
-inline constexpr DISPID kDispMarqueeType = 72;
-inline constexpr DISPID kDispMarqueeUnitWait = 73;
-inline constexpr DISPID kDispClearText = 81;
-inline constexpr DISPID kDispCreateWindow = 82;
-inline constexpr DISPID kDispDestroyWindow = 83;
-inline constexpr DISPID kDispDisplayText = 84;
-inline constexpr DISPID kDispDisplayTextAt = 85;
 
 class LineDisplayControl final : public IDispatch {
  public:

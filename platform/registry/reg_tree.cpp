@@ -4,10 +4,10 @@
 #include <algorithm>
 #include <array>
 
+#include "platform/text/name_compare.h"
+
 namespace kirnow::platform::regtree {
 namespace {
-
-char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
 struct RootAlias {
   const char* alias;
@@ -29,18 +29,9 @@ constexpr std::array<RootAlias, 10> kRoots = {{
 
 }  // namespace
 
-bool NameEquals(std::string_view a, std::string_view b) { return NameCompare(a, b) == 0; }
+bool NameEquals(std::string_view a, std::string_view b) { return text::EqualsNoCase(a, b); }
 
-int NameCompare(std::string_view a, std::string_view b) {
-  const size_t n = std::min(a.size(), b.size());
-  for (size_t i = 0; i < n; ++i) {
-    const auto ca = static_cast<unsigned char>(Upper(a[i]));
-    const auto cb = static_cast<unsigned char>(Upper(b[i]));
-    if (ca != cb) return ca < cb ? -1 : 1;
-  }
-  if (a.size() == b.size()) return 0;
-  return a.size() < b.size() ? -1 : 1;
-}
+int NameCompare(std::string_view a, std::string_view b) { return text::CompareNoCase(a, b); }
 
 Key* Key::FindSubkey(std::string_view n) const {
   auto it = std::lower_bound(subkeys.begin(), subkeys.end(), n,

@@ -1,13 +1,18 @@
 // Case-insensitive comparison of ASCII names, as automation names, registry keys and the words
-// of scripts compare: only A-Z and a-z fold; any other character must be equal.
+// of scripts compare: only A-Z and a-z fold; any other character must be equal. This is the one
+// case fold of the project; every comparison, ordering or folded copy of a name goes through it.
 #pragma once
 
+#include <string>
 #include <string_view>
 #include <type_traits>
 
 namespace kirnow::text {
 
-constexpr char32_t FoldAscii(char32_t c) { return c >= U'A' && c <= U'Z' ? c + 32 : c; }
+// Folds a-z to A-Z. Upper case, because the registry orders names by their upper-case form
+// (Windows enumerates "A_B" after "AB", as '_' sorts after the capitals); for equality either
+// direction would do.
+constexpr char32_t FoldAscii(char32_t c) { return c >= U'a' && c <= U'z' ? c - 32 : c; }
 
 // Works for any pair of narrow and UTF-16 views; narrow bytes compare as their code units.
 template <typename A, typename B>
@@ -29,6 +34,27 @@ constexpr bool EqualsNoCase(std::string_view a, std::u16string_view b) {
 }
 constexpr bool EqualsNoCase(std::u16string_view a, std::u16string_view b) {
   return EqualsNoCase<char16_t, char16_t>(a, b);
+}
+
+// <0, 0 or >0: the order of two names as the registry sorts them (folded, then byte by byte as
+// unsigned values, a shorter name first when it is the other's beginning).
+constexpr int CompareNoCase(std::string_view a, std::string_view b) {
+  const size_t n = a.size() < b.size() ? a.size() : b.size();
+  for (size_t i = 0; i < n; ++i) {
+    const char32_t ca = FoldAscii(static_cast<unsigned char>(a[i]));
+    const char32_t cb = FoldAscii(static_cast<unsigned char>(b[i]));
+    if (ca != cb) return ca < cb ? -1 : 1;
+  }
+  if (a.size() == b.size()) return 0;
+  return a.size() < b.size() ? -1 : 1;
+}
+
+// The name with every letter folded: two names compare equal exactly when their folded copies
+// are equal, so the copy can key a set or a map.
+inline std::string FoldedAscii(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) c = static_cast<char>(FoldAscii(static_cast<unsigned char>(c)));
+  return out;
 }
 
 }  // namespace kirnow::text

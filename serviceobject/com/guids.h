@@ -1,17 +1,12 @@
-// Fixed identities of the service object's COM class and type library, and its ProgIDs. These
-// values are registered on users' machines: never change them.
+// Fixed identities of the service object's COM class and type library, its ProgIDs and its
+// class description, and the class of the OPOS LineDisplay control object that Polecheck hosts.
+// These values are registered on users' machines: never change them.
 #pragma once
 
-// KIRNOW_CLSID_POSLDISPLAY, KIRNOW_LIBID_KIRNOWLIB, KIRNOW_IID_IPOSLDISPLAY and
-// KIRNOW_DIID_IPOSLDISPLAYEVENTS (each as _STR and _INIT), read from kirnow.idl by the build.
+// Generated at configure time by cmake/registration.cmake, the one description of what the
+// service object registers (the uuids and names from kirnow.idl, the ProgIDs and the control
+// object's class from that file):
+//   KIRNOW_CLSID_POSLDISPLAY, KIRNOW_LIBID_KIRNOWLIB, KIRNOW_IID_IPOSLDISPLAY,
+//   KIRNOW_DIID_IPOSLDISPLAYEVENTS and OPOS_CLSID_LINEDISPLAY, each as _STR and _INIT;
+//   KIRNOW_PROGID, KIRNOW_VERSION_INDEPENDENT_PROGID and KIRNOW_CLASS_DESCRIPTION.
 #include "kirnow_guids.h"
-
-// The OPOS LineDisplay control object's class, which Polecheck hosts.
-#define OPOS_CLSID_LINEDISPLAY_STR "{CCB90102-B81E-11D2-AB74-0040054C3719}"
-#define OPOS_CLSID_LINEDISPLAY_INIT                                                \
-  {                                                                                \
-    0xCCB90102, 0xB81E, 0x11D2, { 0xAB, 0x74, 0x00, 0x40, 0x05, 0x4C, 0x37, 0x19 } \
-  }
-
-#define KIRNOW_PROGID "JQ.POSLDisplay.1"
-#define KIRNOW_VERSION_INDEPENDENT_PROGID "JQ.POSLDisplay"

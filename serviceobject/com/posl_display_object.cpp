@@ -284,7 +284,7 @@ HRESULT PoslDisplayObject::GetPropertyString(LONG PropIndex, BSTR* pString) {
   return Framed([&]() -> HRESULT {
     // The caller's string is read only for the trace record.
     std::u16string current;
-    const bool tracing = so_.module().trace.enabled();
+    const bool tracing = so_.module().trace.DebugMode();
     if (tracing) current.assign(View(*pString));
     const auto answer = so_.GetPropertyString(PropIndex, tracing ? &current : nullptr);
     if (!answer) return S_OK;  // an index without a string leaves the caller's BSTR alone

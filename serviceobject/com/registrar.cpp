@@ -394,7 +394,8 @@ Replacements ServerReplacements(const std::string& modulePath) {
           {"CLSID", KIRNOW_CLSID_POSLDISPLAY_STR},
           {"LIBID", KIRNOW_LIBID_KIRNOWLIB_STR},
           {"PROGID", KIRNOW_PROGID},
-          {"VIPROGID", KIRNOW_VERSION_INDEPENDENT_PROGID}};
+          {"VIPROGID", KIRNOW_VERSION_INDEPENDENT_PROGID},
+          {"DESCRIPTION", KIRNOW_CLASS_DESCRIPTION}};
 }
 
 }  // namespace kirnow::registrar

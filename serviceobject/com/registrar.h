@@ -62,7 +62,8 @@ struct Script {
 using Replacements = std::map<std::string, std::string>;
 
 // The names the library's own script uses: MODULE (the library's full path), CLSID, LIBID,
-// PROGID and VIPROGID (the version-independent ProgID), from guids.h.
+// PROGID, VIPROGID (the version-independent ProgID) and DESCRIPTION (the class's name as the
+// registry shows it), from guids.h.
 Replacements ServerReplacements(const std::string& modulePath);
 
 // Parses `text`, substituting %NAME% from `replacements`. On failure answers nullopt and, when

@@ -9,18 +9,15 @@
 namespace kirnow {
 
 int32_t POSLDisplay::CheckHealth(int32_t Level) {
-  if (module().trace.enabled()) {
-    module().trace.Record("\nCheckHealth:", TraceFormat("Level=%d", Level));
-  }
+  module().trace.Record("\nCheckHealth:", "Level=%d", Level);
   return OPOS_SUCCESS;
 }
 
 int32_t POSLDisplay::DirectIO(int32_t Command, int32_t* pData, std::u16string* pString) {
-  if (module().trace.enabled()) {
-    module().trace.Record(
-        "\nDirectIO:", TraceFormat("Command=%d,*pData=%d,*pString=", Command, pData ? *pData : 0) +
-                           (pString ? module().platform.ansi.ToAnsi(*pString) : std::string()));
-  }
+  module().trace.Record("\nDirectIO:", [&] {
+    return TraceFormat("Command=%d,*pData=%d,*pString=", Command, pData ? *pData : 0) +
+           (pString ? module().platform.ansi.ToAnsi(*pString) : std::string());
+  });
   return OPOS_SUCCESS;
 }
 

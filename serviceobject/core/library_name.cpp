@@ -1,26 +1,13 @@
-// Finds the module that contains this code (the DLL or shared object, or the program itself
-// when the core is linked statically) and derives its base name.
+// The base name of the module that contains this code (the DLL or shared object, or the program
+// itself when the core is linked statically), from the platform's module path.
 #include "serviceobject/core/library_name.h"
 
-#include <iterator>
 #include <string_view>
 
-#ifdef _WIN32
-#include <windows.h>
-#undef CreateWindow
-#undef MessageBox
-#else
-#include <dlfcn.h>
-#include <unistd.h>
-
-#include <array>
-#endif
+#include "platform/module/module_path.h"
 
 namespace kirnow {
 namespace {
-
-// An address inside this module, used to ask the loader which file it came from.
-const char kModuleAnchor = 0;
 
 constexpr std::string_view kFallbackName = "Kirnow";
 
@@ -31,25 +18,7 @@ std::string_view StripDirectory(std::string_view path) {
 
 #ifdef _WIN32
 
-std::string ModulePath() {
-  HMODULE module = nullptr;
-  if (!GetModuleHandleExW(
-          GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-          reinterpret_cast<LPCWSTR>(&kModuleAnchor), &module)) {
-    return {};
-  }
-  wchar_t wide[MAX_PATH * 4];
-  const DWORD length = GetModuleFileNameW(module, wide, static_cast<DWORD>(std::size(wide)));
-  if (length == 0 || length >= std::size(wide)) return {};
-  const int bytes =
-      WideCharToMultiByte(CP_UTF8, 0, wide, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
-  if (bytes <= 0) return {};
-  std::string utf8(static_cast<size_t>(bytes), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, wide, static_cast<int>(length), utf8.data(), bytes, nullptr,
-                      nullptr);
-  return utf8;
-}
-
+// "Kirnow.dll" gives "Kirnow".
 std::string BaseNameOf(std::string_view path) {
   std::string_view name = StripDirectory(path);
   const size_t dot = name.find_last_of('.');
@@ -59,20 +28,8 @@ std::string BaseNameOf(std::string_view path) {
 
 #else
 
-std::string ModulePath() {
-  Dl_info info{};
-  if (dladdr(&kModuleAnchor, &info) != 0 && info.dli_fname != nullptr &&
-      info.dli_fname[0] != '\0') {
-    return info.dli_fname;
-  }
-  // Linked into the program itself: the loader may not name the main executable.
-  std::array<char, 4096> buffer{};
-  const ssize_t length = readlink("/proc/self/exe", buffer.data(), buffer.size() - 1);
-  if (length <= 0) return {};
-  return std::string(buffer.data(), static_cast<size_t>(length));
-}
-
-// "libkirnow.so" and "libkirnow.so.1" give "kirnow"; a program name keeps its name.
+// "Kirnow.so" gives "Kirnow"; a lib prefix and a version go too ("libfoo.so.1" gives "foo"); a
+// program name keeps its name.
 std::string BaseNameOf(std::string_view path) {
   std::string_view name = StripDirectory(path);
   if (name.size() > 3 && name.substr(0, 3) == "lib") name.remove_prefix(3);
@@ -85,7 +42,7 @@ std::string BaseNameOf(std::string_view path) {
 #endif
 
 std::string ComputeName() {
-  std::string name = BaseNameOf(ModulePath());
+  std::string name = BaseNameOf(platform::ModulePath());
   if (name.empty()) name = kFallbackName;
   return name;
 }

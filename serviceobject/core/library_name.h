@@ -1,5 +1,5 @@
 // The file name of the library this code is linked into, without directory and extension:
-// "Kirnow" for Kirnow.dll, "kirnow" for libkirnow.so. It is the caption of the service object's
+// "Kirnow" for Kirnow.dll and for Kirnow.so. It is the caption of the service object's
 // own message boxes ("set error").
 #pragma once
 

@@ -232,7 +232,7 @@ void ResetDefaults(POSLDisplay& so) {
 int32_t POSLDisplay::OpenService(std::u16string_view /*DeviceClass*/,
                                  std::u16string_view DeviceName, void* pDispatch) {
   ModuleState& m = module_;
-  if (m.DebugMode) m.trace.BeginOpenService(m.platform.ansi.ToAnsi(DeviceName));
+  m.trace.BeginOpenService([&] { return m.platform.ansi.ToAnsi(DeviceName); });
   ControlObject = pDispatch;
   FindAndIdentifyPort(*this, FindDeviceName(m.platform.registry));
   ResetDefaults(*this);
@@ -241,14 +241,14 @@ int32_t POSLDisplay::OpenService(std::u16string_view /*DeviceClass*/,
 }
 
 int32_t POSLDisplay::CloseService() {
-  if (module_.DebugMode) module_.trace.Record("\nCloseService:\n");
+  module_.trace.Record("\nCloseService:\n");
   // Workers that still send afterwards find the port closed and send nothing.
   module_.Port.Close();
   return OPOS_SUCCESS;
 }
 
 int32_t POSLDisplay::ClaimDevice(int32_t Timeout) {
-  if (module_.DebugMode) module_.trace.Record("\nClaimDevice:", TraceFormat("Timeout=%d", Timeout));
+  module_.trace.Record("\nClaimDevice:", "Timeout=%d", Timeout);
   if (module_.Port.Opened()) return OPOS_SUCCESS;
   if (module_.Port.Open(module_.PortNumber, module_.BaudRate)) {
     Claimed = 1;
@@ -263,7 +263,7 @@ int32_t POSLDisplay::ClaimDevice(int32_t Timeout) {
 }
 
 int32_t POSLDisplay::ReleaseDevice() {
-  if (module_.DebugMode) module_.trace.Record("\nReleaseDevice:\n");
+  module_.trace.Record("\nReleaseDevice:\n");
   return OPOS_SUCCESS;
 }
 

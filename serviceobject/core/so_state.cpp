@@ -7,10 +7,7 @@
 namespace kirnow {
 
 ModuleState::ModuleState(platform::Platform p, bool debugMode)
-    : platform(p),
-      DebugMode(debugMode),
-      Port(p.serial, &p.clock),
-      trace(p.clock, p.messageBox, debugMode) {}
+    : platform(p), Port(p.serial, &p.clock), trace(p.clock, p.messageBox, debugMode) {}
 
 ModuleState::~ModuleState() {
   StopAllWorkers(*this);

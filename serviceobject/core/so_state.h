@@ -54,7 +54,6 @@ class ModuleState {
   ModuleState& operator=(const ModuleState&) = delete;
 
   platform::Platform platform;
-  const bool DebugMode;
 
   int32_t PortNumber = 0;
   int32_t BaudRate = 0;
@@ -65,7 +64,7 @@ class ModuleState {
   std::array<WindowRecord, kWindowCount> list;
 
   DisplayShared display;  // line buffers, scroll buffers, worker flags and threads
-  TraceLog trace;
+  TraceLog trace;         // debug.log, and the module-wide trace switch: trace.DebugMode()
 
   // Taken by every COM method for its whole call: objects on different threads (apartments)
   // share this state, and their calls run on it one at a time. Recursive, because a method may

@@ -28,11 +28,7 @@ bool CanAppend(const std::filesystem::path& file) {
   return ok;
 }
 
-}  // namespace
-
-std::string TraceFormat(const char* format, ...) {
-  va_list args;
-  va_start(args, format);
+std::string FormatV(const char* format, va_list args) {
   va_list copy;
   va_copy(copy, args);
   const int needed = std::vsnprintf(nullptr, 0, format, copy);
@@ -43,14 +39,23 @@ std::string TraceFormat(const char* format, ...) {
     std::vsnprintf(buffer.data(), buffer.size(), format, args);
     text.assign(buffer.data(), static_cast<size_t>(needed));
   }
+  return text;
+}
+
+}  // namespace
+
+std::string TraceFormat(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  std::string text = FormatV(format, args);
   va_end(args);
   return text;
 }
 
-TraceLog::TraceLog(platform::Clock& clock, platform::MessageBoxSink& messageBox, bool enabled)
-    : clock_(clock), messageBox_(messageBox), enabled_(enabled) {
+TraceLog::TraceLog(platform::Clock& clock, platform::MessageBoxSink& messageBox, bool debugMode)
+    : clock_(clock), messageBox_(messageBox), debugMode_(debugMode) {
   // With the trace off nothing is looked at and no file is ever made.
-  if (!enabled_) return;
+  if (!debugMode_) return;
   SetPath(ChooseFile());
 }
 
@@ -66,35 +71,42 @@ std::filesystem::path TraceLog::ChooseFile() {
   return std::filesystem::path(kFileName);
 }
 
-void TraceLog::Record(std::string_view label) {
-  if (!enabled_) return;
+void TraceLog::Record(std::string_view head) {
+  if (!debugMode_) return;
   std::string text = TraceFormat("\nTime:=%d", static_cast<int32_t>(clock_.Ticks()));
-  text.append(label);
+  text.append(head);
   Append(text, false);
 }
 
-void TraceLog::Record(std::string_view label, std::string_view args) {
-  if (!enabled_) return;
-  std::string text = TraceFormat("\nTime:=%d", static_cast<int32_t>(clock_.Ticks()));
-  text.append(label);
-  text.append(args);
-  text.push_back('\n');
-  Append(text, false);
+void TraceLog::Record(std::string_view head, const char* format, ...) {
+  if (!debugMode_) return;
+  va_list args;
+  va_start(args, format);
+  const std::string text = FormatV(format, args);
+  va_end(args);
+  Write(head, text, {});
 }
 
-void TraceLog::RecordWithDump(std::string_view label, std::string_view args,
-                              std::string_view dump) {
-  if (!enabled_) return;
+void TraceLog::Record(std::string_view head, std::string_view args) {
+  if (!debugMode_) return;
+  Write(head, args, {});
+}
+
+void TraceLog::RecordWithDump(std::string_view head, std::string_view args, std::string_view dump) {
+  if (!debugMode_) return;
+  Write(head, args, dump);
+}
+
+void TraceLog::Write(std::string_view head, std::string_view args, std::string_view dump) {
   std::string text = TraceFormat("\nTime:=%d", static_cast<int32_t>(clock_.Ticks()));
-  text.append(label);
+  text.append(head);
   text.append(args);
   text.push_back('\n');
   text.append(dump);
   Append(text, false);
 }
 
-void TraceLog::BeginOpenService(std::string_view deviceNameAnsi) {
-  if (!enabled_) return;
+void TraceLog::Begin(std::string_view deviceNameAnsi) {
   // The box comes first and is modal; no lock is held while it is up.
   messageBox_.Show("JQ VFD SO Debug Mode!", "Debug");
   std::string text = TraceFormat("Time:=%d\n", static_cast<int32_t>(clock_.Ticks()));

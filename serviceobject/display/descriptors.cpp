@@ -5,8 +5,7 @@ namespace kirnow {
 
 int32_t POSLDisplay::SetDescriptor(int32_t Descriptor, int32_t Attribute) {
   // The display has no descriptors.
-  module_.trace.Record("\nSetDescriptor:",
-                       TraceFormat("Descriptor=%d,Attribute=%d", Descriptor, Attribute));
+  module_.trace.Record("\nSetDescriptor:", "Descriptor=%d,Attribute=%d", Descriptor, Attribute);
   return OPOS_SUCCESS;
 }
 

@@ -11,10 +11,9 @@ namespace kirnow {
 
 int32_t POSLDisplay::DefineGlyph(int32_t GlyphCode, std::u16string_view Glyph) {
   ModuleState& m = module_;
-  if (m.trace.enabled()) {
-    m.trace.Record("\nDefineGlyph:",
-                   TraceFormat("GlyphCode=%d,Glyph=", GlyphCode) + m.platform.ansi.ToAnsi(Glyph));
-  }
+  m.trace.Record("\nDefineGlyph:", [&] {
+    return TraceFormat("GlyphCode=%d,Glyph=", GlyphCode) + m.platform.ansi.ToAnsi(Glyph);
+  });
   // A glyph that cannot be converted is empty; a long one is cut to what the buffer holds.
   const std::string converted =
       m.platform.ansi.WideToMultibyte(Glyph, display::kLineCapacity).value_or(std::string());

@@ -18,7 +18,7 @@ int32_t Wrap(int64_t value) { return static_cast<int32_t>(static_cast<uint32_t>(
 int32_t POSLDisplay::ScrollText(int32_t Direction, int32_t Units) {
   ModuleState& m = module_;
   DisplayShared& d = m.display;
-  m.trace.Record("\nScrollText:", TraceFormat("Direction=%d,Units=%d", Direction, Units));
+  m.trace.Record("\nScrollText:", "Direction=%d,Units=%d", Direction, Units);
   if (MarqueeType != DISP_MT_NONE) return OPOS_SUCCESS;
   if (Direction != DISP_ST_LEFT && Direction != DISP_ST_RIGHT) return OPOS_SUCCESS;
 

@@ -62,10 +62,9 @@ std::string StateDump(ModuleState& m, const WindowRecord& w) {
 int32_t POSLDisplay::DisplayText(std::u16string_view Data, int32_t Attribute) {
   ModuleState& m = module_;
   DisplayShared& d = m.display;
-  if (m.trace.enabled()) {
-    m.trace.Record("\nDisplayText:",
-                   TraceFormat("Attribute=%d,Data=", Attribute) + m.platform.ansi.ToAnsi(Data));
-  }
+  m.trace.Record("\nDisplayText:", [&] {
+    return TraceFormat("Attribute=%d,Data=", Attribute) + m.platform.ansi.ToAnsi(Data);
+  });
   WindowRecord& w = CurrentRecord();
   const std::string text = Convert(m, Data);
   const int32_t len = static_cast<int32_t>(text.size());
@@ -132,7 +131,7 @@ int32_t POSLDisplay::DisplayTextAt(int32_t Row, int32_t Column, std::u16string_v
   ModuleState& m = module_;
   DisplayShared& d = m.display;
   WindowRecord& w = CurrentRecord();
-  if (m.trace.enabled()) {
+  if (m.trace.DebugMode()) {
     m.trace.RecordWithDump(
         "\nDisplayTextAt:",
         TraceFormat("Row=%d,Column=%d,Attribute=%d,Data=", Row, Column, Attribute) +

@@ -8,12 +8,11 @@ namespace kirnow {
 int32_t POSLDisplay::CreateWindow(int32_t ViewportRow, int32_t ViewportColumn,
                                   int32_t ViewportHeight, int32_t ViewportWidth,
                                   int32_t WindowHeight, int32_t WindowWidth) {
-  module_.trace.Record(
-      "\nCreateWindow:",
-      TraceFormat("ViewportRow=%d,ViewportColumn=%d,ViewportHeight=%d,ViewportWidth=%d,"
-                  "WindowHeight=%d,WindowWidth=%d,CurrentWindow=%d",
-                  ViewportRow, ViewportColumn, ViewportHeight, ViewportWidth, WindowHeight,
-                  WindowWidth, CurrentWindow));
+  module_.trace.Record("\nCreateWindow:",
+                       "ViewportRow=%d,ViewportColumn=%d,ViewportHeight=%d,ViewportWidth=%d,"
+                       "WindowHeight=%d,WindowWidth=%d,CurrentWindow=%d",
+                       ViewportRow, ViewportColumn, ViewportHeight, ViewportWidth, WindowHeight,
+                       WindowWidth, CurrentWindow);
   // The table has ten records; with the last one current there is no room for another.
   if (CurrentWindow < 0 || CurrentWindow + 1 >= kWindowCount) return OPOS_SUCCESS;
   CurrentWindow += 1;
@@ -33,7 +32,7 @@ int32_t POSLDisplay::CreateWindow(int32_t ViewportRow, int32_t ViewportColumn,
 }
 
 int32_t POSLDisplay::DestroyWindow() {
-  module_.trace.Record("\nDestroyWindow:\n", TraceFormat("CurrentWindow=%d", CurrentWindow));
+  module_.trace.Record("\nDestroyWindow:\n", "CurrentWindow=%d", CurrentWindow);
   if (CurrentWindow != 0) CurrentWindow -= 1;
   // The copies come from the device window, not from the window that is now current.
   const WindowRecord& w0 = module_.list[0];
@@ -52,7 +51,7 @@ int32_t POSLDisplay::DestroyWindow() {
 }
 
 int32_t POSLDisplay::RefreshWindow(int32_t Window) {
-  module_.trace.Record("\nRefreshWindow:", TraceFormat("Window=%d", Window));
+  module_.trace.Record("\nRefreshWindow:", "Window=%d", Window);
   if (Window < 0 || Window >= kWindowCount) return OPOS_SUCCESS;  // no such record
   CurrentWindow = Window;
   const WindowRecord& w = module_.list[static_cast<size_t>(Window)];

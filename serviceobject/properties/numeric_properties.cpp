@@ -251,19 +251,14 @@ bool WriteNumber(POSLDisplay& so, int32_t index, int32_t number) {
 }  // namespace
 
 void POSLDisplay::GetPropertyNumber(int32_t PropIndex, int32_t* pNumber) {
-  if (module().trace.enabled()) {
-    module().trace.Record("\nGetPropertyNumber:", TraceFormat("PropIndex=%d,*pNumber=%d", PropIndex,
-                                                              pNumber ? *pNumber : 0));
-  }
+  module().trace.Record("\nGetPropertyNumber:", "PropIndex=%d,*pNumber=%d", PropIndex,
+                        pNumber ? *pNumber : 0);
   if (pNumber == nullptr) return;
   if (const std::optional<int32_t> value = ReadNumber(*this, PropIndex)) *pNumber = *value;
 }
 
 void POSLDisplay::SetPropertyNumber(int32_t PropIndex, int32_t Number) {
-  if (module().trace.enabled()) {
-    module().trace.Record("\nSetPropertyNumber:",
-                          TraceFormat("PropIndex=%d,Number=%d", PropIndex, Number));
-  }
+  module().trace.Record("\nSetPropertyNumber:", "PropIndex=%d,Number=%d", PropIndex, Number);
   if (!WriteNumber(*this, PropIndex, Number)) {
     module().platform.messageBox.Show("set error", LibraryBaseName());
   }

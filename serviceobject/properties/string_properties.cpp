@@ -35,10 +35,9 @@ std::string TraceText(POSLDisplay& so, const std::u16string* text) {
 
 std::optional<std::u16string> POSLDisplay::GetPropertyString(int32_t PropIndex,
                                                              const std::u16string* pString) {
-  if (module().trace.enabled()) {
-    module().trace.Record("\nGetPropertyString:", TraceFormat("PropIndex=%d,*pString=", PropIndex) +
-                                                      TraceText(*this, pString));
-  }
+  module().trace.Record("\nGetPropertyString:", [&] {
+    return TraceFormat("PropIndex=%d,*pString=", PropIndex) + TraceText(*this, pString);
+  });
   switch (PropIndex) {
     case PIDX_CheckHealthText:
       return CheckHealthText;
@@ -58,10 +57,9 @@ std::optional<std::u16string> POSLDisplay::GetPropertyString(int32_t PropIndex,
 }
 
 void POSLDisplay::SetPropertyString(int32_t PropIndex, std::u16string_view String) {
-  if (module().trace.enabled()) {
-    module().trace.Record("\nSetPropertyString:", TraceFormat("PropIndex=%d,String=", PropIndex) +
-                                                      module().platform.ansi.ToAnsi(String));
-  }
+  module().trace.Record("\nSetPropertyString:", [&] {
+    return TraceFormat("PropIndex=%d,String=", PropIndex) + module().platform.ansi.ToAnsi(String);
+  });
   // No string property is writable; the write is accepted and nothing changes.
 }
 

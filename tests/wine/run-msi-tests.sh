@@ -39,15 +39,11 @@ if [ -z "$wine64" ] || [ ! -x "$wine64" ] || [ -z "$wineserver" ]; then
   exit 1
 fi
 
-clsid='{7D3C2A41-5B8E-4F2A-9C61-2E4B8D1A6F30}'
-libid='{7D3C2A40-5B8E-4F2A-9C61-2E4B8D1A6F30}'
-iid='{7D3C2A42-5B8E-4F2A-9C61-2E4B8D1A6F30}'
-diid='{7D3C2A43-5B8E-4F2A-9C61-2E4B8D1A6F30}'
-device_key='HKLM\SOFTWARE\OLEforRetail\ServiceOPOS\LineDisplay\JQ POS POLE DISPLAY'
+load_registration "$linux_dir/.." msi || exit 1
 other_key='HKLM\SOFTWARE\OLEforRetail\ServiceOPOS\LineDisplay\Integrator Display'
 uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
 product='Kirnow OPOS Line Display Service Object'
-com_keys=("HKCR\\CLSID\\$clsid" 'HKCR\JQ.POSLDisplay.1' 'HKCR\JQ.POSLDisplay'
+com_keys=("HKCR\\CLSID\\$clsid" "HKCR\\$progid" "HKCR\\$viprogid"
           "HKCR\\TypeLib\\$libid" "HKCR\\Interface\\$iid" "HKCR\\Interface\\$diid")
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/kirnow-msi.XXXXXX")
@@ -141,9 +137,9 @@ package_stage() {
     local view=/reg:$b out
     out=$(regq "$device_key" /ve "$view" 2>/dev/null)
     if [[ " $* " == *" $b "* ]]; then
-      if grep -q 'JQ.POSLDisplay.1' <<<"$out"; then pass "$arch: device entry in the $b-bit view"; else
+      if grep -qF "$progid" <<<"$out"; then pass "$arch: device entry in the $b-bit view"; else
         fail "$arch: device entry missing in the $b-bit view"; fi
-    elif grep -q 'JQ.POSLDisplay.1' <<<"$out"; then
+    elif grep -qF "$progid" <<<"$out"; then
       fail "$arch: a device entry in the $b-bit view, which this package does not serve"
     fi
   done

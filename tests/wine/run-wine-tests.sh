@@ -91,10 +91,7 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-clsid='{7D3C2A41-5B8E-4F2A-9C61-2E4B8D1A6F30}'
-libid='{7D3C2A40-5B8E-4F2A-9C61-2E4B8D1A6F30}'
-control_clsid='{CCB90102-B81E-11D2-AB74-0040054C3719}'
-device_key='HKLM\SOFTWARE\OLEforRetail\ServiceOPOS\LineDisplay\JQ POS POLE DISPLAY'
+load_registration "$linux_dir/.." wine || exit 1
 
 # The library as built: exactly the four exports by name with ordinals 1 to 4, imports from
 # Windows' own DLLs only, and the self-registration mark in the version block.
@@ -158,12 +155,12 @@ stage() {
   if run "$regsvr32" /s "$dir\\Kirnow.dll"; then pass "$bits: regsvr32 Kirnow.dll"; else
     fail "$bits: regsvr32 Kirnow.dll (exit $?)"; fi
   local out
-  out=$(regq 'HKCR\JQ.POSLDisplay.1\CLSID' /ve)
-  if grep -qi "$clsid" <<<"$out"; then pass "$bits: ProgID JQ.POSLDisplay.1 names the class"; else
-    fail "$bits: ProgID JQ.POSLDisplay.1 not registered"; fi
-  out=$(regq 'HKCR\JQ.POSLDisplay\CurVer' /ve)
-  if grep -q 'JQ.POSLDisplay.1' <<<"$out"; then pass "$bits: version-independent ProgID"; else
-    fail "$bits: JQ.POSLDisplay\\CurVer missing"; fi
+  out=$(regq "HKCR\\$progid\\CLSID" /ve)
+  if grep -qi "$clsid" <<<"$out"; then pass "$bits: ProgID $progid names the class"; else
+    fail "$bits: ProgID $progid not registered"; fi
+  out=$(regq "HKCR\\$viprogid\\CurVer" /ve)
+  if grep -qF "$progid" <<<"$out"; then pass "$bits: version-independent ProgID"; else
+    fail "$bits: $viprogid\\CurVer missing"; fi
   out=$(regq "HKCR\\CLSID\\$clsid\\InprocServer32" $view)
   if grep -qi 'kirnow.dll' <<<"$out" && grep -q 'Apartment' <<<"$out"; then
     pass "$bits: InprocServer32 names the library, ThreadingModel Apartment"; else
@@ -331,7 +328,7 @@ stage() {
   if run "$regsvr32" /u /s "$dir\\Kirnow.dll"; then pass "$bits: regsvr32 /u Kirnow.dll"; else
     fail "$bits: regsvr32 /u Kirnow.dll (exit $?)"; fi
   local key
-  for key in 'HKCR\JQ.POSLDisplay.1' 'HKCR\JQ.POSLDisplay' "HKCR\\CLSID\\$clsid" "HKCR\\TypeLib\\$libid"; do
+  for key in "HKCR\\$progid" "HKCR\\$viprogid" "HKCR\\CLSID\\$clsid" "HKCR\\TypeLib\\$libid"; do
     if regq "$key" $view >/dev/null 2>&1; then fail "$bits: $key left after unregistration"; else
       pass "$bits: $key removed"; fi
   done

@@ -1,7 +1,7 @@
 # Helpers shared by the Wine drivers (run-wine-tests.sh, run-msi-tests.sh); sourced, not run.
-# Sets wine64, wine32 and wineserver, and gives PASS/FAIL counting, a bounded program run with
-# the output's CR removed, registry queries, the virtual display and the folder for its files, and
-# its wire bytes as hex.
+# Sets wine64, wine32 and wineserver, and gives PASS/FAIL counting, what the service object
+# registers, a bounded program run with the output's CR removed, registry queries, the virtual
+# display and the folder for its files, and its wire bytes as hex.
 
 failures=0
 pass() { echo "PASS $*"; }
@@ -16,6 +16,22 @@ if [ ! -x "$wine64" ] || [ ! -x "$wineserver" ]; then
   wineserver=$(command -v wineserver || true)
 fi
 wine=$wine64
+
+# What the service object registers, as the build folder $1 generated it from
+# cmake/registration.cmake (the uuids and names of kirnow.idl, the ProgIDs, the device entry):
+# sets clsid, libid, iid, diid, progid, viprogid, control_clsid and device_key. False, with a
+# FAIL line for stage $2, when the build has not been configured.
+load_registration() {
+  local file=$1/generated/kirnow_registration.sh
+  if [ ! -f "$file" ]; then
+    echo "FAIL $2: $file missing (configure the build first)"
+    return 1
+  fi
+  . "$file"
+  clsid=$kirnow_clsid libid=$kirnow_libid iid=$kirnow_iid diid=$kirnow_diid
+  progid=$kirnow_progid viprogid=$kirnow_viprogid control_clsid=$opos_control_clsid
+  device_key='HKLM\SOFTWARE\OLEforRetail\ServiceOPOS\LineDisplay\'$kirnow_device_name
+}
 
 # True when this machine runs 32-bit Windows programs (a kernel that executes them and the
 # 32-bit Wine loader).

@@ -3,9 +3,13 @@
 #include <cstdio>
 #include <vector>
 
+#include "opos/line_display_dispids.h"
 #include "testutility/core/utf.h"
 
 namespace polecheck {
+
+// The control's DISPIDs (kDisp...).
+using namespace kirnow;
 
 namespace {
 
@@ -149,14 +153,16 @@ void CLinedisplay1::Put(DISPID id, Arg value) {
   InvokeHelper(id, DISPATCH_PROPERTYPUT, {value}, nullptr);
 }
 
-void CLinedisplay1::SetDeviceEnabled(bool enabled) { Put(kDeviceEnabled, Arg::Bool(enabled)); }
+void CLinedisplay1::SetDeviceEnabled(bool enabled) { Put(kDispDeviceEnabled, Arg::Bool(enabled)); }
 
-int32_t CLinedisplay1::GetResultCode() { return InvokeI4(kResultCode, DISPATCH_PROPERTYGET, {}); }
+int32_t CLinedisplay1::GetResultCode() {
+  return InvokeI4(kDispResultCode, DISPATCH_PROPERTYGET, {});
+}
 
 std::u16string CLinedisplay1::GetDeviceName() {
   VARIANT result;
   VariantInit(&result);
-  InvokeHelper(kDeviceName, DISPATCH_PROPERTYGET, {}, &result);
+  InvokeHelper(kDispDeviceName, DISPATCH_PROPERTYGET, {}, &result);
   if (result.vt == VT_EMPTY) return {};
   if (result.vt != VT_BSTR) {
     VariantClear(&result);
@@ -168,48 +174,48 @@ std::u16string CLinedisplay1::GetDeviceName() {
 }
 
 int32_t CLinedisplay1::ClaimDevice(int32_t timeout) {
-  return InvokeI4(kClaimDevice, DISPATCH_METHOD, {Arg::I4(timeout)});
+  return InvokeI4(kDispClaimDevice, DISPATCH_METHOD, {Arg::I4(timeout)});
 }
 
-int32_t CLinedisplay1::Close() { return InvokeI4(kClose, DISPATCH_METHOD, {}); }
+int32_t CLinedisplay1::Close() { return InvokeI4(kDispClose, DISPATCH_METHOD, {}); }
 
 int32_t CLinedisplay1::Open(std::u16string_view deviceName) {
-  return InvokeI4(kOpen, DISPATCH_METHOD, {Arg::Text(deviceName)});
+  return InvokeI4(kDispOpen, DISPATCH_METHOD, {Arg::Text(deviceName)});
 }
 
-bool CLinedisplay1::GetClaimed() { return InvokeI4(kBoolean39, DISPATCH_PROPERTYGET, {}) != 0; }
+bool CLinedisplay1::GetClaimed() { return InvokeI4(kDispClaimed, DISPATCH_PROPERTYGET, {}) != 0; }
 
 int32_t CLinedisplay1::GetCurrentWindow() {
-  return InvokeI4(kCurrentWindow, DISPATCH_PROPERTYGET, {});
+  return InvokeI4(kDispCurrentWindow, DISPATCH_PROPERTYGET, {});
 }
 
-void CLinedisplay1::SetCurrentWindow(int32_t window) { Put(kCurrentWindow, Arg::I4(window)); }
+void CLinedisplay1::SetCurrentWindow(int32_t window) { Put(kDispCurrentWindow, Arg::I4(window)); }
 
-void CLinedisplay1::SetInterCharacterWait(int32_t ms) { Put(kInterCharacterWait, Arg::I4(ms)); }
+void CLinedisplay1::SetInterCharacterWait(int32_t ms) { Put(kDispInterCharacterWait, Arg::I4(ms)); }
 
-void CLinedisplay1::SetMarqueeType(int32_t type) { Put(kMarqueeType, Arg::I4(type)); }
+void CLinedisplay1::SetMarqueeType(int32_t type) { Put(kDispMarqueeType, Arg::I4(type)); }
 
-void CLinedisplay1::SetMarqueeUnitWait(int32_t ms) { Put(kMarqueeUnitWait, Arg::I4(ms)); }
+void CLinedisplay1::SetMarqueeUnitWait(int32_t ms) { Put(kDispMarqueeUnitWait, Arg::I4(ms)); }
 
-int32_t CLinedisplay1::ClearText() { return InvokeI4(kClearText, DISPATCH_METHOD, {}); }
+int32_t CLinedisplay1::ClearText() { return InvokeI4(kDispClearText, DISPATCH_METHOD, {}); }
 
 int32_t CLinedisplay1::CreateWindow(int32_t viewportRow, int32_t viewportColumn,
                                     int32_t viewportHeight, int32_t viewportWidth,
                                     int32_t windowHeight, int32_t windowWidth) {
-  return InvokeI4(kCreateWindow, DISPATCH_METHOD,
+  return InvokeI4(kDispCreateWindow, DISPATCH_METHOD,
                   {Arg::I4(viewportRow), Arg::I4(viewportColumn), Arg::I4(viewportHeight),
                    Arg::I4(viewportWidth), Arg::I4(windowHeight), Arg::I4(windowWidth)});
 }
 
-int32_t CLinedisplay1::DestroyWindow() { return InvokeI4(kDestroyWindow, DISPATCH_METHOD, {}); }
+int32_t CLinedisplay1::DestroyWindow() { return InvokeI4(kDispDestroyWindow, DISPATCH_METHOD, {}); }
 
 int32_t CLinedisplay1::DisplayText(std::u16string_view data, int32_t attribute) {
-  return InvokeI4(kDisplayText, DISPATCH_METHOD, {Arg::Text(data), Arg::I4(attribute)});
+  return InvokeI4(kDispDisplayText, DISPATCH_METHOD, {Arg::Text(data), Arg::I4(attribute)});
 }
 
 int32_t CLinedisplay1::DisplayTextAt(int32_t row, int32_t column, std::u16string_view data,
                                      int32_t attribute) {
-  return InvokeI4(kDisplayTextAt, DISPATCH_METHOD,
+  return InvokeI4(kDispDisplayTextAt, DISPATCH_METHOD,
                   {Arg::I4(row), Arg::I4(column), Arg::Text(data), Arg::I4(attribute)});
 }
 

@@ -31,24 +31,6 @@ class DispatchError : public std::runtime_error {
 
 class CLinedisplay1 {
  public:
-  // Dispatch identifiers of the control object's members.
-  static constexpr DISPID kDeviceEnabled = 17;
-  static constexpr DISPID kResultCode = 22;
-  static constexpr DISPID kDeviceName = 30;
-  static constexpr DISPID kClaimDevice = 32;
-  static constexpr DISPID kClose = 35;
-  static constexpr DISPID kOpen = 37;
-  static constexpr DISPID kBoolean39 = 39;
-  static constexpr DISPID kCurrentWindow = 60;
-  static constexpr DISPID kInterCharacterWait = 69;
-  static constexpr DISPID kMarqueeType = 72;
-  static constexpr DISPID kMarqueeUnitWait = 73;
-  static constexpr DISPID kClearText = 81;
-  static constexpr DISPID kCreateWindow = 82;
-  static constexpr DISPID kDestroyWindow = 83;
-  static constexpr DISPID kDisplayText = 84;
-  static constexpr DISPID kDisplayTextAt = 85;
-
   CLinedisplay1() = default;
   explicit CLinedisplay1(IDispatch* control);  // takes a reference of its own
   ~CLinedisplay1();

@@ -1,13 +1,13 @@
 #include "testutility/core/script_runner.h"
 
 #include <algorithm>
-#include <cctype>
 #include <chrono>
 #include <istream>
 #include <ostream>
 #include <sstream>
 #include <thread>
 
+#include "platform/text/name_compare.h"
 #include "testutility/core/polecheck_dlg.h"
 #include "testutility/core/resource_ids.h"
 #include "testutility/core/utf.h"
@@ -15,13 +15,6 @@
 namespace polecheck {
 
 namespace {
-
-std::string Lower(std::string_view s) {
-  std::string out(s);
-  std::transform(out.begin(), out.end(), out.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return out;
-}
 
 bool IsSpace(char c) { return c == ' ' || c == '\t'; }
 
@@ -74,48 +67,50 @@ ParsedScript ParseScript(std::istream& in) {
     if (IsBlankLine(rest)) continue;
     const std::string_view first = NextWord(rest);
     if (!first.empty() && first.front() == '#') continue;
-    const std::string word = Lower(first);
+    const auto is = [first](std::string_view name) {
+      return kirnow::text::EqualsNoCase(first, name);
+    };
     ScriptAction a;
     a.lineNumber = number;
     bool ok = true;
     const bool noArgs = IsBlankLine(rest);
-    if (word == "displaytext") {
+    if (is("DisplayText")) {
       a.kind = Kind::DisplayText;
       a.hasText = first.data() + first.size() < line.data() + line.size();
       a.text = std::string(rest);
-    } else if (word == "displaytextat") {
+    } else if (is("DisplayTextAt")) {
       a.kind = Kind::DisplayTextAt;
       a.row = std::string(NextWord(rest));
       a.column = std::string(NextWord(rest));
       ok = !a.row.empty() && !a.column.empty();
       a.hasText = ok && !rest.empty();
       a.text = std::string(rest);
-    } else if (word == "characterdelay") {
+    } else if (is("CharacterDelay")) {
       a.kind = Kind::CharacterDelay;
       a.delay = std::string(NextWord(rest));
       ok = !a.delay.empty() && IsBlankLine(rest);
-    } else if (word == "wait") {
+    } else if (is("Wait")) {
       a.kind = Kind::Wait;
       ok = ParseCount(NextWord(rest), a.waitMs) && IsBlankLine(rest);
-    } else if (word == "blink") {
+    } else if (is("Blink")) {
       a.kind = Kind::Blink;
       ok = noArgs;
-    } else if (word == "scrollline1") {
+    } else if (is("ScrollLine1")) {
       a.kind = Kind::ScrollLine1;
       ok = noArgs;
-    } else if (word == "scrollline2") {
+    } else if (is("ScrollLine2")) {
       a.kind = Kind::ScrollLine2;
       ok = noArgs;
-    } else if (word == "euro") {
+    } else if (is("Euro")) {
       a.kind = Kind::Euro;
       ok = noArgs;
-    } else if (word == "pound") {
+    } else if (is("Pound")) {
       a.kind = Kind::Pound;
       ok = noArgs;
-    } else if (word == "cleartext") {
+    } else if (is("ClearText")) {
       a.kind = Kind::ClearText;
       ok = noArgs;
-    } else if (word == "exit") {
+    } else if (is("Exit")) {
       a.kind = Kind::Exit;
       ok = noArgs;
     } else {

@@ -9,6 +9,7 @@
 #include <new>
 
 #include "platform/com/com_types.h"
+#include "platform/text/name_compare.h"
 
 // ---- GUID text --------------------------------------------------------------------------------
 
@@ -303,16 +304,7 @@ HRESULT ReadScalar(const VARIANT& v, Scalar& out) {
 
 bool IsSpace(char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; }
 
-bool EqualsNoCase(std::u16string_view a, std::u16string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char16_t x = a[i], y = b[i];
-    if (x >= u'A' && x <= u'Z') x = static_cast<char16_t>(x - u'A' + u'a');
-    if (y >= u'A' && y <= u'Z') y = static_cast<char16_t>(y - u'A' + u'a');
-    if (x != y) return false;
-  }
-  return true;
-}
+using kirnow::text::EqualsNoCase;
 
 // Parses decimal text: blanks around it, a sign, digits with an optional fraction, and an
 // optional exponent ("1.5E+20", as reals are written as text). A whole number without a fraction

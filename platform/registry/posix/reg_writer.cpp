@@ -6,6 +6,7 @@
 #include <set>
 
 #include "platform/registry/posix/reg_parser.h"
+#include "platform/text/name_compare.h"
 #include "platform/text/utf_convert.h"
 
 namespace kirnow::platform {
@@ -115,10 +116,7 @@ bool IsFiller(std::string_view line) {
 std::string CanonicalKey(const regtree::Path& p) {
   std::string key = p.root;
   for (const auto& part : p.parts) key += "\\" + part;
-  for (char& c : key) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return key;
+  return text::FoldedAscii(key);
 }
 
 std::string FullPath(const regtree::Path& p) {

@@ -1,12 +1,9 @@
 // Kirnow.so: the four entry points of an in-process server, and the module's end when the
 // library is unloaded (or the process exits).
-#include <dlfcn.h>
-
-#include <climits>
-#include <cstdlib>
 #include <string>
 
 #include "kirnow_rgs.h"
+#include "platform/module/module_path.h"
 #include "platform/platform.h"
 #include "serviceobject/com/guarded.h"
 #include "serviceobject/com/registrar.h"
@@ -23,18 +20,9 @@ struct ModuleEnd {
   ~ModuleEnd() { ShutdownServerModule(); }
 } g_moduleEnd;
 
-// The absolute path of this library file.
-std::string ModulePath() {
-  Dl_info info{};
-  if (!dladdr(reinterpret_cast<void*>(&ModulePath), &info) || !info.dli_fname) return {};
-  char resolved[PATH_MAX];
-  if (realpath(info.dli_fname, resolved)) return resolved;
-  return info.dli_fname;
-}
-
 HRESULT RunRegistrar(registrar::Mode mode) {
   return Guarded([&]() -> HRESULT {
-    const std::string path = ModulePath();
+    const std::string path = platform::ModulePath();
     if (path.empty()) return E_UNEXPECTED;
     auto registry = platform::MakeSystemRegistry();
     if (!registry) return E_UNEXPECTED;

@@ -1,11 +1,12 @@
 // DllRegisterServer and DllUnregisterServer: the registrar script from resource REGISTRY 102,
-// with %MODULE% standing for this library's full path and the identities filled in, and the type
-// library from TYPELIB 1.
+// with %MODULE% standing for this library's full path (from the platform's module seam) and the
+// identities filled in, and the type library from TYPELIB 1.
 #include "serviceobject/com/win32/registration.h"
 
 #include <memory>
 #include <string>
 
+#include "platform/module/module_path.h"
 #include "platform/registry/registry.h"
 #include "platform/text/utf_convert.h"
 #include "serviceobject/com/registrar.h"
@@ -13,19 +14,11 @@
 namespace kirnow::server {
 namespace {
 
-HRESULT ModulePath(std::wstring& path) {
-  std::wstring buffer(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD length =
-        GetModuleFileNameW(ModuleInstance(), buffer.data(), static_cast<DWORD>(buffer.size()));
-    if (length == 0) return HRESULT_FROM_WIN32(GetLastError());
-    if (length < buffer.size()) {
-      buffer.resize(length);
-      path = std::move(buffer);
-      return S_OK;
-    }
-    buffer.resize(buffer.size() * 2);
-  }
+// This library's full path, or the OS error that kept the system from naming it.
+HRESULT LibraryPath(std::string& path) {
+  int error = 0;
+  path = platform::ModulePath(&error);
+  return path.empty() ? HRESULT_FROM_WIN32(static_cast<DWORD>(error)) : S_OK;
 }
 
 // The script text of resource REGISTRY 102 (UTF-8 or ANSI text, not terminated).
@@ -41,23 +34,29 @@ HRESULT LoadScript(std::string& script) {
 }
 
 HRESULT ApplyScript(registrar::Mode mode) {
-  std::wstring path;
-  HRESULT hr = ModulePath(path);
+  std::string path;
+  HRESULT hr = LibraryPath(path);
   if (FAILED(hr)) return hr;
   std::string script;
   hr = LoadScript(script);
   if (FAILED(hr)) return hr;
   std::unique_ptr<platform::Registry> registry = platform::MakeSystemRegistry();
-  return registrar::RunScript(*registry, script, mode,
-                              registrar::ServerReplacements(platform::Utf8FromWide(path)));
+  return registrar::RunScript(*registry, script, mode, registrar::ServerReplacements(path));
+}
+
+// The type library of this library file (TYPELIB 1), and the file's path.
+HRESULT LoadOwnTypeLib(std::wstring& path, ITypeLib** lib) {
+  std::string utf8;
+  const HRESULT hr = LibraryPath(utf8);
+  if (FAILED(hr)) return hr;
+  path = platform::WideFromUtf8(utf8);
+  return LoadTypeLibEx(path.c_str(), REGKIND_NONE, lib);
 }
 
 HRESULT RegisterTypeLibrary() {
   std::wstring path;
-  HRESULT hr = ModulePath(path);
-  if (FAILED(hr)) return hr;
   ITypeLib* lib = nullptr;
-  hr = LoadTypeLibEx(path.c_str(), REGKIND_NONE, &lib);
+  HRESULT hr = LoadOwnTypeLib(path, &lib);
   if (FAILED(hr)) return hr;
   hr = RegisterTypeLib(lib, path.data(), nullptr);
   lib->Release();
@@ -66,10 +65,8 @@ HRESULT RegisterTypeLibrary() {
 
 HRESULT UnregisterTypeLibrary() {
   std::wstring path;
-  HRESULT hr = ModulePath(path);
-  if (FAILED(hr)) return hr;
   ITypeLib* lib = nullptr;
-  hr = LoadTypeLibEx(path.c_str(), REGKIND_NONE, &lib);
+  HRESULT hr = LoadOwnTypeLib(path, &lib);
   if (FAILED(hr)) return hr;
   TLIBATTR* attr = nullptr;
   hr = lib->GetLibAttr(&attr);

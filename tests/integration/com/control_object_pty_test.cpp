@@ -71,41 +71,40 @@ TEST(ControlObjectOverPty, OpensClaimsEnablesDisplaysAndScrollsThroughKirnowSo) 
   Host host(control.get());
   const com::Bstr name(u"JQ POS POLE DISPLAY");
 
-  ASSERT_EQ(host.I4(control::kDispOpen, DISPATCH_METHOD, {Text(name)}), 0);
-  EXPECT_EQ(host.I4(control::kDispResultCode, DISPATCH_PROPERTYGET), 0);
+  ASSERT_EQ(host.I4(kDispOpen, DISPATCH_METHOD, {Text(name)}), 0);
+  EXPECT_EQ(host.I4(kDispResultCode, DISPATCH_PROPERTYGET), 0);
   ASSERT_TRUE(display.WaitForBytes(8, 3000));
-  host.I4(control::kDispClaimDevice, DISPATCH_METHOD, {Long(1000)});
-  EXPECT_EQ(host.I4(control::kDispResultCode, DISPATCH_PROPERTYGET), 0);
+  host.I4(kDispClaimDevice, DISPATCH_METHOD, {Long(1000)});
+  EXPECT_EQ(host.I4(kDispResultCode, DISPATCH_PROPERTYGET), 0);
   VARIANT yes;
   VariantInit(&yes);
   yes.vt = VT_BOOL;
   yes.boolVal = VARIANT_TRUE;
-  host.Put(control::kDispDeviceEnabled, yes);
-  EXPECT_EQ(host.I4(control::kDispResultCode, DISPATCH_PROPERTYGET), 0);
+  host.Put(kDispDeviceEnabled, yes);
+  EXPECT_EQ(host.I4(kDispResultCode, DISPATCH_PROPERTYGET), 0);
   com::Variant deviceName;
-  ASSERT_EQ(host.Call(control::kDispDeviceName, DISPATCH_PROPERTYGET, {}, deviceName.get()), S_OK);
+  ASSERT_EQ(host.Call(kDispDeviceName, DISPATCH_PROPERTYGET, {}, deviceName.get()), S_OK);
   ASSERT_EQ(deviceName->vt, VT_BSTR);
   EXPECT_EQ(com::BstrView(deviceName->bstrVal).substr(0, 6), u"JQ POS");
 
   // Text on the whole display.
   const com::Bstr hello(u"Hello pole");
-  host.I4(control::kDispDisplayText, DISPATCH_METHOD, {Text(hello), Long(0)});
+  host.I4(kDispDisplayText, DISPATCH_METHOD, {Text(hello), Long(0)});
   EXPECT_TRUE(display.WaitForSnapshot(
       [](const it::Snapshot& s) { return s.line1.find("Hello pole") != std::string::npos; }, 3000));
   EXPECT_TRUE(Contains(display.ReceivedBytes(), "Hello pole"));
 
   // A marquee on line 1, in a window of its own, as the test dialog runs it.
-  host.I4(control::kDispCreateWindow, DISPATCH_METHOD,
+  host.I4(kDispCreateWindow, DISPATCH_METHOD,
           {Long(0), Long(0), Long(1), Long(20), Long(1), Long(20)});
-  EXPECT_EQ(host.I4(control::kDispCurrentWindow, DISPATCH_PROPERTYGET), 1);
-  host.Put(control::kDispMarqueeUnitWait, Long(0));
-  host.I4(control::kDispClearText, DISPATCH_METHOD);
-  host.Put(control::kDispMarqueeType, Long(5));
+  EXPECT_EQ(host.I4(kDispCurrentWindow, DISPATCH_PROPERTYGET), 1);
+  host.Put(kDispMarqueeUnitWait, Long(0));
+  host.I4(kDispClearText, DISPATCH_METHOD);
+  host.Put(kDispMarqueeType, Long(5));
   const com::Bstr scrolling(u"Scrolling Text Line 1 ");
-  host.I4(control::kDispDisplayTextAt, DISPATCH_METHOD,
-          {Long(0), Long(0), Text(scrolling), Long(0)});
+  host.I4(kDispDisplayTextAt, DISPATCH_METHOD, {Long(0), Long(0), Text(scrolling), Long(0)});
   const size_t before = display.ReceivedBytes().size();
-  host.Put(control::kDispMarqueeType, Long(3));
+  host.Put(kDispMarqueeType, Long(3));
   const std::vector<uint8_t> frameStart = {0x1F, 0x24, 0x01, 0x01};
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(6);
   while (Count(display.ReceivedBytes(), frameStart, before) < 4 &&
@@ -117,11 +116,11 @@ TEST(ControlObjectOverPty, OpensClaimsEnablesDisplaysAndScrollsThroughKirnowSo) 
       [](const it::Snapshot& s) { return s.line1.find("Scrolling") != std::string::npos; }, 5000));
 
   // Stop the marquee, close: the service object's CloseService ends the session.
-  host.Put(control::kDispMarqueeType, Long(5));
-  host.Put(control::kDispMarqueeType, Long(0));
-  host.I4(control::kDispDestroyWindow, DISPATCH_METHOD);
-  EXPECT_EQ(host.I4(control::kDispClose, DISPATCH_METHOD), 0);
-  EXPECT_EQ(host.I4(control::kDispClearText, DISPATCH_METHOD), kirnow::OPOS_E_CLOSED);
+  host.Put(kDispMarqueeType, Long(5));
+  host.Put(kDispMarqueeType, Long(0));
+  host.I4(kDispDestroyWindow, DISPATCH_METHOD);
+  EXPECT_EQ(host.I4(kDispClose, DISPATCH_METHOD), 0);
+  EXPECT_EQ(host.I4(kDispClearText, DISPATCH_METHOD), kirnow::OPOS_E_CLOSED);
   control.reset();
 
   // Unregistering takes the class out of the store again.
@@ -137,7 +136,7 @@ TEST(ControlObjectOverPty, UnregisteredServerAndMissingLibraryAreNoExist) {
   ASSERT_TRUE(control);
   Host host(control.get());
   const com::Bstr name(u"JQ POS POLE DISPLAY");
-  EXPECT_EQ(host.I4(control::kDispOpen, DISPATCH_METHOD, {Text(name)}), kirnow::OPOS_E_NOEXIST);
+  EXPECT_EQ(host.I4(kDispOpen, DISPATCH_METHOD, {Text(name)}), kirnow::OPOS_E_NOEXIST);
 
   store.SetString("HKEY_CLASSES_ROOT\\JQ.POSLDisplay.1\\CLSID", "",
                   "{7D3C2A41-5B8E-4F2A-9C61-2E4B8D1A6F30}");
@@ -145,8 +144,8 @@ TEST(ControlObjectOverPty, UnregisteredServerAndMissingLibraryAreNoExist) {
       "HKEY_CLASSES_ROOT\\CLSID\\{7D3C2A41-5B8E-4F2A-9C61-2E4B8D1A6F30}\\InprocServer32", "",
       "/nonexistent/Kirnow.so");
   store.Write();
-  EXPECT_EQ(host.I4(control::kDispOpen, DISPATCH_METHOD, {Text(name)}), kirnow::OPOS_E_NOEXIST);
-  EXPECT_EQ(host.I4(control::kDispResultCode, DISPATCH_PROPERTYGET), kirnow::OPOS_E_NOEXIST);
+  EXPECT_EQ(host.I4(kDispOpen, DISPATCH_METHOD, {Text(name)}), kirnow::OPOS_E_NOEXIST);
+  EXPECT_EQ(host.I4(kDispResultCode, DISPATCH_PROPERTYGET), kirnow::OPOS_E_NOEXIST);
 }
 
 }  // namespace
