@@ -97,7 +97,10 @@ run "$sys\\regsvr32.exe" /s "$dir\\Kirnow.dll" || fail "regsvr32 Kirnow.dll"
 run "$sys\\reg.exe" import "$dir\\JQPoleDisplay.reg" >/dev/null || fail "reg import"
 run "$sys\\reg.exe" add "HKLM\\SYSTEM\\CurrentControlSet\\Enum\\USB\\Vid_${vid}&Pid_${pid}\\6&2a1b3c4d&0&1\\Device Parameters" \
   /v PortName /t REG_SZ /d COM5 /f >/dev/null || fail "USB record"
-clsid='{CCB90102-B81E-11D2-AB74-0040054C3719}'
+# The OPOS control object's class, as the build's registration data names it.
+registration=$linux_dir/../generated/kirnow_registration.sh
+[ -f "$registration" ] || { echo "FAIL $registration missing (configure the Linux build first)"; exit 1; }
+clsid=$(. "$registration" && echo "$opos_control_clsid")
 run "$sys\\reg.exe" add "HKCR\\CLSID\\$clsid\\InprocServer32" /ve /d "$dir\\LineDisplayControl.dll" /f >/dev/null
 run "$sys\\reg.exe" add "HKCR\\CLSID\\$clsid\\InprocServer32" /v ThreadingModel /d Apartment /f >/dev/null
 
