@@ -217,11 +217,18 @@ RegLayout ReadRegLayout(std::string_view text) {
   }
   const std::vector<std::string_view> lines = LinesWithEnds(text);
   size_t i = 0;
-  // The preamble runs through the header line; a file without one is written afresh.
+  // The preamble runs through the header line; a file without one is written afresh. The first
+  // line may carry a UTF-8 byte order mark, which the preamble keeps and the test passes over
+  // (else a comment behind the mark would pass for the header, and the file written through
+  // this layout would have none).
   bool sawHeader = false;
   for (; i < lines.size() && !sawHeader; ++i) {
     layout.preamble += lines[i];
-    sawHeader = !IsFiller(lines[i]);
+    std::string_view line = lines[i];
+    if (i == 0 && line.substr(0, 3) == "\xEF\xBB\xBF") line.remove_prefix(3);
+    if (IsFiller(line)) continue;
+    if (Trim(line) != kRegFileHeader) return layout;
+    sawHeader = true;
   }
   if (!sawHeader) return layout;
   std::set<std::string> seen;

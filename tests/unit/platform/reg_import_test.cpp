@@ -192,5 +192,14 @@ TEST_F(RegImportTest, AFileTheLayoutCannotKeepIsWrittenAfresh) {
       "[HKEY_LOCAL_MACHINE\\SOFTWARE\\A]\n\"y\"=\"2\"\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\B]\n\n");
 }
 
+TEST_F(RegImportTest, AStoreOfCommentsOnlyBehindAByteOrderMarkGetsItsHeaderWhenSaved) {
+  // The comment behind the mark is no header: the store is written afresh and stays readable.
+  WriteFile(path_, "\xEF\xBB\xBF; Windows Registry Editor Version 5.00\n\n; notes\n");
+  RegistryStore store(path_);
+  ASSERT_TRUE(store.CreateKey("HKLM\\SOFTWARE\\B"));
+  RegistryStore again(path_);
+  EXPECT_EQ(again.SubkeyCount("HKLM\\SOFTWARE"), 1u) << ReadFile(path_);
+}
+
 }  // namespace
 }  // namespace kirnow::platform
