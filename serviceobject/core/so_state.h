@@ -58,7 +58,7 @@ class ModuleState {
   int32_t PortNumber = 0;
   int32_t BaudRate = 0;
   SerialPort Port;
-  uint8_t InByte = 0;  // OutByte lives in SerialPort, behind its write lock
+  uint8_t InByte = 0;  // where OpenService reads the identification reply, a byte at a time
   std::array<uint8_t, 8> IdReply1{};
   std::array<uint8_t, 8> IdReply2{};
   std::array<WindowRecord, kWindowCount> list;
