@@ -12,8 +12,9 @@ if [ "$mode" = test ]; then
   # msiinfo/msiextract checks in msitools; xdotool drives Polecheck's dialog under Xvfb.
   # Liberation Sans stands in for Arial, the dialog's font (same metrics); fonts-wine has Wine's
   # own faces (Marlett draws the caption buttons).
+  # qemu-user runs the 32-bit Wine loader where the kernel cannot run 32-bit programs.
   packages+=(mingw-w64 mingw-w64-tools libwine-dev wine wine64 wine64-tools wine32:i386 xvfb
-             xauth imagemagick wixl msitools xdotool fonts-liberation fonts-wine)
+             xauth imagemagick wixl msitools xdotool fonts-liberation fonts-wine qemu-user)
   # clang with libFuzzer and its sanitizer runtimes, for the fuzz preset.
   packages+=(clang libclang-rt-14-dev)
 fi

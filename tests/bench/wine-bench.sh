@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The marquee benchmark of the Windows build: under Wine, in a fresh prefix, marquee_timing.exe
-# drives each marquee and the blink through the real Kirnow.dll (64-bit, and 32-bit where this
-# machine runs 32-bit programs), idle and under load (two busy processes per core); the frames'
+# drives each marquee and the blink through the real Kirnow.dll (64-bit, and 32-bit natively or
+# through qemu-i386 as wine-common.sh chooses; emulated rows time the emulator too), idle and under load (two busy processes per core); the frames'
 # arrival times come from the virtual display's byte log and are summarised by
 # kirnow_bench_marquee --analyze in the same rows as the Linux benchmark. Prints figures; fails
 # nothing. Wine's Sleep and timers run on the host's clock, so these rows show the Windows
@@ -29,6 +29,7 @@ unset DISPLAY WAYLAND_DISPLAY
 load_pids=()
 stop_load() { [ ${#load_pids[@]} -eq 0 ] || kill "${load_pids[@]}" 2>/dev/null; load_pids=(); }
 trap 'stop_load; stop_vpd; "$wineserver" -k 2>/dev/null; rm -rf "$work"' EXIT
+choose_wine32 "$work"
 make_prefix || { echo "wine-bench: wineboot failed"; exit 0; }
 
 bits_list=(64)

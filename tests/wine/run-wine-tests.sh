@@ -16,8 +16,9 @@
 #     and the process exits with 0;
 #   - polecheck_session.vbs drives a session from VBScript under cscript, marquee included;
 #   - registering again rebuilds the class key, and unregistering removes the keys.
-# The 64-bit binaries always run; the 32-bit ones only where this machine can execute 32-bit
-# programs. Prints PASS/FAIL lines and exits non-zero on any failure.
+# The 64-bit binaries always run; the 32-bit ones natively, or through qemu-i386 where the kernel
+# cannot run 32-bit programs (wine-common.sh's choose_wine32; KIRNOW_WINE32 forces a route).
+# Prints PASS/FAIL lines and exits non-zero on any failure.
 #
 # usage: run-wine-tests.sh --win64 DIR --win32 DIR --linux DIR [--vid XXXX] [--pid XXXX]
 #   DIR of --win64/--win32: bin/ of the windows-x64 / windows-x86 build (Kirnow.dll, clients)
@@ -92,6 +93,7 @@ trap cleanup EXIT
 trap 'exit 130' INT TERM
 
 load_registration "$linux_dir/.." wine || exit 1
+choose_wine32 "$work"
 
 # The library as built: exactly the four exports by name with ordinals 1 to 4, imports from
 # Windows' own DLLs only, and the self-registration mark in the version block.
@@ -140,6 +142,7 @@ stage() {
   local regsvr32="$sysdir\\regsvr32.exe" cscript="$sysdir\\cscript.exe"
   local reg="$sysdir\\reg.exe"
   echo "wine: ${bits}-bit stage"
+  local stage_start=$SECONDS
   mkdir -p "$unix"
   cp "$bin/Kirnow.dll" "$bin/opensession.exe" "$bin/com_edges.exe" "$bin/com_contract.exe" \
      "$bin/reconnect.exe" "$bin/unload.exe" \
@@ -342,11 +345,11 @@ stage() {
     fail "$bits: com_edges --unregistered (exit $rc)"; fi
 
   stop_vpd
+  echo "wine: ${bits}-bit stage took $((SECONDS - stage_start)) s"
 }
 
 stage 64 "$wine64" "$win64_dir" 'C:\windows\system32' ''
 
-# 32-bit programs need a kernel that runs them and the 32-bit Wine loader.
 if can_run_32; then
   if [ -e "$win32_dir/opensession.exe" ]; then
     stage 32 "$wine32" "$win32_dir" 'C:\windows\syswow64' '/reg:32'
@@ -354,10 +357,10 @@ if can_run_32; then
     fail "32: missing the 32-bit client programs in $win32_dir"
   fi
 else
-  echo "SKIP 32-bit stage: this machine cannot run 32-bit programs (the kernel or the 32-bit Wine loader is missing); the 32-bit build is checked statically"
+  echo "SKIP 32-bit stage: no route for 32-bit programs; the 32-bit build is checked statically"
 fi
 
-echo "wine: stage took $((SECONDS - start)) s"
+echo "wine: stage took $((SECONDS - start)) s (32-bit programs: $wine32_route)"
 if [ $failures -eq 0 ]; then
   echo "PASS wine: all checks passed"
   exit 0

@@ -64,6 +64,7 @@ run() { timeout 120 "$wine64" "$@" 2>/dev/null | tr -d '\r'; return "${PIPESTATU
 hex() { printf '%s' "$1" | od -An -tx1 -v | tr 'a-f' 'A-F' | tr -s ' \n' ' ' | sed 's/^ //;s/ $//'; }
 wire() { grep -v '^#' "$log" 2>/dev/null | cut -d' ' -f2- | tr '\n' ' ' | tr -s ' '; }
 
+echo "32-bit programs: not used (the dialog stage runs the 64-bit build)"
 echo "polecheck-wine: making a prefix"
 env -u DISPLAY timeout 180 "$wine64" wineboot -i >/dev/null 2>&1 || { fail "wineboot"; exit 1; }
 "$wineserver" -p 2>/dev/null
