@@ -94,6 +94,20 @@ std::optional<Cursor> CursorAfter(const WindowRecord& w, int32_t length) {
   return Cursor{now.row, width};
 }
 
+// DisplayTextAt's cursor: `column` is the one just after the text; it wraps onto the other line
+// as often as it exceeds the width, each time switching the row to 2 if it was 1, else to 1.
+void SetColumnAfter(WindowRecord& w, int32_t column) {
+  const int32_t width = w.WindowWidth;
+  if (width > 0 && column > width) {
+    const int32_t wraps = static_cast<int32_t>((static_cast<int64_t>(column) - 1) / width);
+    column = Wrap(static_cast<int64_t>(column) - static_cast<int64_t>(wraps) * width);
+    int32_t row = w.CursorRow == 1 ? 2 : 1;
+    if ((wraps - 1) % 2 != 0) row = row == 1 ? 2 : 1;
+    w.CursorRow = row;
+  }
+  w.CursorColumn = column;
+}
+
 // The attribute's commands, then the text as BinaryConversion makes it, a byte at a time with
 // the inter-character wait, all as one unit on the port.
 void SendAtCursor(POSLDisplay& so, std::string_view text, int32_t attribute) {
@@ -215,19 +229,7 @@ int32_t POSLDisplay::DisplayTextAt(int32_t Row, int32_t Column, std::u16string_v
     // Any other marquee type: the text is neither stored nor sent.
   }
 
-  // The cursor column just after the text, wrapping onto the other line as often as needed.
-  int32_t column = Wrap(static_cast<int64_t>(CurrentCursorColumn) + len + Column);
-  const int32_t width = w.WindowWidth;
-  if (width > 0 && column > width) {
-    // As many wraps as subtracting the width until the column is within it; each switches the
-    // row to 2 if it was 1, else to 1.
-    const int32_t wraps = static_cast<int32_t>((static_cast<int64_t>(column) - 1) / width);
-    column = Wrap(static_cast<int64_t>(column) - static_cast<int64_t>(wraps) * width);
-    int32_t row = w.CursorRow == 1 ? 2 : 1;
-    if ((wraps - 1) % 2 != 0) row = row == 1 ? 2 : 1;
-    w.CursorRow = row;
-  }
-  w.CursorColumn = column;
+  SetColumnAfter(w, Wrap(static_cast<int64_t>(CurrentCursorColumn) + len + Column));
   return OPOS_SUCCESS;
 }
 
