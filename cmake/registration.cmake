@@ -5,13 +5,17 @@
 # of the OPOS device entry, and the class of the OPOS LineDisplay control object (published by
 # the OPOS Common Control Objects; Polecheck hosts it and the package looks for it).
 #
-# Every consumer takes the values from here, none writes them again:
+# Every consumer takes the values from here:
 #   - the C++ (through serviceobject/com/guids.h): generated/kirnow_guids.h, an _STR (registry
 #     form) and an _INIT (GUID initialiser) macro per identity, and the names as string macros;
 #   - kirnow.rgs, as %CLSID%, %LIBID%, %PROGID%, %VIPROGID% and %DESCRIPTION%, which the registrar
 #     fills from those macros when the library registers itself (registrar::ServerReplacements);
 #   - the Windows Installer package (packaging/): the CMake variables set below;
-#   - the Wine stages (tests/wine/*.sh): generated/kirnow_registration.sh, shell assignments.
+#   - the Wine stages (tests/wine/*.sh) and scripts/run.sh: generated/kirnow_registration.sh,
+#     shell assignments.
+# One file writes two of them again, and is checked: serviceobject/com/JQPoleDisplay.reg, the
+# device entry a person imports by hand on Windows, spells out the device name and the ProgID
+# (a .reg file cannot take them from elsewhere); configuring stops when it names others.
 set(kirnow_idl ${CMAKE_SOURCE_DIR}/serviceobject/com/kirnow.idl)
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${kirnow_idl})
 file(READ ${kirnow_idl} kirnow_idl_text)
@@ -20,6 +24,16 @@ set(KIRNOW_PROGID "JQ.POSLDisplay.1")
 set(KIRNOW_VIPROGID "JQ.POSLDisplay")
 set(KIRNOW_DEVICE_NAME "JQ POS POLE DISPLAY")
 set(KIRNOW_CONTROL_CLSID "{CCB90102-B81E-11D2-AB74-0040054C3719}")
+# JQPoleDisplay.reg must name the same device entry and ProgID.
+set(kirnow_device_reg ${CMAKE_SOURCE_DIR}/serviceobject/com/JQPoleDisplay.reg)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${kirnow_device_reg})
+file(READ ${kirnow_device_reg} kirnow_device_reg_text)
+string(REGEX MATCH "\\[HKEY_LOCAL_MACHINE\\\\SOFTWARE\\\\OLEforRetail\\\\ServiceOPOS\\\\LineDisplay\\\\([^]\r\n]*)\\][\r\n]+@=\"([^\"]*)\""
+       kirnow_device_entry "${kirnow_device_reg_text}")
+if(NOT CMAKE_MATCH_1 STREQUAL KIRNOW_DEVICE_NAME OR NOT CMAKE_MATCH_2 STREQUAL KIRNOW_PROGID)
+  message(FATAL_ERROR "JQPoleDisplay.reg: the device entry must be '${KIRNOW_DEVICE_NAME}' naming "
+                      "'${KIRNOW_PROGID}', not '${CMAKE_MATCH_1}' naming '${CMAKE_MATCH_2}'")
+endif()
 # The IDL's names of the class, the interfaces and the library, under which it is read.
 set(KIRNOW_CLASS_IDL_NAME POSLDisplay)
 set(KIRNOW_INTERFACE_NAME IPOSLDisplay)
@@ -93,7 +107,8 @@ file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/generated/kirnow_guids.h
 " @ONLY)
 file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/generated/kirnow_registration.sh
      CONTENT "# Generated from cmake/registration.cmake and serviceobject/com/kirnow.idl at configure
-# time; do not edit. What the service object registers, for the Wine stages (sourced).
+# time; do not edit. What the service object registers, for the Wine stages and scripts/run.sh
+# (sourced).
 kirnow_clsid='@KIRNOW_CLSID@'
 kirnow_libid='@KIRNOW_LIBID@'
 kirnow_iid='@KIRNOW_IID_DISPLAY@'

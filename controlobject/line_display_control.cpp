@@ -1,4 +1,5 @@
-// The LineDisplay control object.
+// The LineDisplay control object: finding and loading the service object, and the members as
+// C++ calls. Its IDispatch is in control_dispatch.cpp.
 #include "controlobject/line_display_control.h"
 
 #include <algorithm>
@@ -7,7 +8,6 @@
 #include <span>
 #include <vector>
 
-#include "platform/text/name_compare.h"
 #include "serviceobject/com/dispatch_table.h"
 #include "serviceobject/com/iposl_display_methods.h"
 
@@ -27,33 +27,8 @@ constexpr std::array<const char*, kirnow::dispatch::kMethodCount> kAllMethods = 
 constexpr std::span<const char* const> kServiceMethods(kAllMethods.data(),
                                                        KIRNOW_IPOSLDISPLAY_CONTROL_METHOD_COUNT);
 
-struct Member {
-  const char* name;
-  DISPID id;
-};
-constexpr std::array<Member, 16> kMembers = {{{"DeviceEnabled", kDispDeviceEnabled},
-                                              {"ResultCode", kDispResultCode},
-                                              {"DeviceName", kDispDeviceName},
-                                              {"ClaimDevice", kDispClaimDevice},
-                                              {"Close", kDispClose},
-                                              {"Open", kDispOpen},
-                                              {"Claimed", kDispClaimed},
-                                              {"CurrentWindow", kDispCurrentWindow},
-                                              {"InterCharacterWait", kDispInterCharacterWait},
-                                              {"MarqueeType", kDispMarqueeType},
-                                              {"MarqueeUnitWait", kDispMarqueeUnitWait},
-                                              {"ClearText", kDispClearText},
-                                              {"CreateWindow", kDispCreateWindow},
-                                              {"DestroyWindow", kDispDestroyWindow},
-                                              {"DisplayText", kDispDisplayText},
-                                              {"DisplayTextAt", kDispDisplayTextAt}}};
-
 VARIANT I4(int32_t v) { return com::LongArg(v); }
 VARIANT Str(const com::Bstr& s) { return com::BstrArg(s.get()); }
-
-std::u16string_view View(const OLECHAR* s) {
-  return s ? std::u16string_view(reinterpret_cast<const char16_t*>(s)) : std::u16string_view();
-}
 
 }  // namespace
 
@@ -117,21 +92,6 @@ HRESULT LineDisplayControl::GetTypeInfo(UINT, LCID, ITypeInfo** ppTInfo) {
   if (!ppTInfo) return E_POINTER;
   *ppTInfo = nullptr;
   return DISP_E_BADINDEX;
-}
-
-HRESULT LineDisplayControl::GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID,
-                                          DISPID* rgDispId) {
-  if (!IsEqualGUID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
-  if (!rgszNames || !rgDispId) return E_POINTER;
-  if (cNames == 0) return E_INVALIDARG;
-  for (UINT i = 0; i < cNames; ++i) rgDispId[i] = DISPID_UNKNOWN;
-  for (const Member& m : kMembers) {
-    if (text::EqualsNoCase(m.name, View(rgszNames[0]))) {
-      rgDispId[0] = m.id;
-      return cNames == 1 ? S_OK : DISP_E_UNKNOWNNAME;
-    }
-  }
-  return DISP_E_UNKNOWNNAME;
 }
 
 // ---- The service object ---------------------------------------------------------------------
@@ -334,171 +294,6 @@ std::u16string LineDisplayControl::DeviceName() {
   const HRESULT hr = CallSo("GetPropertyString", {I4(PIDX_DeviceName)}, result.get());
   if (FAILED(hr) || FAILED(VariantChangeType(result.get(), result.get(), 0, VT_BSTR))) return {};
   return std::u16string(com::BstrView(result->bstrVal));
-}
-
-// ---- IDispatch::Invoke ------------------------------------------------------------------------
-
-HRESULT LineDisplayControl::Invoke(DISPID dispIdMember, REFIID riid, LCID, WORD wFlags,
-                                   DISPPARAMS* pDispParams, VARIANT* pVarResult, EXCEPINFO*,
-                                   UINT* puArgErr) {
-  try {
-    if (!IsEqualGUID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
-    if (!pDispParams) return E_INVALIDARG;
-    const UINT cArgs = pDispParams->cArgs;
-    if (cArgs && !pDispParams->rgvarg) return E_INVALIDARG;
-    // Argument i in call order, converted to `vt` (owned by `slot`).
-    std::vector<com::Variant> slots(cArgs);
-    auto arg = [&](UINT i, VARTYPE vt, HRESULT& hr) -> VARIANT* {
-      VARIANT* out = slots[i].get();
-      hr = VariantChangeType(out, &pDispParams->rgvarg[cArgs - 1 - i], 0, vt);
-      if (FAILED(hr) && puArgErr) *puArgErr = cArgs - 1 - i;
-      return out;
-    };
-    auto expect = [&](UINT count) { return cArgs == count; };
-    auto returnI4 = [&](int32_t v) {
-      if (pVarResult) {
-        VariantInit(pVarResult);
-        pVarResult->vt = VT_I4;
-        pVarResult->lVal = v;
-      }
-      return S_OK;
-    };
-    auto returnBool = [&](bool v) {
-      if (pVarResult) {
-        VariantInit(pVarResult);
-        pVarResult->vt = VT_BOOL;
-        pVarResult->boolVal = v ? VARIANT_TRUE : VARIANT_FALSE;
-      }
-      return S_OK;
-    };
-    const bool method = (wFlags & DISPATCH_METHOD) != 0;
-    const bool get = (wFlags & DISPATCH_PROPERTYGET) != 0;
-    const bool put = (wFlags & DISPATCH_PROPERTYPUT) != 0;
-    HRESULT hr = S_OK;
-
-    // Number properties forwarded by index.
-    int32_t pidx = 0;
-    switch (dispIdMember) {
-      case kDispCurrentWindow:
-        pidx = PIDXDisp_CurrentWindow;
-        break;
-      case kDispInterCharacterWait:
-        pidx = PIDXDisp_InterCharacterWait;
-        break;
-      case kDispMarqueeType:
-        pidx = PIDXDisp_MarqueeType;
-        break;
-      case kDispMarqueeUnitWait:
-        pidx = PIDXDisp_MarqueeUnitWait;
-        break;
-      case kDispDeviceEnabled:
-        pidx = PIDX_DeviceEnabled;
-        break;
-      default:
-        break;
-    }
-    if (pidx != 0) {
-      const bool boolean = dispIdMember == kDispDeviceEnabled;
-      if (put) {
-        if (!expect(1)) return DISP_E_BADPARAMCOUNT;
-        VARIANT* v = arg(0, boolean ? VT_BOOL : VT_I4, hr);
-        if (FAILED(hr)) return DISP_E_TYPEMISMATCH;
-        SetNumber(pidx, boolean ? (v->boolVal != VARIANT_FALSE ? 1 : 0) : v->lVal);
-        return S_OK;
-      }
-      if (!get) return DISP_E_MEMBERNOTFOUND;
-      if (!expect(0)) return DISP_E_BADPARAMCOUNT;
-      const int32_t value = GetNumber(pidx);
-      return boolean ? returnBool(value != 0) : returnI4(value);
-    }
-
-    switch (dispIdMember) {
-      case kDispResultCode:
-        if (!get || put) return DISP_E_MEMBERNOTFOUND;
-        if (!expect(0)) return DISP_E_BADPARAMCOUNT;
-        return returnI4(ResultCode());
-      case kDispClaimed:
-        if (!get || put) return DISP_E_MEMBERNOTFOUND;
-        if (!expect(0)) return DISP_E_BADPARAMCOUNT;
-        return returnBool(GetNumber(PIDX_Claimed) != 0);
-      case kDispDeviceName: {
-        if (!get || put) return DISP_E_MEMBERNOTFOUND;
-        if (!expect(0)) return DISP_E_BADPARAMCOUNT;
-        if (pVarResult) {
-          BSTR s = com::AllocBstr(DeviceName());
-          if (!s) return E_OUTOFMEMORY;
-          VariantInit(pVarResult);
-          pVarResult->vt = VT_BSTR;
-          pVarResult->bstrVal = s;
-        }
-        return S_OK;
-      }
-      default:
-        break;
-    }
-
-    if (!method) return DISP_E_MEMBERNOTFOUND;
-    switch (dispIdMember) {
-      case kDispOpen: {
-        if (!expect(1)) return DISP_E_BADPARAMCOUNT;
-        VARIANT* name = arg(0, VT_BSTR, hr);
-        if (FAILED(hr)) return DISP_E_TYPEMISMATCH;
-        return returnI4(Open(com::BstrView(name->bstrVal)));
-      }
-      case kDispClose:
-        if (!expect(0)) return DISP_E_BADPARAMCOUNT;
-        return returnI4(Close());
-      case kDispClaimDevice: {
-        if (!expect(1)) return DISP_E_BADPARAMCOUNT;
-        VARIANT* timeout = arg(0, VT_I4, hr);
-        if (FAILED(hr)) return DISP_E_TYPEMISMATCH;
-        return returnI4(ClaimDevice(timeout->lVal));
-      }
-      case kDispClearText:
-        if (!expect(0)) return DISP_E_BADPARAMCOUNT;
-        return returnI4(ClearText());
-      case kDispDestroyWindow:
-        if (!expect(0)) return DISP_E_BADPARAMCOUNT;
-        return returnI4(DestroyWindow());
-      case kDispCreateWindow: {
-        if (!expect(6)) return DISP_E_BADPARAMCOUNT;
-        std::array<int32_t, 6> v{};
-        for (UINT i = 0; i < 6; ++i) {
-          VARIANT* x = arg(i, VT_I4, hr);
-          if (FAILED(hr)) return DISP_E_TYPEMISMATCH;
-          v[i] = x->lVal;
-        }
-        return returnI4(CreateWindow(v[0], v[1], v[2], v[3], v[4], v[5]));
-      }
-      case kDispDisplayText: {
-        if (!expect(2)) return DISP_E_BADPARAMCOUNT;
-        VARIANT* data = arg(0, VT_BSTR, hr);
-        if (FAILED(hr)) return DISP_E_TYPEMISMATCH;
-        VARIANT* attribute = arg(1, VT_I4, hr);
-        if (FAILED(hr)) return DISP_E_TYPEMISMATCH;
-        return returnI4(DisplayText(com::BstrView(data->bstrVal), attribute->lVal));
-      }
-      case kDispDisplayTextAt: {
-        if (!expect(4)) return DISP_E_BADPARAMCOUNT;
-        VARIANT* row = arg(0, VT_I4, hr);
-        if (FAILED(hr)) return DISP_E_TYPEMISMATCH;
-        VARIANT* column = arg(1, VT_I4, hr);
-        if (FAILED(hr)) return DISP_E_TYPEMISMATCH;
-        VARIANT* data = arg(2, VT_BSTR, hr);
-        if (FAILED(hr)) return DISP_E_TYPEMISMATCH;
-        VARIANT* attribute = arg(3, VT_I4, hr);
-        if (FAILED(hr)) return DISP_E_TYPEMISMATCH;
-        return returnI4(
-            DisplayTextAt(row->lVal, column->lVal, com::BstrView(data->bstrVal), attribute->lVal));
-      }
-      default:
-        return DISP_E_MEMBERNOTFOUND;
-    }
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  } catch (...) {
-    return E_FAIL;
-  }
 }
 
 }  // namespace kirnow::control

@@ -56,6 +56,8 @@ done
 cache_value() { sed -n "s/^$1:[A-Z]*=\(.*\)$/\1/p" "$build_dir/CMakeCache.txt"; }
 vid=$(cache_value KIRNOW_USB_VID)
 pid=$(cache_value KIRNOW_USB_PID)
+# The device entry's name and the ProgID it names (kirnow_device_name, kirnow_progid).
+source "$build_dir/generated/kirnow_registration.sh"
 
 state_dir=$HOME/.kirnow
 mkdir -p "$state_dir"
@@ -120,8 +122,8 @@ owned=$(mktemp "${TMPDIR:-/tmp}/kirnow-run.XXXXXX.reg")
 cat >"$owned" <<REG
 Windows Registry Editor Version 5.00
 
-[HKEY_LOCAL_MACHINE\\SOFTWARE\\OLEforRetail\\ServiceOPOS\\LineDisplay\\JQ POS POLE DISPLAY]
-@="JQ.POSLDisplay.1"
+[HKEY_LOCAL_MACHINE\\SOFTWARE\\OLEforRetail\\ServiceOPOS\\LineDisplay\\$kirnow_device_name]
+@="$(reg_escape "$kirnow_progid")"
 
 $usb_record
 

@@ -1,6 +1,6 @@
-// Helpers shared by the display engine's source files: its limits, the line buffers and bounded
-// waits on the tick counter. Starting and stopping workers is the Workers controller's
-// (workers.h).
+// Helpers shared by the display engine's source files: its limits, the line buffers, bounded
+// waits on the tick counter and wrapping arithmetic. Starting and stopping workers is the Workers
+// controller's (workers.h).
 #pragma once
 
 #include <atomic>
@@ -10,6 +10,7 @@
 
 #include "serviceobject/core/so_state.h"
 #include "serviceobject/display/command_set.h"
+#include "serviceobject/display/line_buffer.h"
 
 namespace kirnow::display {
 
@@ -20,10 +21,11 @@ inline constexpr uint32_t kCursorSequenceTimeout = 2000;
 // Bound on every other wait for a worker (its end flag, its cursor-move flag). The worker
 // thread is joined after this wait in any case, so nothing it does outlives the control.
 inline constexpr uint32_t kWorkerStopTimeout = 5000;
-// Characters a line buffer (and the output buffer of DisplayText) holds.
-inline constexpr size_t kLineCapacity = 255;
 // Characters of a line's text that a marquee or blink worker shows.
 inline constexpr int32_t kMarqueeTextLimit = 40;
+
+// Signed 32-bit arithmetic that wraps instead of overflowing: the low 32 bits of `value`.
+inline int32_t Wrap(int64_t value) { return static_cast<int32_t>(static_cast<uint32_t>(value)); }
 
 // The text of line 1 or line 2 up to its terminating zero (empty for other lines).
 std::string ReadLine(DisplayShared& d, int line);

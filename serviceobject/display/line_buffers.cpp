@@ -1,6 +1,7 @@
 // The line buffers text1 and text2, shared by the text output and the workers under textLock.
 #include <algorithm>
 #include <cstring>
+#include <type_traits>
 
 #include "serviceobject/display/engine_internal.h"
 
@@ -8,14 +9,18 @@ namespace kirnow::display {
 
 namespace {
 
-std::array<char, 256>* LineBuffer(DisplayShared& d, int line) {
+static_assert(std::is_same_v<decltype(DisplayShared::text1), LineBuffer> &&
+                  std::is_same_v<decltype(DisplayShared::text2), LineBuffer>,
+              "the line buffers hold kLineCapacity characters and the terminator");
+
+LineBuffer* BufferOf(DisplayShared& d, int line) {
   return line == 1 || line == 2 ? &d.text(line) : nullptr;
 }
 
 }  // namespace
 
 std::string ReadLine(DisplayShared& d, int line) {
-  std::array<char, 256>* buffer = LineBuffer(d, line);
+  LineBuffer* buffer = BufferOf(d, line);
   if (buffer == nullptr) return {};
   std::lock_guard<std::mutex> hold(d.textLock);
   const char* begin = buffer->data();
@@ -23,7 +28,7 @@ std::string ReadLine(DisplayShared& d, int line) {
 }
 
 void StoreLine(DisplayShared& d, int line, std::string_view text) {
-  std::array<char, 256>* buffer = LineBuffer(d, line);
+  LineBuffer* buffer = BufferOf(d, line);
   if (buffer == nullptr) return;
   const size_t zero = text.find('\0');
   if (zero != std::string_view::npos) text = text.substr(0, zero);

@@ -9,11 +9,7 @@
 
 namespace kirnow {
 
-namespace {
-
-int32_t Wrap(int64_t value) { return static_cast<int32_t>(static_cast<uint32_t>(value)); }
-
-}  // namespace
+using display::Wrap;
 
 int32_t POSLDisplay::ScrollText(int32_t Direction, int32_t Units) {
   ModuleState& m = module_;

@@ -1,7 +1,9 @@
-// Text output: DisplayText and DisplayTextAt. Text is converted to the ANSI code page, kept in
-// the line buffer of its line, and either written to the port at once or handed to the worker
-// that is driving the display, which writes it between two of its own frames.
-#include <algorithm>
+// Text output: DisplayText and DisplayTextAt. Each call converts its text to the ANSI code page
+// once; the text is kept in the line buffer of its line and either written to the port at once
+// or handed to the worker that is driving the display, which writes it between two of its own
+// frames. DisplayTextAt without a marquee and without a worker moves the display's cursor and
+// then writes at it as DisplayText does, trace record included, through the same step.
+#include <optional>
 #include <string>
 
 #include "serviceobject/core/posl_display.h"
@@ -14,14 +16,19 @@ namespace kirnow {
 
 namespace {
 
-// Signed 32-bit arithmetic that wraps instead of overflowing.
-int32_t Wrap(int64_t value) { return static_cast<int32_t>(static_cast<uint32_t>(value)); }
+using display::Wrap;
 
-// The text converted to the ANSI code page, cut to the 255 characters a buffer holds.
-std::string Convert(ModuleState& m, std::u16string_view data) {
-  std::string text = m.platform.ansi.ToAnsi(data);
-  if (text.size() > display::kLineCapacity) text.resize(display::kLineCapacity);
-  return text;
+// One call's text in the ANSI code page: whole for the trace, and cut to the 255 characters a
+// buffer holds for everything else.
+struct AnsiText {
+  std::string whole;
+  std::string_view text() const {
+    return std::string_view(whole).substr(0, display::kLineCapacity);
+  }
+};
+
+AnsiText Convert(ModuleState& m, std::u16string_view data) {
+  return AnsiText{m.platform.ansi.ToAnsi(data)};
 }
 
 // The text up to its first zero byte, as the line buffers keep it.
@@ -32,8 +39,18 @@ int LineOfViewportRow(int32_t viewportRow) {
   return viewportRow == 0 ? 1 : viewportRow == 1 ? 2 : 0;
 }
 
+// Line whose buffer text written at a window's cursor goes to: the cursor row, which is the
+// display line in a created window; 0 (none) for any other row.
+int LineOfCursorRow(int32_t cursorRow) { return cursorRow == 1 ? 1 : cursorRow == 2 ? 2 : 0; }
+
 void ClearBlinkFlag(DisplayShared& d, int line) {
   if (line == 1 || line == 2) d.line(line).blink = 0;
+}
+
+// Keeps the text in the buffer of `line` and as the window's text that ScrollText re-sends.
+void Keep(DisplayShared& d, WindowRecord& w, int line, std::string_view text) {
+  display::StoreLine(d, line, text);
+  w.ScrollSource = std::string(UpToZero(text));
 }
 
 // The engine's state under the names the trace has always printed.
@@ -57,71 +74,106 @@ std::string StateDump(ModuleState& m, const WindowRecord& w) {
   return dump;
 }
 
-}  // namespace
+struct Cursor {
+  int32_t row;
+  int32_t column;
+};
 
-int32_t POSLDisplay::DisplayText(std::u16string_view Data, int32_t Attribute) {
-  ModuleState& m = module_;
-  DisplayShared& d = m.display;
-  m.trace.Record("\nDisplayText:", [&] {
-    return TraceFormat("Attribute=%d,Data=", Attribute) + m.platform.ansi.ToAnsi(Data);
-  });
-  WindowRecord& w = CurrentRecord();
-  const std::string text = Convert(m, Data);
-  const int32_t len = static_cast<int32_t>(text.size());
+// The window's cursor after `length` characters written at it: the end position, counted in
+// cells from the window's start, divided by the width. None for a width of 0 or less.
+std::optional<Cursor> CursorAfter(const WindowRecord& w, int32_t length) {
+  const int32_t width = w.WindowWidth;
+  const int32_t height = w.WindowHeight;
+  const Cursor now{w.CursorRow, w.CursorColumn};
+  if (width <= 0) return std::nullopt;
+  const int32_t end = Wrap(static_cast<int64_t>(width) * now.row + now.column + length);
+  if (end % width != 0) return Cursor{end / width, end % width};
+  // At the end of a row the cursor stays in its last column; on the last row of a full window
+  // it moves to that row.
+  if (end == Wrap(static_cast<int64_t>(height) * width)) return Cursor{Wrap(height - 1LL), width};
+  return Cursor{now.row, width};
+}
 
-  // The line buffer is chosen by the cursor row, which is the display line in a created window.
-  const int32_t cursorRow = w.CursorRow;
-  const int line = cursorRow == 1 ? 1 : cursorRow == 2 ? 2 : 0;
-  display::StoreLine(d, line, text);
-  w.ScrollSource = std::string(UpToZero(text));
+// DisplayTextAt's cursor: `column` is the one just after the text; it wraps onto the other line
+// as often as it exceeds the width, each time switching the row to 2 if it was 1, else to 1.
+void SetColumnAfter(WindowRecord& w, int32_t column) {
+  const int32_t width = w.WindowWidth;
+  if (width > 0 && column > width) {
+    const int32_t wraps = static_cast<int32_t>((static_cast<int64_t>(column) - 1) / width);
+    column = Wrap(static_cast<int64_t>(column) - static_cast<int64_t>(wraps) * width);
+    int32_t row = w.CursorRow == 1 ? 2 : 1;
+    if ((wraps - 1) % 2 != 0) row = row == 1 ? 2 : 1;
+    w.CursorRow = row;
+  }
+  w.CursorColumn = column;
+}
 
-  const int32_t end = Wrap(static_cast<int64_t>(w.WindowWidth) * cursorRow +
-                           static_cast<int64_t>(w.CursorColumn) + len);
+// The attribute's commands, then the text as BinaryConversion makes it, a byte at a time with
+// the inter-character wait, all as one unit on the port.
+void SendAtCursor(POSLDisplay& so, std::string_view text, int32_t attribute) {
+  ModuleState& m = so.module();
+  std::string output;
+  if (so.BinaryConversion == 0) {
+    output = std::string(UpToZero(text));
+  } else if (so.BinaryConversion == 1) {
+    output = display::DecodeTextPairs(text);
+  }
+  // A negative wait is no wait (and never a 49-day one).
+  const uint32_t charWait =
+      so.InterCharacterWait > 0 ? static_cast<uint32_t>(so.InterCharacterWait) : 0;
+  auto frame = m.Port.LockFrame();
+  if (attribute == DISP_DT_REVERSE) {
+    display::SendBlink(m.Port, 0);
+    display::SendReverse(m.Port, 1);
+  } else if (attribute == DISP_DT_BLINK_REVERSE) {
+    display::SendBlink(m.Port, static_cast<uint8_t>(so.BlinkRate));
+    display::SendReverse(m.Port, 1);
+  }
+  for (const char c : output) {
+    m.Port.SendByte(static_cast<uint8_t>(c));
+    m.DelayMs(charWait);
+  }
+}
+
+// DisplayText's work on a converted text, which DisplayTextAt runs too after its cursor move:
+// the trace record; the text kept in the buffer of the cursor's line; then, while a worker
+// drives the display, the hand-off (nothing is sent and the cursor stays: none is answered),
+// else the text written at the cursor and the cursor after it. `kept`: the line whose buffer,
+// and the window's scroll source, the caller has just filled with this text.
+std::optional<Cursor> WriteAtCursor(POSLDisplay& so, const AnsiText& t, int32_t attribute,
+                                    std::optional<int> kept) {
+  ModuleState& m = so.module();
+  m.trace.Record("\nDisplayText:",
+                 [&] { return TraceFormat("Attribute=%d,Data=", attribute) + t.whole; });
+  WindowRecord& w = so.CurrentRecord();
+  const std::string_view text = t.text();
+  const int line = LineOfCursorRow(w.CursorRow);
+  if (!kept) {
+    Keep(m.display, w, line, text);
+  } else if (*kept != line) {
+    display::StoreLine(m.display, line, text);
+  }
 
   display::Workers workers(m);
   if (workers.Driving()) {
     // A worker owns the port: hand the text over; the worker writes the other line's buffer
     // between two of its frames.
-    workers.HandOff(line, text, WaitStartTick);
-    return OPOS_SUCCESS;
+    workers.HandOff(line, text, so.WaitStartTick);
+    return std::nullopt;
   }
+  SendAtCursor(so, text, attribute);
+  return CursorAfter(w, static_cast<int32_t>(text.size()));
+}
 
-  std::string output;
-  if (BinaryConversion == 0) {
-    output = std::string(UpToZero(text));
-  } else if (BinaryConversion == 1) {
-    output = display::DecodeTextPairs(text);
-  }
-  // A negative wait is no wait (and never a 49-day one).
-  const uint32_t charWait = InterCharacterWait > 0 ? static_cast<uint32_t>(InterCharacterWait) : 0;
-  {
-    auto frame = m.Port.LockFrame();
-    if (Attribute == DISP_DT_REVERSE) {
-      display::SendBlink(m.Port, 0);
-      display::SendReverse(m.Port, 1);
-    } else if (Attribute == DISP_DT_BLINK_REVERSE) {
-      display::SendBlink(m.Port, static_cast<uint8_t>(BlinkRate));
-      display::SendReverse(m.Port, 1);
-    }
-    for (const char c : output) {
-      m.Port.SendByte(static_cast<uint8_t>(c));
-      m.DelayMs(charWait);
-    }
-  }
+}  // namespace
 
-  // Cursor after the text. A width of 0 or less has no position to compute.
-  const int32_t width = w.WindowWidth;
-  const int32_t height = w.WindowHeight;
-  if (width > 0) {
-    const int32_t quotient = end / width;
-    const int32_t remainder = end % width;
-    if (remainder != 0) {
-      w.CursorColumn = remainder;
-      w.CursorRow = quotient;
-    } else {
-      w.CursorColumn = width;
-      if (end == Wrap(static_cast<int64_t>(height) * width)) w.CursorRow = Wrap(height - 1LL);
-    }
+int32_t POSLDisplay::DisplayText(std::u16string_view Data, int32_t Attribute) {
+  const std::optional<Cursor> after =
+      WriteAtCursor(*this, Convert(module_, Data), Attribute, std::nullopt);
+  if (after) {
+    WindowRecord& w = CurrentRecord();
+    w.CursorColumn = after->column;
+    w.CursorRow = after->row;
   }
   return OPOS_SUCCESS;
 }
@@ -131,16 +183,17 @@ int32_t POSLDisplay::DisplayTextAt(int32_t Row, int32_t Column, std::u16string_v
   ModuleState& m = module_;
   DisplayShared& d = m.display;
   WindowRecord& w = CurrentRecord();
+  const AnsiText converted = Convert(m, Data);
   if (m.trace.DebugMode()) {
     m.trace.RecordWithDump(
         "\nDisplayTextAt:",
         TraceFormat("Row=%d,Column=%d,Attribute=%d,Data=", Row, Column, Attribute) +
-            m.platform.ansi.ToAnsi(Data),
+            converted.whole,
         StateDump(m, w));
   }
-  const std::string text = Convert(m, Data);
-  const int32_t len = static_cast<int32_t>(text.size());
   m.trace.Record("\nunicode:\n");
+  const std::string_view text = converted.text();
+  const int32_t len = static_cast<int32_t>(text.size());
 
   const int32_t viewportRow = w.ViewportRow;
   const int32_t viewportColumn = w.ViewportColumn;
@@ -150,46 +203,33 @@ int32_t POSLDisplay::DisplayTextAt(int32_t Row, int32_t Column, std::u16string_v
 
   if (Attribute == DISP_DT_BLINK) {
     // The worker shows the text from column 1 of the line, whatever Row and Column say.
-    display::StoreLine(d, line, text);
-    w.ScrollSource = std::string(UpToZero(text));
+    Keep(d, w, line, text);
     display::BlinkControl(m, viewportRow, UpToZero(text));
   } else {
     ClearBlinkFlag(d, line);
     if (MarqueeType == DISP_MT_INIT) {
       // The text waits in the line buffer for the marquee to start.
       display::SendCursorMove(m.Port, cursorX, cursorY);
-      display::StoreLine(d, line, text);
-      w.ScrollSource = std::string(UpToZero(text));
+      Keep(d, w, line, text);
     } else if (MarqueeType == DISP_MT_NONE) {
-      ClearBlinkFlag(d, line);
-      w.ScrollSource = std::string(UpToZero(text));
       display::Workers workers(m);
       if (workers.Driving()) {
+        w.ScrollSource = std::string(UpToZero(text));
         workers.HandOff(line, text, WaitStartTick);
       } else {
-        display::StoreLine(d, line, text);
-        // Cursor move and text go out as one unit.
+        Keep(d, w, line, text);
+        // Cursor move and text go out as one unit. The write leaves the cursor's row; the
+        // column is this method's own, below.
         auto frame = m.Port.LockFrame();
         display::SendCursorMove(m.Port, cursorX, cursorY);
-        DisplayText(Data, Attribute);
+        if (const std::optional<Cursor> after = WriteAtCursor(*this, converted, Attribute, line))
+          w.CursorRow = after->row;
       }
     }
     // Any other marquee type: the text is neither stored nor sent.
   }
 
-  // The cursor column just after the text, wrapping onto the other line as often as needed.
-  int32_t column = Wrap(static_cast<int64_t>(CurrentCursorColumn) + len + Column);
-  const int32_t width = w.WindowWidth;
-  if (width > 0 && column > width) {
-    // As many wraps as subtracting the width until the column is within it; each switches the
-    // row to 2 if it was 1, else to 1.
-    const int32_t wraps = static_cast<int32_t>((static_cast<int64_t>(column) - 1) / width);
-    column = Wrap(static_cast<int64_t>(column) - static_cast<int64_t>(wraps) * width);
-    int32_t row = w.CursorRow == 1 ? 2 : 1;
-    if ((wraps - 1) % 2 != 0) row = row == 1 ? 2 : 1;
-    w.CursorRow = row;
-  }
-  w.CursorColumn = column;
+  SetColumnAfter(w, Wrap(static_cast<int64_t>(CurrentCursorColumn) + len + Column));
   return OPOS_SUCCESS;
 }
 

@@ -13,6 +13,7 @@
 #include "serviceobject/core/posl_display.h"
 #include "serviceobject/display/command_set.h"
 #include "serviceobject/display/display_engine.h"
+#include "serviceobject/display/window_copies.h"
 
 namespace kirnow {
 namespace {
@@ -138,26 +139,6 @@ std::optional<int32_t> ReadNumber(POSLDisplay& so, int32_t index) {
   }
 }
 
-// Makes window `index` current and reloads the object's copies from its record.
-void SelectWindow(POSLDisplay& so, int32_t index) {
-  so.CurrentWindow = index;
-  const WindowRecord& window = so.CurrentRecord();
-  so.CurrentRows = window.WindowHeight;
-  so.CurrentColumns = window.WindowWidth;
-  so.CurrentCursorRow = window.CursorRow;
-  so.CurrentCursorColumn = window.CursorColumn;
-  so.DeviceColumns = window.DeviceColumns;
-  so.DeviceRows = window.DeviceRows;
-  so.BlinkRate = window.BlinkRate;
-  so.CursorUpdate = Low16(window.CursorUpdate);
-  so.InterCharacterWait = window.InterCharacterWait;
-  so.MarqueeFormat = window.MarqueeFormat;
-  so.MarqueeRepeatWait = window.MarqueeRepeatWait;
-  so.MarqueeType = window.MarqueeType;
-  so.MarqueeUnitWait = window.MarqueeUnitWait;
-  // CursorType stays as last written.
-}
-
 // Moves the display's cursor to the current window's cursor (one unit, so that a marquee or
 // blink worker's frame cannot split the command).
 void SendCursorMove(POSLDisplay& so) {
@@ -194,7 +175,10 @@ bool WriteNumber(POSLDisplay& so, int32_t index, int32_t number) {
     case PIDXDisp_CurrentWindow:
       // The table has kWindowCount records; a selection outside it is ignored (nothing is
       // stored, reloaded or sent), as RefreshWindow and CreateWindow do.
-      if (number >= 0 && number < kWindowCount) SelectWindow(so, number);
+      if (number >= 0 && number < kWindowCount) {
+        so.CurrentWindow = number;
+        display::LoadWindowCopies(so, so.CurrentRecord(), display::WindowLoad::Select);
+      }
       return true;
     case PIDXDisp_CursorColumn:
       so.CurrentCursorColumn = number;

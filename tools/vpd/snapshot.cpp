@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "platform/text/utf_convert.h"
+
 namespace kirnow::vpd {
 
 namespace {
@@ -11,21 +13,6 @@ constexpr uint16_t kHigh[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 
                                 0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
                                 0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
                                 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
-
-std::string Utf8(uint32_t cp) {
-  std::string out;
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-  return out;
-}
 
 std::string Hex(const std::string& bytes) {
   std::string out;
@@ -52,13 +39,13 @@ std::string LineText(const DisplayModel& m, int32_t row) {
 }  // namespace
 
 std::string CharacterUtf8(uint8_t b) {
-  uint32_t cp = b;
+  char16_t cp = b;
   if (b < 0x20 || b == 0x7F) {
     cp = 0xB7;
   } else if (b >= 0x80 && b < 0xA0) {
     cp = kHigh[b - 0x80] ? kHigh[b - 0x80] : 0xB7;
   }
-  return Utf8(cp);
+  return platform::Utf16ToUtf8(std::u16string_view(&cp, 1));
 }
 
 std::string FormatLogLine(double ms, const uint8_t* data, size_t n) {

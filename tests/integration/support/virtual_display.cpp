@@ -20,6 +20,7 @@
 #include <thread>
 
 #include "kirnow_config.h"
+#include "platform/text/utf_convert.h"
 
 namespace kirnow::it {
 
@@ -38,19 +39,6 @@ std::string Trim(const std::string& s) {
   while (b < e && std::isspace(static_cast<unsigned char>(s[b]))) ++b;
   while (e > b && std::isspace(static_cast<unsigned char>(s[e - 1]))) --e;
   return s.substr(b, e - b);
-}
-
-void AppendUtf8(std::string& out, uint32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
 }
 
 // Decodes a JSON string literal starting at s[pos] == '"'; pos ends after the closing quote.
@@ -77,8 +65,9 @@ std::string JsonString(const std::string& s, size_t& pos) {
         break;
       case 'u':
         if (pos + 4 <= s.size()) {
-          AppendUtf8(out,
-                     static_cast<uint32_t>(std::strtoul(s.substr(pos, 4).c_str(), nullptr, 16)));
+          const auto unit =
+              static_cast<char16_t>(std::strtoul(s.substr(pos, 4).c_str(), nullptr, 16));
+          out += platform::Utf16ToUtf8(std::u16string_view(&unit, 1));
           pos += 4;
         }
         break;
