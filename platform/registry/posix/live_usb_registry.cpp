@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "platform/registry/com_names.h"
+
 namespace kirnow::platform {
 namespace {
 
@@ -62,13 +64,13 @@ void AddDevices(regtree::Tree& view, const std::vector<UsbSerialDevice>& devices
     const UsbSerialDevice& d = devices[i];
     const ComAssignment& a = numbers[i];
     if (a.number == 0) continue;
-    const std::string com = "COM" + std::to_string(a.number);
+    const std::string com = comnames::ComName(a.number);
     regtree::Key& params = Descend(view, kViewKeys[0])
-                               .AddSubkey("Vid_" + d.vid + "&Pid_" + d.pid)
+                               .AddSubkey(comnames::UsbIdsKeyName(d.vid, d.pid))
                                .AddSubkey(d.instance)
-                               .AddSubkey("Device Parameters");
-    if (params.FindValue("PortName") == nullptr) {
-      params.PutValue(RegValue::FromString("PortName", com));
+                               .AddSubkey(comnames::kDeviceParameters);
+    if (params.FindValue(comnames::kPortName) == nullptr) {
+      params.PutValue(RegValue::FromString(std::string(comnames::kPortName), com));
     }
     if (a.mappedByStore) continue;
     regtree::Key& serialComm = Descend(view, kViewKeys[1]);
@@ -107,49 +109,57 @@ bool LiveUsbRegistry::InView(const std::string& path) {
 
 void LiveUsbRegistry::RefreshLocked() {
   const std::vector<UsbSerialDevice> devices = ScanUsbSerialDevices(sysfsRoot_, devRoot_);
-  std::vector<ComAssignment> numbers;
+  ComMemory& memory = ComMemory::Of(store_->path());
+  std::lock_guard<std::mutex> arbitration(memory.mutex());
+  ComPlan plan;
   std::unique_ptr<regtree::Tree> view;
+  auto round = [&](const regtree::Tree& store) {
+    memory.Settle(store);
+    plan = PlanComNumbers(store, memory, devices);
+  };
   auto build = [&](const regtree::Tree& store) {
     view = std::make_unique<regtree::Tree>();
     TakeStorePart(store, *view);
-    AddDevices(*view, devices, numbers);
-  };
-  auto anyNew = [&] {
-    return std::any_of(numbers.begin(), numbers.end(),
-                       [](const ComAssignment& a) { return !a.held && a.number != 0; });
+    AddDevices(*view, devices, plan.numbers);
   };
 
-  // Most walks find every device numbered already and need not lock the store's file.
-  store_->Read([&](const regtree::Tree& store) {
-    numbers = AssignComNumbers(store, devices);
-    if (!anyNew()) build(store);
+  // Most walks find every device numbered and seen already and need not lock the store's file.
+  const bool readable = store_->Read([&](const regtree::Tree& store) {
+    round(store);
+    if (!plan.Changes()) build(store);
   });
-  if (!view && anyNew()) {
-    // Chosen again under the lock, so that two programs never give one number twice.
-    store_->Modify([&](regtree::Tree& store, bool& changed) {
-      numbers = AssignComNumbers(store, devices);
-      changed = RememberComNumbers(store, devices, numbers);
-      build(store);
-      return true;
-    });
+  if (!view && readable && store_->MayWrite()) {
+    // Planned again under the lock, so that two programs never give one number twice. Only a
+    // round that hands out numbers waits for the lock at all, and then briefly.
+    store_->Modify(
+        [&](regtree::Tree& store, bool& changed) {
+          round(store);
+          memory.Take(plan);
+          changed = SaveComPlan(plan, store);
+          build(store);
+          return true;
+        },
+        plan.givesNumbers ? RegistryStore::LockWait::kBrief : RegistryStore::LockWait::kNone);
   }
   if (!view) {
-    // The store can't be written: numbers given now hold for this view only.
-    store_->Read([&](const regtree::Tree& store) {
-      numbers = AssignComNumbers(store, devices);
+    // The store can't take this round's changes (it may not be written, its lock is held, or
+    // it can't be read at all): this process remembers them.
+    const bool read = store_->Read([&](const regtree::Tree& store) {
+      round(store);
+      memory.Take(plan);
       build(store);
     });
-  }
-  if (!view) {
-    // Nor read: the devices alone.
-    const regtree::Tree empty;
-    numbers = AssignComNumbers(empty, devices);
-    build(empty);
+    if (!read) {
+      const regtree::Tree empty;
+      round(empty);
+      memory.Take(plan);
+      build(empty);
+    }
   }
 
   ports_.clear();
   for (size_t i = 0; i < devices.size(); ++i) {
-    if (numbers[i].number != 0) ports_.push_back(Port{devices[i], numbers[i].number});
+    if (plan.numbers[i].number != 0) ports_.push_back(Port{devices[i], plan.numbers[i].number});
   }
   std::stable_sort(ports_.begin(), ports_.end(),
                    [](const Port& a, const Port& b) { return a.number < b.number; });
