@@ -88,7 +88,7 @@ struct Remembered {
   struct Holder {
     std::string id;
     int32_t number = 0;
-    bool inMemoryOnly = false;
+    bool unsaved = false;  // the store does not hold it (yet)
   };
   std::map<std::string, Holder> byDevice;  // by folded device id
   std::map<int32_t, std::string> byNumber;
@@ -97,10 +97,10 @@ struct Remembered {
   explicit Remembered(const std::set<int32_t>& handNumbers) : hand(handNumbers) {}
 
   bool Taken(int32_t n) const { return hand.count(n) != 0 || byNumber.count(n) != 0; }
-  void Hold(const std::string& id, int32_t n, bool inMemoryOnly) {
+  void Hold(const std::string& id, int32_t n, bool unsaved) {
     const std::string key = FoldedAscii(id);
     if (byDevice.count(key) != 0 || Taken(n)) return;
-    byDevice[key] = Holder{id, n, inMemoryOnly};
+    byDevice[key] = Holder{id, n, unsaved};
     byNumber[n] = key;
   }
   void Release(const std::string& key) {
@@ -148,21 +148,13 @@ void ComMemory::Take(const ComPlan& plan) {
   for (const auto& e : plan.seen) seen_[FoldedAscii(e.id)] = e;
 }
 
-ComPlan PlanComNumbers(const regtree::Tree& store, const ComMemory& memory,
-                       const std::vector<UsbSerialDevice>& devices) {
-  const HandEntries hand(store);
-  Remembered remembered(hand.numbers);
-  for (const auto& [key, e] : memory.numbers()) {
-    remembered.Hold(e.id, static_cast<int32_t>(e.value), true);
-  }
-  const regtree::Key* rememberedKey = store.Find(kRememberedPortsKey);
-  if (rememberedKey != nullptr) {
-    for (const RegValue& v : rememberedKey->values) {
-      if (const auto n = ComNumberOf(v)) remembered.Hold(v.name, *n, false);
-    }
-  }
-  // Sightings, by folded device id; only the arbiter's own numbers have them.
-  std::map<std::string, ComPlan::Entry> seen = memory.seen();
+namespace {
+
+using Sightings = std::map<std::string, ComPlan::Entry>;  // by folded device id
+
+// The sightings in force: this process's, then the store's.
+Sightings SightingsOf(const regtree::Tree& store, const ComMemory& memory) {
+  Sightings seen = memory.seen();
   if (const regtree::Key* seenKey = store.Find(kLastSeenKey)) {
     for (const RegValue& v : seenKey->values) {
       const auto count = v.AsDword();
@@ -171,84 +163,104 @@ ComPlan PlanComNumbers(const regtree::Tree& store, const ComMemory& memory,
       }
     }
   }
-  uint32_t lastSighting = 0;
-  for (const auto& [key, e] : seen) lastSighting = std::max(lastSighting, e.value);
+  return seen;
+}
+
+// Takes the number of the device absent longest among those the arbiter numbered (the ones
+// with a sighting) and returns it; 0 when there is none.
+int32_t Reuse(Remembered& remembered, Sightings& seen, const std::set<std::string>& present,
+              ComPlan& plan) {
+  const ComPlan::Entry* oldest = nullptr;
+  for (const auto& [key, e] : seen) {
+    if (present.count(key) != 0 || remembered.byDevice.count(key) == 0) continue;
+    if (oldest == nullptr || e.value < oldest->value) oldest = &e;
+  }
+  if (oldest == nullptr) return 0;
+  const std::string key = FoldedAscii(oldest->id);
+  const Remembered::Holder holder = remembered.byDevice.at(key);
+  plan.forget.push_back(holder.id);
+  remembered.Release(key);
+  seen.erase(key);
+  return holder.number;
+}
+
+// The arbiter's devices present now (`ids`) must be seen after every absent one; when they are
+// not yet, they are seen again, in the order given. The plan gets every sighting the store
+// does not hold.
+void SeeAgain(const std::vector<std::string>& ids, const Sightings& seen,
+              const std::set<std::string>& present, const ComMemory& memory, ComPlan& plan) {
+  uint32_t last = 0, lastAbsent = 0;
+  for (const auto& [key, e] : seen) {
+    last = std::max(last, e.value);
+    if (present.count(key) == 0) lastAbsent = std::max(lastAbsent, e.value);
+  }
+  const bool stale = std::any_of(ids.begin(), ids.end(), [&](const std::string& id) {
+    const auto s = seen.find(FoldedAscii(id));
+    return s == seen.end() || s->second.value <= lastAbsent;
+  });
+  Sightings sightings = memory.seen();
+  for (const std::string& id : plan.forget) sightings.erase(FoldedAscii(id));
+  if (stale) {
+    for (const std::string& id : ids) sightings[FoldedAscii(id)] = ComPlan::Entry{id, ++last};
+  }
+  for (const auto& [key, e] : sightings) plan.seen.push_back(e);
+}
+
+}  // namespace
+
+ComPlan PlanComNumbers(const regtree::Tree& store, const ComMemory& memory,
+                       const std::vector<UsbSerialDevice>& devices) {
+  const HandEntries hand(store);
+  Remembered remembered(hand.numbers);
+  for (const auto& [key, e] : memory.numbers()) {
+    remembered.Hold(e.id, static_cast<int32_t>(e.value), true);
+  }
+  if (const regtree::Key* rememberedKey = store.Find(kRememberedPortsKey)) {
+    for (const RegValue& v : rememberedKey->values) {
+      if (const auto n = ComNumberOf(v)) remembered.Hold(v.name, *n, false);
+    }
+  }
+  Sightings seen = SightingsOf(store, memory);
 
   ComPlan plan;
   plan.numbers.resize(devices.size());
   std::set<std::string> present;
   std::vector<size_t> unnumbered;
-  std::vector<size_t> arbiters;  // present devices that hold a number the arbiter gave
+  std::vector<std::string> arbiters;  // ids of present devices with a number the arbiter gave
   for (size_t i = 0; i < devices.size(); ++i) {
     const UsbSerialDevice& d = devices[i];
-    const std::string key = FoldedAscii(UsbDeviceId(d));
-    present.insert(key);
+    const std::string id = UsbDeviceId(d);
+    present.insert(FoldedAscii(id));
     ComAssignment& a = plan.numbers[i];
     a.number = hand.Of(d, a.mappedByStore);
     if (a.number != 0) continue;
-    const auto held = remembered.byDevice.find(key);
-    if (held != remembered.byDevice.end()) {
-      a.number = held->second.number;
-      if (seen.count(key) != 0) arbiters.push_back(i);
+    const auto held = remembered.byDevice.find(FoldedAscii(id));
+    if (held == remembered.byDevice.end()) {
+      unnumbered.push_back(i);
       continue;
     }
-    unnumbered.push_back(i);
+    a.number = held->second.number;
+    if (seen.count(FoldedAscii(id)) != 0) arbiters.push_back(id);
   }
-  // What only this process remembers goes to the store when it can.
-  for (const auto& [key, h] : remembered.byDevice) {
-    if (h.inMemoryOnly) plan.remember.push_back({h.id, static_cast<uint32_t>(h.number)});
-  }
-
   std::stable_partition(unnumbered.begin(), unnumbered.end(), [&](size_t i) {
     return comnames::IsDisplayIds(devices[i].vid, devices[i].pid);
   });
   int32_t next = comnames::kFirstCom;
   for (size_t i : unnumbered) {
     while (next <= comnames::kLastCom && remembered.Taken(next)) ++next;
-    int32_t n = 0;
-    if (next <= comnames::kLastCom) {
-      n = next++;
-    } else {
-      // Every number is held: the arbiter's own number of the device absent longest.
-      const ComPlan::Entry* oldest = nullptr;
-      for (const auto& [key, e] : seen) {
-        if (present.count(key) != 0 || remembered.byDevice.count(key) == 0) continue;
-        if (oldest == nullptr || e.value < oldest->value) oldest = &e;
-      }
-      if (oldest == nullptr) continue;  // nothing to give: the device has no number
-      const std::string oldKey = FoldedAscii(oldest->id);
-      n = remembered.byDevice.at(oldKey).number;
-      plan.forget.push_back(remembered.byDevice.at(oldKey).id);
-      remembered.Release(oldKey);
-      seen.erase(oldKey);
-    }
+    const int32_t n = next <= comnames::kLastCom ? next++ : Reuse(remembered, seen, present, plan);
+    if (n == 0) continue;  // nothing to give: the device has no number
     const std::string id = UsbDeviceId(devices[i]);
     plan.numbers[i].number = n;
-    remembered.Hold(id, n, false);
-    plan.remember.push_back({id, static_cast<uint32_t>(n)});
+    remembered.Hold(id, n, true);
     plan.givesNumbers = true;
-    arbiters.push_back(i);
+    arbiters.push_back(id);
   }
-
-  // The arbiter's devices present now are seen after every absent one; when that is not so
-  // yet, they are seen again, in the order given.
-  uint32_t lastAbsent = 0;
-  for (const auto& [key, e] : seen) {
-    if (present.count(key) == 0) lastAbsent = std::max(lastAbsent, e.value);
+  // What only this process remembers goes to the store when it can.
+  for (const auto& [key, h] : remembered.byDevice) {
+    if (h.unsaved) plan.remember.push_back({h.id, static_cast<uint32_t>(h.number)});
   }
-  const bool stale = std::any_of(arbiters.begin(), arbiters.end(), [&](size_t i) {
-    const auto s = seen.find(FoldedAscii(UsbDeviceId(devices[i])));
-    return s == seen.end() || s->second.value <= lastAbsent;
-  });
-  std::map<std::string, ComPlan::Entry> sightings = memory.seen();
-  for (const std::string& id : plan.forget) sightings.erase(FoldedAscii(id));
-  if (stale) {
-    for (size_t i : arbiters) {
-      const std::string id = UsbDeviceId(devices[i]);
-      sightings[FoldedAscii(id)] = ComPlan::Entry{id, ++lastSighting};
-    }
-  }
-  for (const auto& [key, e] : sightings) plan.seen.push_back(e);
+  SeeAgain(arbiters, seen, present, memory, plan);
   return plan;
 }
 

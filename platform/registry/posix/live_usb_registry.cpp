@@ -12,18 +12,11 @@
 namespace kirnow::platform {
 namespace {
 
-constexpr std::string_view kMachine = "HKEY_LOCAL_MACHINE";
-constexpr std::array<std::array<std::string_view, 4>, 2> kViewKeys = {{
-    {"SYSTEM", "CurrentControlSet", "Enum", "USB"},
-    {"HARDWARE", "DEVICEMAP", "SERIALCOMM", ""},
-}};
-
-std::vector<std::string_view> Parts(const std::array<std::string_view, 4>& key) {
-  std::vector<std::string_view> parts;
-  for (std::string_view p : key) {
-    if (!p.empty()) parts.push_back(p);
-  }
-  return parts;
+// The view's two keys: the USB records, then SERIALCOMM (both under HKEY_LOCAL_MACHINE).
+const std::array<regtree::Path, 2>& ViewKeys() {
+  static const std::array<regtree::Path, 2> keys = {*regtree::ParsePath(comnames::kUsbEnumKey),
+                                                    *regtree::ParsePath(comnames::kSerialCommKey)};
+  return keys;
 }
 
 void CopyKey(const regtree::Key& from, regtree::Key& to) {
@@ -34,10 +27,10 @@ void CopyKey(const regtree::Key& from, regtree::Key& to) {
 // The store's part of the view: each of the two keys whole, and of the keys above them their
 // values and the names of their subkeys (a walk from the root sees the store's other keys too).
 void TakeStorePart(const regtree::Tree& store, regtree::Tree& view) {
-  for (const auto& key : kViewKeys) {
-    const std::vector<std::string_view> parts = Parts(key);
-    const regtree::Key* from = store.Find(kMachine);
-    regtree::Key* to = view.Root(kMachine);
+  for (const regtree::Path& key : ViewKeys()) {
+    const std::vector<std::string>& parts = key.parts;
+    const regtree::Key* from = store.Find(key.root);
+    regtree::Key* to = view.Root(key.root);
     for (size_t i = 0; from != nullptr; ++i) {
       if (i == parts.size()) {
         CopyKey(*from, *to);
@@ -51,9 +44,9 @@ void TakeStorePart(const regtree::Tree& store, regtree::Tree& view) {
   }
 }
 
-regtree::Key& Descend(regtree::Tree& view, const std::array<std::string_view, 4>& key) {
-  regtree::Key* k = view.Root(kMachine);
-  for (std::string_view part : Parts(key)) k = &k->AddSubkey(part);
+regtree::Key& Descend(regtree::Tree& view, const regtree::Path& key) {
+  regtree::Key* k = view.Root(key.root);
+  for (const std::string& part : key.parts) k = &k->AddSubkey(part);
   return *k;
 }
 
@@ -65,7 +58,7 @@ void AddDevices(regtree::Tree& view, const std::vector<UsbSerialDevice>& devices
     const ComAssignment& a = numbers[i];
     if (a.number == 0) continue;
     const std::string com = comnames::ComName(a.number);
-    regtree::Key& params = Descend(view, kViewKeys[0])
+    regtree::Key& params = Descend(view, ViewKeys()[0])
                                .AddSubkey(comnames::UsbIdsKeyName(d.vid, d.pid))
                                .AddSubkey(d.instance)
                                .AddSubkey(comnames::kDeviceParameters);
@@ -73,7 +66,7 @@ void AddDevices(regtree::Tree& view, const std::vector<UsbSerialDevice>& devices
       params.PutValue(RegValue::FromString(std::string(comnames::kPortName), com));
     }
     if (a.mappedByStore) continue;
-    regtree::Key& serialComm = Descend(view, kViewKeys[1]);
+    regtree::Key& serialComm = Descend(view, ViewKeys()[1]);
     if (serialComm.FindValue(d.path) == nullptr) {
       serialComm.PutValue(RegValue::FromString(d.path, com));
     }
@@ -96,9 +89,10 @@ LiveUsbRegistry::LiveUsbRegistry(std::unique_ptr<RegistryStore> store, std::stri
 
 bool LiveUsbRegistry::InView(const std::string& path) {
   const auto p = regtree::ParsePath(path);
-  if (!p || p->root != kMachine) return false;
-  for (const auto& key : kViewKeys) {
-    const std::vector<std::string_view> parts = Parts(key);
+  if (!p) return false;
+  for (const regtree::Path& key : ViewKeys()) {
+    const std::vector<std::string>& parts = key.parts;
+    if (p->root != key.root) continue;
     const size_t n = std::min(parts.size(), p->parts.size());
     bool along = true;
     for (size_t i = 0; i < n && along; ++i) along = regtree::NameEquals(parts[i], p->parts[i]);

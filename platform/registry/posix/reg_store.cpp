@@ -127,7 +127,7 @@ class FileLock {
     while (flock(fd_, LOCK_EX | LOCK_NB) != 0) {
       if (errno == EINTR) continue;
       if (errno == EWOULDBLOCK && std::chrono::steady_clock::now() < deadline) {
-        const timespec pause{0, 5 * 1000 * 1000};
+        const timespec pause{0, 2 * 1000 * 1000};
         nanosleep(&pause, nullptr);
         continue;
       }
