@@ -82,7 +82,7 @@ snapshot=""
 plugged_in=""
 if [ -z "${KIRNOW_DISPLAY_DEVICE:-}" ]; then
   # A display plugged in now, as the registry's view of the USB serial devices shows it:
-  # "COMn<tab>Vid_...&Pid_...\<instance><tab>path", lowest number first.
+  # "COMn<tab>Vid_...&Pid_...\<instance><tab>path<tab>display", lowest number first.
   plugged_in=$("$bin/regstore" usb "$vid" "$pid" 2>"$state_dir/regstore.out")
   plugged_in=${plugged_in%%$'\n'*}
 fi
@@ -93,12 +93,13 @@ if [ -n "${KIRNOW_DISPLAY_DEVICE:-}" ]; then
   fi
   device=$KIRNOW_DISPLAY_DEVICE
 elif [ -n "$plugged_in" ]; then
-  IFS=$'\t' read -r plugged_port plugged_instance device <<<"$plugged_in"
+  IFS=$'\t' read -r plugged_port plugged_instance device _ <<<"$plugged_in"
   echo "run: found the plugged-in display $device ($plugged_port, USB $plugged_instance)"
   if [ ! -r "$device" ] || [ ! -w "$device" ]; then
     echo "run: this user may not open $device yet; see \"A display on Linux\" in README.md" >&2
   fi
 else
+  echo "run: no display with USB id ${vid,,}:${pid,,} is plugged in; \`regstore usb\` lists the serial devices" >&2
   device=$virtual_device
 fi
 

@@ -57,4 +57,14 @@ inline std::string FoldedAscii(std::string_view s) {
   return out;
 }
 
+// The name with A-Z written as a-z, for names that are written in lower case (a USB vendor id
+// in a registry key's name).
+inline std::string LowerAscii(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return out;
+}
+
 }  // namespace kirnow::text

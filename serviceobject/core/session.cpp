@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "kirnow_config.h"
+#include "platform/registry/com_names.h"
 #include "platform/text/utf_convert.h"
 #include "serviceobject/com/guids.h"
 #include "serviceobject/core/capabilities.h"
@@ -20,12 +21,10 @@ namespace {
 
 constexpr const char* kLineDisplayKey =
     "HKEY_LOCAL_MACHINE\\SOFTWARE\\OLEforRetail\\ServiceOPOS\\LineDisplay";
-constexpr const char* kUsbEnumKey = "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Enum\\USB";
 constexpr std::string_view kServiceProgId = KIRNOW_PROGID;
 constexpr const char* kDefaultDeviceName = "JQ POS Pole Display";
 constexpr int32_t kSessionBaudRate = 9600;
 constexpr size_t kGreetingNameLimit = 27;  // characters of the device name shown in the greeting
-constexpr int32_t kHighestPort = 30;
 
 constexpr std::string_view kGreetingTail = " Open Success";
 // Version 1.5.103 in the OPOS encoding (major x 1000000 + minor x 1000 + build).
@@ -35,23 +34,6 @@ constexpr int32_t kDefaultBlinkRate = 5;
 // before the query is asked a second time.
 constexpr uint32_t kIdentityAnswerWaitMs = 200;
 constexpr uint32_t kIdentityRetryPauseMs = 100;
-
-std::string UsbInstancesKey() {
-  std::string vid = KIRNOW_USB_VID;
-  for (char& c : vid) {
-    if (c >= 'A' && c <= 'F') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return std::string(kUsbEnumKey) + "\\Vid_" + vid + "&Pid_" + KIRNOW_USB_PID;
-}
-
-// The number n of "COM<n>" for n from 1 to 30, written exactly so (upper case, no leading
-// zeros); nullopt for anything else.
-std::optional<int32_t> ParsePortName(std::string_view name) {
-  for (int32_t n = 1; n <= kHighestPort; ++n) {
-    if (name == "COM" + std::to_string(n)) return n;
-  }
-  return std::nullopt;
-}
 
 // A failed open's message, with the device's words on why when the user can remedy it (a tty
 // this user may not open names the device and the group that may).
@@ -81,19 +63,32 @@ std::string FindDeviceName(platform::Registry& registry) {
   return foundName;
 }
 
-// The port number from the instance's "PortName" values (the last valid one wins); `current`
-// when none is valid.
+// The port number from the instance's "PortName" values (the name compared exactly; the last
+// valid one wins); `current` when none is valid.
 int32_t PortOfInstance(platform::Registry& registry, const std::string& params, int32_t current) {
   const std::optional<uint32_t> values = registry.ValueCount(params);
   if (!values) return current;
   for (uint32_t v = 0; v < *values; ++v) {
     const std::optional<platform::RegValue> value = registry.ValueAt(params, v);
-    if (!value || value->name != "PortName") continue;
+    if (!value || value->name != platform::comnames::kPortName) continue;
     const std::optional<std::string> data = value->AsString();
     if (!data) continue;
-    if (const std::optional<int32_t> n = ParsePortName(*data)) current = *n;
+    if (const std::optional<int32_t> n = platform::comnames::ParseComName(*data)) current = *n;
   }
   return current;
+}
+
+// The trace's account of the search: the ids' key and the instances under it, "none" when
+// there are none ("Vid_2f1a&Pid_0d21=A1B2C3,1-2").
+std::string InstancesSeen(platform::Registry& registry, const std::string& usbKey,
+                          uint32_t instances) {
+  std::string text = platform::comnames::UsbIdsKeyName(KIRNOW_USB_VID, KIRNOW_USB_PID) + "=";
+  if (instances == 0) return text + "none";
+  for (uint32_t k = 0; k < instances; ++k) {
+    if (k != 0) text += ",";
+    text += registry.SubkeyName(usbKey, k).value_or("?");
+  }
+  return text;
 }
 
 // Asks the display on the open port for its identity twice and compares both answers with
@@ -137,16 +132,19 @@ void FindAndIdentifyPort(POSLDisplay& so, const std::string& foundName) {
   platform::MessageBoxSink& box = m.platform.messageBox;
   const std::string greetingName =
       m.platform.ansi.ToAnsi(platform::Utf8ToUtf16(foundName, kGreetingNameLimit));
-  const std::string usbKey = UsbInstancesKey();
+  const std::string usbKey = platform::comnames::DisplayInstancesKey();
   const uint32_t instances = registry.SubkeyCount(usbKey).value_or(0);
+  m.trace.Record("\nUSB instances:", [&] { return InstancesSeen(registry, usbKey, instances); });
   for (uint32_t k = 0; k < instances; ++k) {
     const std::optional<std::string> instance = registry.SubkeyName(usbKey, k);
     if (!instance) {
       box.Show("USB Registry Enum Error", "OpenService");
       continue;
     }
-    m.PortNumber =
-        PortOfInstance(registry, usbKey + "\\" + *instance + "\\Device Parameters", m.PortNumber);
+    m.PortNumber = PortOfInstance(
+        registry,
+        usbKey + "\\" + *instance + "\\" + std::string(platform::comnames::kDeviceParameters),
+        m.PortNumber);
     m.BaudRate = kSessionBaudRate;
     bool identified = false;
     if (!m.Port.Open(m.PortNumber, m.BaudRate)) {
@@ -160,7 +158,7 @@ void FindAndIdentifyPort(POSLDisplay& so, const std::string& foundName) {
       // Recorded under the full name; an entry that doesn't exist is simply not written.
       registry.SetValue(
           std::string(kLineDisplayKey) + "\\" + foundName,
-          platform::RegValue::FromString("Port", "COM" + std::to_string(m.PortNumber)));
+          platform::RegValue::FromString("Port", platform::comnames::ComName(m.PortNumber)));
       return;
     }
     m.Port.Close();

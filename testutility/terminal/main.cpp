@@ -4,6 +4,9 @@
 //                                     pole display's snapshot, whose two lines are shown beside it
 //   polecheck --script FILE           start-up, then one action per line (see script_runner.h);
 //                                     message boxes are printed as "caption: text"
+//
+// When start-up fails and no device of the build's USB ids is plugged in, one more line on stderr
+// says so, beside the system's own messages (which stay as they are).
 #include <signal.h>
 #include <unistd.h>
 
@@ -16,6 +19,9 @@
 #include <string>
 
 #include "platform/messagebox/message_box.h"
+#include "platform/registry/com_names.h"
+#include "platform/registry/posix/live_usb_registry.h"
+#include "platform/registry/posix/usb_serial_scan.h"
 #include "testutility/core/linedisplay1.h"
 #include "testutility/core/polecheck_dlg.h"
 #include "testutility/core/script_runner.h"
@@ -37,6 +43,17 @@ int Usage() {
   std::cerr << "usage: polecheck [--vpd-snapshot FILE]\n"
                "       polecheck --script FILE\n";
   return 2;
+}
+
+// Says why start-up found no display, when the reason is that none is plugged in.
+void SayWhenNoDisplayIsPluggedIn() {
+  namespace platform = kirnow::platform;
+  for (const auto& d : platform::ScanUsbSerialDevices(platform::SysfsRoot(), platform::DevRoot())) {
+    if (platform::comnames::IsDisplayIds(d.vid, d.pid)) return;
+  }
+  std::cerr << "Polecheck: no display with USB id " << kirnow::text::LowerAscii(KIRNOW_USB_VID)
+            << ":" << kirnow::text::LowerAscii(KIRNOW_USB_PID)
+            << " is plugged in; `regstore usb` lists the serial devices\n";
 }
 
 int RunScriptMode(const std::string& path) {
@@ -74,6 +91,7 @@ int RunScriptMode(const std::string& path) {
   capture.Stop(print);
   kirnow::platform::SetMessageBoxHook(nullptr);
   std::cerr << problems.str();
+  if (status == kScriptStartupFailed) SayWhenNoDisplayIsPluggedIn();
   return status;
 }
 
@@ -113,6 +131,8 @@ int RunDialog(const std::string& snapshot) {
   capture.Stop();
   kirnow::platform::SetMessageBoxHook(nullptr);
   g_dialog = nullptr;
+  // The dialog had the whole terminal; the line comes when it has gone.
+  if (!dlg.StartupSucceeded()) SayWhenNoDisplayIsPluggedIn();
   return 0;
 }
 

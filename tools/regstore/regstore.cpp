@@ -8,8 +8,9 @@
 //   regstore [--store PATH] usb [VID PID]          (the USB serial devices plugged in now)
 //
 // usb lists the devices that the registry's live view shows (of those ids when given), by COM
-// number, one a line: "COMn<tab>Vid_vvvv&Pid_pppp\<instance><tab>the device's path". A device
-// new to the store gets its number remembered there, as any walk of the view does.
+// number, one a line: "COMn<tab>Vid_vvvv&Pid_pppp\<instance><tab>the device's path", and for a
+// device of the build's ids (the display) "<tab>display" after it. A device new to the store gets
+// its number remembered there, as any walk of the view does.
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -18,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/registry/com_names.h"
 #include "platform/registry/posix/live_usb_registry.h"
 #include "platform/registry/posix/reg_store.h"
 
@@ -37,13 +39,15 @@ bool SameId(const std::string& a, const std::string& b) {
 
 int ListUsb(const std::string& store, const char* vid, const char* pid) {
   using kirnow::platform::LiveUsbRegistry;
+  namespace comnames = kirnow::platform::comnames;
   LiveUsbRegistry view(std::make_unique<kirnow::platform::RegistryStore>(store),
                        kirnow::platform::SysfsRoot(), kirnow::platform::DevRoot());
   for (const LiveUsbRegistry::Port& port : view.Ports()) {
     const auto& d = port.device;
     if (vid != nullptr && (!SameId(d.vid, vid) || !SameId(d.pid, pid))) continue;
-    std::printf("COM%d\tVid_%s&Pid_%s\\%s\t%s\n", static_cast<int>(port.number), d.vid.c_str(),
-                d.pid.c_str(), d.instance.c_str(), d.path.c_str());
+    std::printf("%s\t%s\\%s\t%s%s\n", comnames::ComName(port.number).c_str(),
+                comnames::UsbIdsKeyName(d.vid, d.pid).c_str(), d.instance.c_str(), d.path.c_str(),
+                comnames::IsDisplayIds(d.vid, d.pid) ? "\tdisplay" : "");
   }
   return 0;
 }

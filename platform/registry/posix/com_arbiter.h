@@ -1,13 +1,25 @@
 // COM numbers for the USB serial devices, kept as Windows' port arbiter keeps them: a device
 // keeps its number across replugs and restarts because the number is remembered in the
-// registry store, a new device gets the lowest number nothing else holds, and whatever the
-// store itself says about a device wins over what would be remembered or assigned.
+// registry store, and whatever the store itself says about a device wins over what would be
+// remembered or assigned. Only the numbers OpenService accepts are handed out (comnames::
+// kFirstCom to kLastCom); when none is free, the number of the device absent longest is given
+// again, never that of a device plugged in now nor one written by hand. The display's ids are
+// served first. A number given to one device is never given to another while it is remembered:
+// in the store, or, for what the store could not take (it may not be written, or its lock was
+// held), in this process's memory for the life of the process.
+//
+// The store keeps, beside the integrator's pinned numbers, the arbiter's own:
+//   HKLM\SOFTWARE\Kirnow\COM Ports            "USB\Vid_vvvv&Pid_pppp\<instance>" = "COMn"
+//   HKLM\SOFTWARE\Kirnow\COM Ports\Last Seen  the same names = dword: when the device was last
+//                                             seen plugged in, as a count that only grows
+// A remembered number without a "Last Seen" entry was written by hand (or by a build from
+// before these entries) and is never given to another device.
 #pragma once
 
 #include <cstdint>
-#include <optional>
+#include <map>
+#include <mutex>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "platform/registry/posix/usb_serial_scan.h"
@@ -15,35 +27,70 @@
 
 namespace kirnow::platform {
 
-// The store's key of remembered numbers: value "USB\Vid_vvvv&Pid_pppp\<instance>" = "COMn".
-// An integrator pins a device's number by writing its value here.
 inline constexpr const char* kRememberedPortsKey =
     "HKEY_LOCAL_MACHINE\\SOFTWARE\\Kirnow\\COM Ports";
-
-struct ComAssignment {
-  int32_t number = 0;
-  // The store's own SERIALCOMM entry names this device's path (or a path to the same node):
-  // that entry gives the number and stands in for the device's own entry.
-  bool mappedByStore = false;
-  // False for a number given now, which the store does not hold yet.
-  bool held = true;
-};
+inline constexpr const char* kLastSeenKey =
+    "HKEY_LOCAL_MACHINE\\SOFTWARE\\Kirnow\\COM Ports\\Last Seen";
 
 // "USB\Vid_vvvv&Pid_pppp\<instance>", the name under which the device's number is remembered.
 std::string UsbDeviceId(const UsbSerialDevice& device);
 
-// n for "COM<n>" with n from 1 to 256 written without leading zeros; nullopt otherwise.
-std::optional<int32_t> ParseComName(std::string_view name);
+struct ComAssignment {
+  int32_t number = 0;  // 0: no number could be given
+  // The store's own SERIALCOMM entry names this device's path (or a path to the same node):
+  // that entry gives the number and stands in for the device's own entry.
+  bool mappedByStore = false;
+};
 
-// The number of each device (in the order given). Where the store says something of a device,
-// it wins, in this order: a SERIALCOMM entry for its path, the PortName of its USB record, its
-// remembered number. Every other device gets the lowest number that no entry of the store and
-// no other device holds (held = false).
-std::vector<ComAssignment> AssignComNumbers(const regtree::Tree& store,
-                                            const std::vector<UsbSerialDevice>& devices);
+// What one round decided beyond what the store holds: numbers to remember, devices whose
+// number went to another, sightings.
+struct ComPlan {
+  struct Entry {
+    std::string id;  // a device id, as UsbDeviceId makes it
+    uint32_t value = 0;
+  };
+  std::vector<ComAssignment> numbers;  // one per device, in the order given
+  std::vector<Entry> remember;         // value: the COM number
+  std::vector<std::string> forget;
+  std::vector<Entry> seen;    // value: the sighting count
+  bool givesNumbers = false;  // some number was handed out in this round
 
-// Writes the numbers given now into the remembered key; true when the tree changed.
-bool RememberComNumbers(regtree::Tree& store, const std::vector<UsbSerialDevice>& devices,
-                        const std::vector<ComAssignment>& numbers);
+  bool Changes() const { return !remember.empty() || !forget.empty() || !seen.empty(); }
+};
+
+// This process's memory of the plans the store did not take, one per store for the life of the
+// process. Hold mutex() for a whole round: plan, save and take.
+class ComMemory {
+ public:
+  // The memory of the store at `storePath` (compared as given).
+  static ComMemory& Of(const std::string& storePath);
+
+  std::mutex& mutex() { return mutex_; }
+  // Forgets what the store holds now.
+  void Settle(const regtree::Tree& store);
+  // Keeps what the plan has beyond the store (everything it remembers and every sighting).
+  void Take(const ComPlan& plan);
+
+  const std::map<std::string, ComPlan::Entry>& numbers() const { return numbers_; }
+  const std::map<std::string, ComPlan::Entry>& seen() const { return seen_; }
+
+ private:
+  std::mutex mutex_;
+  // By the device id in folded case.
+  std::map<std::string, ComPlan::Entry> numbers_;
+  std::map<std::string, ComPlan::Entry> seen_;
+};
+
+// The numbers of the devices present now (in the order given). Where the store says something
+// of a device, it wins, in this order: a SERIALCOMM entry for its path, the PortName of its USB
+// record, its remembered number (this process's memory first). Every other device, the
+// display's first, gets the lowest number that no entry and no remembered number holds, or
+// else the number of the device absent longest.
+ComPlan PlanComNumbers(const regtree::Tree& store, const ComMemory& memory,
+                       const std::vector<UsbSerialDevice>& devices);
+
+// Writes the plan into the store; true when the tree changed. A number that the store
+// remembers by hand for another device is not written (the memory keeps it).
+bool SaveComPlan(const ComPlan& plan, regtree::Tree& store);
 
 }  // namespace kirnow::platform

@@ -7,21 +7,16 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "platform/registry/com_names.h"
+
 namespace kirnow::platform {
 namespace {
 
-constexpr std::string_view kMachine = "HKEY_LOCAL_MACHINE";
-constexpr std::array<std::array<std::string_view, 4>, 2> kViewKeys = {{
-    {"SYSTEM", "CurrentControlSet", "Enum", "USB"},
-    {"HARDWARE", "DEVICEMAP", "SERIALCOMM", ""},
-}};
-
-std::vector<std::string_view> Parts(const std::array<std::string_view, 4>& key) {
-  std::vector<std::string_view> parts;
-  for (std::string_view p : key) {
-    if (!p.empty()) parts.push_back(p);
-  }
-  return parts;
+// The view's two keys: the USB records, then SERIALCOMM (both under HKEY_LOCAL_MACHINE).
+const std::array<regtree::Path, 2>& ViewKeys() {
+  static const std::array<regtree::Path, 2> keys = {*regtree::ParsePath(comnames::kUsbEnumKey),
+                                                    *regtree::ParsePath(comnames::kSerialCommKey)};
+  return keys;
 }
 
 void CopyKey(const regtree::Key& from, regtree::Key& to) {
@@ -32,10 +27,10 @@ void CopyKey(const regtree::Key& from, regtree::Key& to) {
 // The store's part of the view: each of the two keys whole, and of the keys above them their
 // values and the names of their subkeys (a walk from the root sees the store's other keys too).
 void TakeStorePart(const regtree::Tree& store, regtree::Tree& view) {
-  for (const auto& key : kViewKeys) {
-    const std::vector<std::string_view> parts = Parts(key);
-    const regtree::Key* from = store.Find(kMachine);
-    regtree::Key* to = view.Root(kMachine);
+  for (const regtree::Path& key : ViewKeys()) {
+    const std::vector<std::string>& parts = key.parts;
+    const regtree::Key* from = store.Find(key.root);
+    regtree::Key* to = view.Root(key.root);
     for (size_t i = 0; from != nullptr; ++i) {
       if (i == parts.size()) {
         CopyKey(*from, *to);
@@ -49,9 +44,9 @@ void TakeStorePart(const regtree::Tree& store, regtree::Tree& view) {
   }
 }
 
-regtree::Key& Descend(regtree::Tree& view, const std::array<std::string_view, 4>& key) {
-  regtree::Key* k = view.Root(kMachine);
-  for (std::string_view part : Parts(key)) k = &k->AddSubkey(part);
+regtree::Key& Descend(regtree::Tree& view, const regtree::Path& key) {
+  regtree::Key* k = view.Root(key.root);
+  for (const std::string& part : key.parts) k = &k->AddSubkey(part);
   return *k;
 }
 
@@ -62,16 +57,16 @@ void AddDevices(regtree::Tree& view, const std::vector<UsbSerialDevice>& devices
     const UsbSerialDevice& d = devices[i];
     const ComAssignment& a = numbers[i];
     if (a.number == 0) continue;
-    const std::string com = "COM" + std::to_string(a.number);
-    regtree::Key& params = Descend(view, kViewKeys[0])
-                               .AddSubkey("Vid_" + d.vid + "&Pid_" + d.pid)
+    const std::string com = comnames::ComName(a.number);
+    regtree::Key& params = Descend(view, ViewKeys()[0])
+                               .AddSubkey(comnames::UsbIdsKeyName(d.vid, d.pid))
                                .AddSubkey(d.instance)
-                               .AddSubkey("Device Parameters");
-    if (params.FindValue("PortName") == nullptr) {
-      params.PutValue(RegValue::FromString("PortName", com));
+                               .AddSubkey(comnames::kDeviceParameters);
+    if (params.FindValue(comnames::kPortName) == nullptr) {
+      params.PutValue(RegValue::FromString(std::string(comnames::kPortName), com));
     }
     if (a.mappedByStore) continue;
-    regtree::Key& serialComm = Descend(view, kViewKeys[1]);
+    regtree::Key& serialComm = Descend(view, ViewKeys()[1]);
     if (serialComm.FindValue(d.path) == nullptr) {
       serialComm.PutValue(RegValue::FromString(d.path, com));
     }
@@ -94,9 +89,10 @@ LiveUsbRegistry::LiveUsbRegistry(std::unique_ptr<RegistryStore> store, std::stri
 
 bool LiveUsbRegistry::InView(const std::string& path) {
   const auto p = regtree::ParsePath(path);
-  if (!p || p->root != kMachine) return false;
-  for (const auto& key : kViewKeys) {
-    const std::vector<std::string_view> parts = Parts(key);
+  if (!p) return false;
+  for (const regtree::Path& key : ViewKeys()) {
+    const std::vector<std::string>& parts = key.parts;
+    if (p->root != key.root) continue;
     const size_t n = std::min(parts.size(), p->parts.size());
     bool along = true;
     for (size_t i = 0; i < n && along; ++i) along = regtree::NameEquals(parts[i], p->parts[i]);
@@ -107,49 +103,57 @@ bool LiveUsbRegistry::InView(const std::string& path) {
 
 void LiveUsbRegistry::RefreshLocked() {
   const std::vector<UsbSerialDevice> devices = ScanUsbSerialDevices(sysfsRoot_, devRoot_);
-  std::vector<ComAssignment> numbers;
+  ComMemory& memory = ComMemory::Of(store_->path());
+  std::lock_guard<std::mutex> arbitration(memory.mutex());
+  ComPlan plan;
   std::unique_ptr<regtree::Tree> view;
+  auto round = [&](const regtree::Tree& store) {
+    memory.Settle(store);
+    plan = PlanComNumbers(store, memory, devices);
+  };
   auto build = [&](const regtree::Tree& store) {
     view = std::make_unique<regtree::Tree>();
     TakeStorePart(store, *view);
-    AddDevices(*view, devices, numbers);
-  };
-  auto anyNew = [&] {
-    return std::any_of(numbers.begin(), numbers.end(),
-                       [](const ComAssignment& a) { return !a.held && a.number != 0; });
+    AddDevices(*view, devices, plan.numbers);
   };
 
-  // Most walks find every device numbered already and need not lock the store's file.
-  store_->Read([&](const regtree::Tree& store) {
-    numbers = AssignComNumbers(store, devices);
-    if (!anyNew()) build(store);
+  // Most walks find every device numbered and seen already and need not lock the store's file.
+  const bool readable = store_->Read([&](const regtree::Tree& store) {
+    round(store);
+    if (!plan.Changes()) build(store);
   });
-  if (!view && anyNew()) {
-    // Chosen again under the lock, so that two programs never give one number twice.
-    store_->Modify([&](regtree::Tree& store, bool& changed) {
-      numbers = AssignComNumbers(store, devices);
-      changed = RememberComNumbers(store, devices, numbers);
-      build(store);
-      return true;
-    });
+  if (!view && readable && store_->MayWrite()) {
+    // Planned again under the lock, so that two programs never give one number twice. Only a
+    // round that hands out numbers waits for the lock at all, and then briefly.
+    store_->Modify(
+        [&](regtree::Tree& store, bool& changed) {
+          round(store);
+          memory.Take(plan);
+          changed = SaveComPlan(plan, store);
+          build(store);
+          return true;
+        },
+        plan.givesNumbers ? RegistryStore::LockWait::kBrief : RegistryStore::LockWait::kNone);
   }
   if (!view) {
-    // The store can't be written: numbers given now hold for this view only.
-    store_->Read([&](const regtree::Tree& store) {
-      numbers = AssignComNumbers(store, devices);
+    // The store can't take this round's changes (it may not be written, its lock is held, or
+    // it can't be read at all): this process remembers them.
+    const bool read = store_->Read([&](const regtree::Tree& store) {
+      round(store);
+      memory.Take(plan);
       build(store);
     });
-  }
-  if (!view) {
-    // Nor read: the devices alone.
-    const regtree::Tree empty;
-    numbers = AssignComNumbers(empty, devices);
-    build(empty);
+    if (!read) {
+      const regtree::Tree empty;
+      round(empty);
+      memory.Take(plan);
+      build(empty);
+    }
   }
 
   ports_.clear();
   for (size_t i = 0; i < devices.size(); ++i) {
-    if (numbers[i].number != 0) ports_.push_back(Port{devices[i], numbers[i].number});
+    if (plan.numbers[i].number != 0) ports_.push_back(Port{devices[i], plan.numbers[i].number});
   }
   std::stable_sort(ports_.begin(), ports_.end(),
                    [](const Port& a, const Port& b) { return a.number < b.number; });

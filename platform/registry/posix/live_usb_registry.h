@@ -1,15 +1,12 @@
 // The Linux system registry: the registry store, and below its own keys a live, read-only view of
-// the machine's USB serial devices in the places where Windows keeps them:
+// the machine's USB serial devices in the places where Windows keeps them (com_names.h): one
+// USB instance and one SERIALCOMM entry per device.
 //
-//   HKLM\SYSTEM\CurrentControlSet\Enum\USB\Vid_vvvv&Pid_pppp\<instance>\Device Parameters
-//       "PortName" = "COMn"                      one instance per device
-//   HKLM\HARDWARE\DEVICEMAP\SERIALCOMM
-//       "<the device's path>" = "COMn"
-//
-// The instance is named by the device's serial number, or by its bus path when it has none;
-// the path is its /dev/serial/by-id link where udev made one, else its tty. Numbers come from the
-// COM arbiter (com_arbiter.h) and new ones are remembered in the store in the same step as they
-// are chosen, under the store's lock.
+// The instance is named as usb_serial_scan.h says; the path is the device's /dev/serial/by-id
+// link where udev made one, else its tty. Numbers come from the COM arbiter (com_arbiter.h) and
+// new ones are remembered in the store in the same step as they are chosen, under the store's
+// lock; when the store can't take them (it may not be written, or another process holds its
+// lock past a brief wait), this process remembers them instead.
 //
 // The view is built afresh from sysfs whenever a walk starts, that is at every KeyExists,
 // SubkeyCount, ValueCount and GetValue under those two keys (or above them); SubkeyName and

@@ -6,8 +6,10 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -21,10 +23,12 @@ std::mutex gErrorMutex;
 std::string gLastError;    // process-wide, for RegistryStoreLastError
 std::string gLastPrinted;  // each distinct error is printed once
 
-void PublishError(const std::string& error) {
+// A lock that another process holds is no fault of the store and is not printed: its callers
+// have an answer without the change, or report it themselves.
+void PublishError(const std::string& error, bool print) {
   std::lock_guard<std::mutex> lock(gErrorMutex);
   gLastError = error;
-  if (!error.empty() && error != gLastPrinted) {
+  if (print && !error.empty() && error != gLastPrinted) {
     std::fprintf(stderr, "kirnow: registry store %s\n", error.c_str());
     gLastPrinted = error;
   }
@@ -81,23 +85,54 @@ bool WriteAll(int fd, const std::string& text) {
   return true;
 }
 
-// An exclusive lock on "<file>.lock" for as long as the object lives.
+// The mode a store is created with.
+constexpr mode_t kNewStoreMode = 0644;
+
+// The lock file's mode for a store of mode `store`: read and write for each class that may
+// write the store, nothing for the others.
+mode_t LockMode(mode_t store) {
+  mode_t mode = 0;
+  if ((store & S_IWUSR) != 0) mode |= S_IRUSR | S_IWUSR;
+  if ((store & S_IWGRP) != 0) mode |= S_IRGRP | S_IWGRP;
+  if ((store & S_IWOTH) != 0) mode |= S_IROTH | S_IWOTH;
+  return mode;
+}
+
+// An exclusive lock on "<file>.lock" for as long as the object lives; `wait` bounds the wait
+// for another process's lock.
 class FileLock {
  public:
-  explicit FileLock(const std::string& path) {
+  FileLock(const std::string& path, RegistryStore::LockWait wait) {
     MakeDirs(DirOf(path));
-    fd_ = open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    const std::string lockPath = path + ".lock";
+    struct stat store {};
+    const bool exists = stat(path.c_str(), &store) == 0;
+    const mode_t mode = LockMode(exists ? store.st_mode : kNewStoreMode);
+    // Never through a link: the lock file's mode is set below.
+    fd_ = open(lockPath.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, mode);
+    if (fd_ < 0 && errno == EACCES) {
+      // A lock file made before it followed the store (0644 whatever the store's mode): a
+      // lock needs no write access.
+      fd_ = open(lockPath.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    }
     if (fd_ < 0) {
-      error_ = ErrnoText("cannot open the lock file", path + ".lock");
+      Fail("cannot open the lock file", lockPath);
       return;
     }
-    while (flock(fd_, LOCK_EX) != 0) {
-      if (errno != EINTR) {
-        error_ = ErrnoText("cannot lock", path + ".lock");
-        close(fd_);
-        fd_ = -1;
-        return;
+    Follow(mode, exists ? store.st_gid : static_cast<gid_t>(-1));
+    const auto deadline = std::chrono::steady_clock::now() +
+                          std::chrono::milliseconds(wait == RegistryStore::LockWait::kBrief
+                                                        ? RegistryStore::kBriefLockWaitMs
+                                                        : 0);
+    while (flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+      if (errno == EINTR) continue;
+      if (errno == EWOULDBLOCK && std::chrono::steady_clock::now() < deadline) {
+        const timespec pause{0, 2 * 1000 * 1000};
+        nanosleep(&pause, nullptr);
+        continue;
       }
+      Fail(errno == EWOULDBLOCK ? "held by another process" : "cannot lock", lockPath);
+      return;
     }
   }
   ~FileLock() {
@@ -107,10 +142,30 @@ class FileLock {
   FileLock& operator=(const FileLock&) = delete;
   bool ok() const { return fd_ >= 0; }
   const std::string& error() const { return error_; }
+  int osError() const { return osError_; }
 
  private:
+  void Fail(const char* what, const std::string& lockPath) {
+    osError_ = errno;
+    error_ = ErrnoText(what, lockPath);
+    if (fd_ >= 0) close(fd_);
+    fd_ = -1;
+  }
+
+  // Gives a lock file of ours (a plain file with no other name) the mode and group it should
+  // have now: the store's may have changed since it was made, and the creation mode passed
+  // through the umask. Only its owner (or root) may, and a failure changes nothing else.
+  void Follow(mode_t mode, gid_t group) const {
+    struct stat own {};
+    if (fstat(fd_, &own) != 0 || !S_ISREG(own.st_mode) || own.st_nlink != 1) return;
+    if (own.st_uid != geteuid() && geteuid() != 0) return;
+    if ((own.st_mode & 07777) != mode) (void)fchmod(fd_, mode);
+    if (group != static_cast<gid_t>(-1) && own.st_gid != group) (void)fchown(fd_, -1, group);
+  }
+
   int fd_ = -1;
   std::string error_;
+  int osError_ = 0;
 };
 
 }  // namespace
@@ -130,9 +185,22 @@ std::string RegistryStore::LastError() const {
   return lastError_;
 }
 
-void RegistryStore::SetErrorLocked(std::string error) {
+int RegistryStore::LastOsError() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return lastOsError_;
+}
+
+void RegistryStore::SetErrorLocked(std::string error, int osError) {
   lastError_ = std::move(error);
-  PublishError(lastError_);
+  lastOsError_ = osError;
+  PublishError(lastError_, osError != EWOULDBLOCK);
+}
+
+bool RegistryStore::MayWrite() const {
+  const std::string target = FollowLinks(path_);
+  if (faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0 && errno != ENOENT) return false;
+  // A folder that is not there yet is made by the first change, which then tells.
+  return faccessat(AT_FDCWD, DirOf(target).c_str(), W_OK, AT_EACCESS) == 0 || errno == ENOENT;
 }
 
 bool RegistryStore::LoadLocked() {
@@ -140,8 +208,9 @@ bool RegistryStore::LoadLocked() {
   FileId id;
   if (fd < 0) {
     if (errno != ENOENT) {
+      const int osError = errno;
       tree_.reset();
-      SetErrorLocked(ErrnoText("cannot read", path_));
+      SetErrorLocked(ErrnoText("cannot read", path_), osError);
       return false;
     }
     // No file yet: an empty registry.
@@ -171,10 +240,11 @@ bool RegistryStore::LoadLocked() {
     const ssize_t n = read(fd, buf, sizeof buf);
     if (n < 0) {
       if (errno == EINTR) continue;
+      const int osError = errno;
       const std::string err = ErrnoText("cannot read", path_);
       close(fd);
       tree_.reset();
-      SetErrorLocked(err);
+      SetErrorLocked(err, osError);
       return false;
     }
     if (n == 0) break;
@@ -203,20 +273,27 @@ bool RegistryStore::SaveLocked() {
   std::string tmpl = target + ".tmpXXXXXX";
   const int fd = mkstemp(tmpl.data());
   if (fd < 0) {
-    SetErrorLocked(ErrnoText("cannot create a temporary file beside", path_));
+    const int osError = errno;
+    SetErrorLocked(ErrnoText("cannot create a temporary file beside", path_), osError);
     return false;
   }
+  // The new file gets the old one's mode and group (and, saved by root, its owner), so that a
+  // save changes nobody's access to the store or to its lock; a group this user is no member of
+  // stays as the system gives it.
   struct stat old {};
-  const mode_t mode = stat(target.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644;
+  const bool existed = stat(target.c_str(), &old) == 0;
+  const mode_t mode = existed ? (old.st_mode & 07777) : kNewStoreMode;
+  if (existed) (void)fchown(fd, geteuid() == 0 ? old.st_uid : static_cast<uid_t>(-1), old.st_gid);
   const bool ok = fchmod(fd, mode) == 0 && WriteAll(fd, text) && fsync(fd) == 0;
   const int savedErrno = errno;
   close(fd);
   if (!ok || rename(tmpl.c_str(), target.c_str()) != 0) {
     if (ok) {
-      SetErrorLocked(ErrnoText("cannot replace", target));
+      const int osError = errno;
+      SetErrorLocked(ErrnoText("cannot replace", target), osError);
     } else {
       errno = savedErrno;
-      SetErrorLocked(ErrnoText("cannot write", tmpl));
+      SetErrorLocked(ErrnoText("cannot write", tmpl), savedErrno);
     }
     unlink(tmpl.c_str());
     tree_.reset();
@@ -247,11 +324,16 @@ bool RegistryStore::SaveLocked() {
   return true;
 }
 
-bool RegistryStore::Modify(const std::function<bool(regtree::Tree&, bool&)>& change) {
+bool RegistryStore::Modify(const std::function<bool(regtree::Tree&, bool&)>& change,
+                           LockWait wait) {
   std::lock_guard<std::mutex> lock(mutex_);
-  FileLock fileLock(FollowLinks(path_));
+  if (!MayWrite()) {
+    SetErrorLocked(path_ + ": this user may not change the store", EACCES);
+    return false;
+  }
+  FileLock fileLock(FollowLinks(path_), wait);
   if (!fileLock.ok()) {
-    SetErrorLocked(fileLock.error());
+    SetErrorLocked(fileLock.error(), fileLock.osError());
     return false;
   }
   if (!LoadLocked()) return false;

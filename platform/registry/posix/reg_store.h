@@ -2,6 +2,11 @@
 // ("Windows Registry Editor Version 5.00"). Every operation reads the file afresh (other
 // processes change it); every change is written to a temporary file beside it, synced and
 // renamed over it, under an exclusive lock on "<file>.lock" held from the read to the rename.
+// Reads take no lock (the file is replaced whole). Nobody waits long for the lock: a change
+// whose lock another process holds fails after a brief retry at most. The lock file follows
+// the store's permissions: each class of user that may write the store may read and write the
+// lock file and no other may open it, so nobody who may only read the store can hold its lock;
+// its group is the store's. A process that may not write the store never takes the lock.
 // A file that cannot be parsed is never written: every operation on it fails, and the error
 // names the file and the line. A save keeps every part of the file that the change did not touch
 // as it was (comments included; see reg_writer.h). The reading is reg_parser.h's.
@@ -48,12 +53,26 @@ class RegistryStore : public Registry {
   // Why the last operation failed to load or save the file ("<file>:<line>: <reason>" for a
   // malformed file); empty after a successful one.
   std::string LastError() const;
+  // The OS error (errno) behind that failure; EWOULDBLOCK when another process held the lock,
+  // 0 after a success or for a malformed file.
+  int LastOsError() const;
+
+  // Whether this process may change the store: write the file (when there is one) and replace
+  // it in its folder. Asks the file system; takes no lock.
+  bool MayWrite() const;
 
   // Lets `read` look at the whole tree as the file holds it now; false when it can't be read.
   bool Read(const std::function<void(const regtree::Tree&)>& read);
+  // How long a change waits when another process holds the store's lock: kNone tries once;
+  // kBrief tries again, sleeping between tries, for kBriefLockWaitMs in all.
+  enum class LockWait { kNone, kBrief };
+  static constexpr int kBriefLockWaitMs = 100;
+
   // Runs a change under the file lock; writes the file only when the change says the tree
-  // changed. For changes that must read and write in one step (a free number, say).
-  bool Modify(const std::function<bool(regtree::Tree&, bool&)>& change);
+  // changed. For changes that must read and write in one step (a free number, say). False,
+  // with the change not run, when the store may not be written or the lock could not be had.
+  bool Modify(const std::function<bool(regtree::Tree&, bool&)>& change,
+              LockWait wait = LockWait::kBrief);
 
  private:
   struct FileId {
@@ -69,7 +88,8 @@ class RegistryStore : public Registry {
   // Brings tree_ up to date with the file; false (with the error recorded) when it can't.
   bool LoadLocked();
   bool SaveLocked();
-  void SetErrorLocked(std::string error);
+  // Records the error and the OS error behind it (0: none).
+  void SetErrorLocked(std::string error, int osError = 0);
 
   const std::string path_;
   mutable std::mutex mutex_;
@@ -77,6 +97,7 @@ class RegistryStore : public Registry {
   RegLayout layout_;                     // its text layout
   FileId loadedId_;
   std::string lastError_;
+  int lastOsError_ = 0;
 };
 
 std::unique_ptr<Registry> MakeRegistryStore(const std::string& path);

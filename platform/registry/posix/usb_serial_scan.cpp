@@ -13,6 +13,7 @@
 #include <set>
 
 #include "platform/registry/reg_tree.h"
+#include "platform/text/name_compare.h"
 
 namespace kirnow::platform {
 namespace {
@@ -66,12 +67,11 @@ std::optional<std::string> ReadAttribute(int at, const std::string& name) {
 // Four hexadecimal digits, in lower case; nullopt for anything else.
 std::optional<std::string> UsbId(const std::optional<std::string>& text) {
   if (!text || text->size() != 4) return std::nullopt;
-  std::string id = *text;
-  for (char& c : id) {
-    if (c >= 'A' && c <= 'F') c = static_cast<char>(c - 'A' + 'a');
-    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return std::nullopt;
-  }
-  return id;
+  const std::string id = text::LowerAscii(*text);
+  const bool hex = std::all_of(id.begin(), id.end(), [](char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
+  });
+  return hex ? std::optional<std::string>(id) : std::nullopt;
 }
 
 // Whether a serial number can name the device's key, as Windows takes it for the instance id:
@@ -81,6 +81,10 @@ bool UsableSerial(const std::string& serial) {
   return std::all_of(serial.begin(), serial.end(),
                      [](char c) { return c > 0x20 && c < 0x7F && c != ',' && c != '\\'; });
 }
+
+// What a bus-path name gets when a serial number of a device of the same ids has that name: a
+// comma, which no serial name has.
+constexpr std::string_view kBusPathSuffix = ",0";
 
 // The tty of one interface: <interface>/tty/<name> (cdc_acm) or <interface>/tty<name>/
 // (the USB-serial drivers); empty when it has none.
@@ -169,21 +173,22 @@ std::vector<UsbSerialDevice> ScanUsbSerialDevices(const std::string& sysfsRoot,
     found.push_back(std::move(d));
   }
 
-  // Instance names, in bus order: the serial number unless it is unusable or an earlier device
-  // of the same ids has it already.
-  std::set<std::string> taken;  // "vid:pid:NAME" in upper case
-  auto upper = [](std::string s) {
-    for (char& c : s) {
-      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    }
-    return s;
+  // Instance names: first the serial numbers, in bus order, each unless it is unusable or an
+  // earlier device of the same ids has it already; then the bus paths of the others, with a
+  // suffix where a serial name of the same ids is the bus path.
+  std::set<std::string> serials;  // "vid:pid:NAME", folded
+  auto named = [](const UsbSerialDevice& d, std::string_view name) {
+    return text::FoldedAscii(d.vid + ":" + d.pid + ":" + std::string(name));
   };
+  std::vector<UsbSerialDevice*> unnamed;
   for (UsbSerialDevice& d : found) {
-    const std::string key = d.vid + ":" + d.pid + ":" + upper(d.instance);
-    if (!UsableSerial(d.instance) || !taken.insert(key).second) {
-      d.instance = d.busPath;
-      taken.insert(d.vid + ":" + d.pid + ":" + upper(d.busPath));
+    if (!UsableSerial(d.instance) || !serials.insert(named(d, d.instance)).second) {
+      unnamed.push_back(&d);
     }
+  }
+  for (UsbSerialDevice* d : unnamed) {
+    d->instance = d->busPath;
+    if (serials.count(named(*d, d->busPath)) != 0) d->instance += kBusPathSuffix;
   }
   std::sort(found.begin(), found.end(), [](const UsbSerialDevice& a, const UsbSerialDevice& b) {
     if (a.vid != b.vid) return a.vid < b.vid;

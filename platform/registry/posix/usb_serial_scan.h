@@ -23,8 +23,11 @@ struct UsbSerialDevice {
 // Reads <sysfsRoot>/bus/usb/devices/*: idVendor, idProduct, serial, and the interfaces' tty
 // (an interface's tty/<name> child, as cdc_acm makes it, or a tty<name> child, as the
 // USB-serial drivers make it). A device whose tty has no node under devRoot is left out. The
-// first device of two with one serial number keeps it; the other is named by its bus path.
-// Sorted by vendor, product and instance.
+// first device of two with one serial number keeps it; the other is named by its bus path, as a
+// device without a usable serial number is. A bus path that a serial number of a device of the
+// same ids also spells gets the suffix ",0" (no serial name has a comma), so that no two devices
+// plugged in together share an instance name, whatever their bus order. Sorted by vendor,
+// product and instance.
 std::vector<UsbSerialDevice> ScanUsbSerialDevices(const std::string& sysfsRoot,
                                                   const std::string& devRoot);
 

@@ -10,6 +10,8 @@
 
 #include <vector>
 
+#include "platform/registry/com_names.h"
+
 namespace kirnow::platform {
 namespace {
 
@@ -39,7 +41,7 @@ std::string UserName() {
 // group and the user's name.
 std::string PermissionText(const std::string& path, const std::string& tty, int32_t portNumber,
                            const std::string& group, const std::string& user) {
-  std::string text = "COM" + std::to_string(portNumber) + " is " + path;
+  std::string text = comnames::ComName(portNumber) + " is " + path;
   if (!tty.empty()) text += " (" + tty + ")";
   text += ", which user " + user + " may not open: it belongs to the group \"" + group + "\".";
   const std::string join = "sudo usermod -aG " + std::string(kSerialGroup) + " " + user;

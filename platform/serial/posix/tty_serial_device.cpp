@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/registry/com_names.h"
 #include "platform/registry/registry.h"
 #include "platform/serial/posix/tty_permission.h"
 #include "platform/serial/serial_device.h"
@@ -20,7 +21,7 @@
 namespace kirnow::platform {
 namespace {
 
-constexpr const char* kSerialCommKey = "HKEY_LOCAL_MACHINE\\HARDWARE\\DEVICEMAP\\SERIALCOMM";
+const std::string kSerialCommKey(comnames::kSerialCommKey);
 constexpr int kWriteTimeoutMs = 1000;
 
 std::optional<speed_t> SpeedFor(int32_t baud) {
@@ -238,7 +239,7 @@ class TtySerialDevice : public SerialDevice {
  private:
   // The device whose SERIALCOMM entry's data is exactly "COM<n>".
   std::optional<std::string> DevicePath(int32_t n) {
-    const std::string want = "COM" + std::to_string(n);
+    const std::string want = comnames::ComName(n);
     const std::optional<uint32_t> count = registry_.ValueCount(kSerialCommKey);
     if (!count) return std::nullopt;
     for (uint32_t i = 0; i < *count; ++i) {

@@ -130,6 +130,8 @@ TEST(PolecheckScriptFailures, ServiceObjectMessagesArePrintedInOrderWithTheDialo
   ASSERT_NE(dialog, std::string::npos) << r.out;
   EXPECT_LT(so, dialog) << r.out;
   EXPECT_EQ(r.err.find("Open Port Error"), std::string::npos) << "not on stderr: " << r.err;
+  // Beside them, on stderr, why: there is no device of the build's ids (no sysfs at all here).
+  EXPECT_NE(r.err.find("Polecheck: no display with USB id "), std::string::npos) << r.err;
 }
 
 TEST(PolecheckScriptFailures, LineNotUnderstoodIsNamed) {

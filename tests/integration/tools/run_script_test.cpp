@@ -1,7 +1,7 @@
 // scripts/run.sh --script against the programs of this build: with a display of our ids in a
 // fake sysfs it finds the plugged-in display, says which device it is and runs the script on it
 // (its own virtual-display entries left out of the store); with none it falls back to the
-// virtual pole display.
+// virtual pole display, and says on stderr that no display is plugged in.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -60,6 +60,7 @@ TEST_F(RunScript, RunsTheScriptOnThePluggedInDisplay) {
             std::string::npos)
       << r.out;
   EXPECT_EQ(r.out.find("virtual pole display"), std::string::npos) << r.out;
+  EXPECT_EQ(r.err.find("no display"), std::string::npos) << r.err;
   const std::vector<uint8_t> wire = display.ReceivedBytes();
   EXPECT_TRUE(Contains(wire, Bytes("JQ POS POLE DISPLAY Open Success")));
   EXPECT_TRUE(Contains(wire, Bytes("Found it")));
@@ -75,6 +76,11 @@ TEST_F(RunScript, WithoutADisplayTheVirtualOneRuns) {
   const ProgramResult r = Run();
   EXPECT_EQ(r.status, 0) << r.out << r.err;
   EXPECT_EQ(r.out.find("found the plugged-in display"), std::string::npos) << r.out;
+  EXPECT_NE(r.err.find("run: no display with USB id " +
+                       testsupport::FakeUsbTree::Lower(KIRNOW_USB_VID ":" KIRNOW_USB_PID) +
+                       " is plugged in; `regstore usb` lists the serial devices\n"),
+            std::string::npos)
+      << r.err;
   EXPECT_NE(r.out.find("run: virtual pole display on " + home_.path() + "/.kirnow/pole-display"),
             std::string::npos)
       << r.out;

@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/registry/com_names.h"
 #include "serviceobject/core/posl_display.h"
 #include "tests/fakes/fake_platform.h"
 
@@ -90,8 +91,11 @@ TEST_F(TraceLogTest, SessionRecordsHaveTheirExactForm) {
   clock.now = 1234;
   so.OpenService(u"LineDisplay", u"JQ POS POLE DISPLAY", nullptr);
   EXPECT_EQ(fp.box.shown, (std::vector<Box>{{"JQ VFD SO Debug Mode!", "Debug"}}));
+  // The search says which USB ids it looked for and which instances it saw.
+  const std::string search = "\nTime:=1234\nUSB instances:Vid_" + text::LowerAscii(KIRNOW_USB_VID) +
+                             "&Pid_" KIRNOW_USB_PID "=none\n";
   EXPECT_EQ(ReadFile(dir_ / "debug.log"),
-            "Time:=1234\nOpenService DeviceName:JQ POS POLE DISPLAY\n");
+            "Time:=1234\nOpenService DeviceName:JQ POS POLE DISPLAY\n" + search);
 
   clock.now = 5000;
   so.ClaimDevice(1000);
@@ -100,16 +104,22 @@ TEST_F(TraceLogTest, SessionRecordsHaveTheirExactForm) {
   clock.now = 0xFFFFFFFFu;  // the stamp is signed
   so.CloseService();
   EXPECT_EQ(ReadFile(dir_ / "debug.log"),
-            "Time:=1234\nOpenService DeviceName:JQ POS POLE DISPLAY\n"
-            "\nTime:=5000\nClaimDevice:Timeout=1000\n"
-            "\nTime:=5001\nReleaseDevice:\n"
-            "\nTime:=-1\nCloseService:\n");
+            "Time:=1234\nOpenService DeviceName:JQ POS POLE DISPLAY\n" + search +
+                "\nTime:=5000\nClaimDevice:Timeout=1000\n"
+                "\nTime:=5001\nReleaseDevice:\n"
+                "\nTime:=-1\nCloseService:\n");
 
   // A second OpenService starts the file afresh.
   clock.now = 7;
   so.OpenService(u"", u"Pole", nullptr);
-  EXPECT_EQ(ReadFile(dir_ / "debug.log"), "Time:=7\nOpenService DeviceName:Pole\n");
-  EXPECT_EQ(fp.box.shown.back(), (Box{"JQ VFD SO Debug Mode!", "Debug"}));
+  fp.registry.SetString(platform::comnames::DisplayInstancesKey() + "\\A1\\Device Parameters",
+                        "PortName", "COM3");
+  const size_t boxes = fp.box.shown.size();
+  so.OpenService(u"", u"Pole", nullptr);
+  const std::string start = "Time:=7\nOpenService DeviceName:Pole\n\nTime:=7\nUSB instances:Vid_" +
+                            text::LowerAscii(KIRNOW_USB_VID) + "&Pid_" KIRNOW_USB_PID "=A1\n";
+  EXPECT_EQ(ReadFile(dir_ / "debug.log").substr(0, start.size()), start);
+  EXPECT_EQ(fp.box.shown.at(boxes), (Box{"JQ VFD SO Debug Mode!", "Debug"}));
 }
 
 TEST_F(TraceLogTest, DumpFollowsTheRecordLine) {

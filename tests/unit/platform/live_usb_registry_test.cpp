@@ -3,7 +3,10 @@
 // a device keeps its COM number across replugs and restarts, and what the store says wins.
 #include "platform/registry/posix/live_usb_registry.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <map>
@@ -108,11 +111,18 @@ TEST_F(LiveUsbView, ASerialNumberThatCannotNameTheKeyGivesWayToTheBusPath) {
   tree.Plug(Ours("1-2", "0001", "ttyACM1"));  // the same number again: a cheap adapter
   tree.Plug(Ours("1-3", "AB 12", "ttyACM2"));
   tree.Plug(Ours("1-4", "C\\D", "ttyACM3"));
+  tree.Plug(Ours("1-5", "1-6", "ttyACM4"));  // a serial number that spells another's bus path
+  tree.Plug(Ours("1-6", "", "ttyACM5"));
   auto view = Open();
   const auto ours = Instances(*view);
-  std::set<std::string> names;
-  for (const auto& [name, port] : ours) names.insert(name);
-  EXPECT_EQ(names, (std::set<std::string>{"0001", "1-2", "1-3", "1-4"}));
+  std::set<std::string> names, ports;
+  for (const auto& [name, port] : ours) {
+    names.insert(name);
+    ports.insert(port);
+  }
+  EXPECT_EQ(names, (std::set<std::string>{"0001", "1-2", "1-3", "1-4", "1-6", "1-6,0"}));
+  EXPECT_EQ(ports.size(), 6u);
+  EXPECT_EQ(Instances(*view), ours) << "the same on the next walk";
 }
 
 TEST_F(LiveUsbView, EachWalkSeesWhatWasPluggedInOrPulledOutSinceTheLast) {
@@ -164,6 +174,51 @@ TEST_F(LiveUsbView, ADeviceKeepsItsNumberAcrossReplugsAndRestarts) {
       store.GetValue(kRememberedPortsKey, "USB\\Vid_" + kVid + "&Pid_" + kPid + "\\A1");
   ASSERT_TRUE(remembered.has_value());
   EXPECT_EQ(remembered->AsString(), "COM1");
+}
+
+FakeUsbTree::Device Adapter(int n) {
+  FakeUsbTree::Device d;
+  d.bus = "3-" + std::to_string(n);
+  d.vid = "0403";
+  d.pid = "6001";
+  d.serial = "FT" + std::to_string(100 + n);
+  d.tty = "ttyUSB" + std::to_string(n);
+  return d;
+}
+
+TEST_F(LiveUsbView, TheDisplayAlwaysGetsANumberThatOpenServiceAccepts) {
+  // 31 other adapters at once: COM1 to COM30, and no number for the last.
+  for (int n = 1; n <= 31; ++n) tree.Plug(Adapter(n));
+  auto view = Open();
+  const auto ports = view->Ports();
+  ASSERT_EQ(ports.size(), 30u);
+  EXPECT_EQ(ports.back().number, 30);
+  // All pulled out, then the display: the number of the device absent longest (seen first).
+  for (int n = 1; n <= 31; ++n) tree.Unplug(Adapter(n).bus);
+  tree.Plug(Ours("1-1", "PD1", "ttyACM0"));
+  EXPECT_EQ(Instances(*view), (std::map<std::string, std::string>{{"PD1", "COM1"}}));
+}
+
+TEST_F(LiveUsbView, AFullRangeGivesAgainTheNumberOfTheDeviceAbsentLongest) {
+  // COM1 pinned by hand for a device never seen; adapters 1 to 29 seen one after another and
+  // pulled out, all but the first.
+  RegistryStore store(store_);
+  ASSERT_TRUE(store.CreateKey(kRememberedPortsKey));
+  ASSERT_TRUE(store.SetValue(kRememberedPortsKey,
+                             RegValue::FromString("USB\\Vid_0403&Pid_6001\\PINNED", "COM1")));
+  auto view = Open();
+  for (int n = 1; n <= 29; ++n) {
+    tree.Plug(Adapter(n));
+    EXPECT_EQ(view->Ports().back().number, n + 1);
+    if (n != 1) tree.Unplug(Adapter(n).bus);
+  }
+  // The display and a new adapter at once; the adapter comes first in the walk, the display is
+  // served first: adapter 2's number, then adapter 3's.
+  tree.Plug(Ours("1-1", "PD1", "ttyACM0"));
+  tree.Plug(Adapter(30));
+  EXPECT_EQ(Instances(*view), (std::map<std::string, std::string>{{"PD1", "COM3"}}));
+  EXPECT_EQ(Instances(*view, kEnum + "\\Vid_0403&Pid_6001"),
+            (std::map<std::string, std::string>{{"FT101", "COM2"}, {"FT130", "COM4"}}));
 }
 
 TEST_F(LiveUsbView, WhatTheStoreSaysWins) {
@@ -238,12 +293,29 @@ TEST_F(LiveUsbView, TheDevicesKeysCannotBeWrittenAndTheRestOfTheStoreIsAsBefore)
   EXPECT_EQ(view->SubkeyCount("HKLM"), 3u);  // HARDWARE, SOFTWARE, SYSTEM
 }
 
-TEST_F(LiveUsbView, AStoreThatCannotBeReadLeavesTheDevicesVisible) {
+TEST_F(LiveUsbView, AStoreThatCannotTakeANumberLeavesItRememberedByTheProcess) {
   testsupport::WriteFile(store_, "not a registry file\n");
   tree.Plug(Ours("1-1", "A1", "ttyACM0"));
   auto view = Open();
   EXPECT_EQ(Instances(*view), (std::map<std::string, std::string>{{"A1", "COM1"}}));
+  // The display pulled out and another device in its place: not the display's number, in this
+  // view or any other of this process.
+  tree.Unplug("1-1");
+  tree.Plug(Ours("1-2", "B2", "ttyACM0"));
+  EXPECT_EQ(Instances(*Open()), (std::map<std::string, std::string>{{"B2", "COM2"}}));
   EXPECT_EQ(testsupport::ReadFile(store_), "not a registry file\n") << "never written";
+
+  // A store whose lock another process holds: the walk does not wait for it, and the numbers
+  // go to the store once it can take them.
+  testsupport::WriteFile(store_, "Windows Registry Editor Version 5.00\n\n");
+  const int holder = open((store_ + ".lock").c_str(), O_RDWR | O_CREAT, 0600);
+  ASSERT_EQ(flock(holder, LOCK_EX), 0);
+  tree.Plug(Ours("1-1", "A1", "ttyACM1"));
+  EXPECT_EQ(Instances(*view), (std::map<std::string, std::string>{{"A1", "COM1"}, {"B2", "COM2"}}));
+  EXPECT_FALSE(RegistryStore(store_).KeyExists(kRememberedPortsKey));
+  close(holder);
+  EXPECT_EQ(Instances(*view), (std::map<std::string, std::string>{{"A1", "COM1"}, {"B2", "COM2"}}));
+  EXPECT_EQ(RegistryStore(store_).ValueCount(kRememberedPortsKey), 2u);
 }
 
 }  // namespace

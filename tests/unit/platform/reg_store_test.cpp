@@ -4,7 +4,10 @@
 #include "platform/registry/posix/reg_store.h"
 
 #include <dirent.h>
+#include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -263,7 +266,14 @@ TEST_F(RegStoreTest, TwoProcessesWritingAtOnceLoseNoUpdate) {
       bool ok = true;
       for (int i = 0; i < kWrites; ++i) {
         const std::string name = std::string(1, static_cast<char>('a' + c)) + std::to_string(i);
-        ok = store.SetValue("HKLM\\SOFTWARE\\Shared", RegValue::FromDword(name, i)) && ok;
+        // Nobody waits long for the other's lock: a write that meets it fails and says so, and
+        // this writer tries it again.
+        bool written = false;
+        for (int attempt = 0; attempt < 100 && !written; ++attempt) {
+          written = store.SetValue("HKLM\\SOFTWARE\\Shared", RegValue::FromDword(name, i));
+          ok = ok && (written || store.LastOsError() == EWOULDBLOCK);
+        }
+        ok = ok && written;
       }
       _exit(ok ? 0 : 1);
     }
@@ -281,6 +291,48 @@ TEST_F(RegStoreTest, TwoProcessesWritingAtOnceLoseNoUpdate) {
     EXPECT_EQ(store.GetValue("HKLM\\SOFTWARE\\Shared", "b" + std::to_string(i))->AsDword(),
               static_cast<uint32_t>(i));
   }
+}
+
+TEST_F(RegStoreTest, WhoeverMayWriteTheStoreMayLockItAndNobodyElse) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root, to act as another user";
+  const std::string lock = path_ + ".lock";
+  ASSERT_EQ(chmod(dir_.c_str(), 0777), 0);
+  struct Row {
+    mode_t store, lock;
+    int other;  // what user nobody, of the store's group, may: 1 change the store, 2 open its lock
+  };
+  for (const Row row : {Row{0666, 0666, 3}, Row{0640, 0600, 0}}) {
+    SCOPED_TRACE(row.store);
+    WriteFile(path_, "Windows Registry Editor Version 5.00\n\n");
+    ASSERT_EQ(chmod(path_.c_str(), row.store), 0);
+    ASSERT_EQ(chown(path_.c_str(), 0, 65534), 0);
+    unlink(lock.c_str());
+    ASSERT_TRUE(RegistryStore(path_).CreateKey("HKLM\\ByRoot"));
+    struct stat st {};
+    ASSERT_EQ(stat(lock.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, row.lock);
+    EXPECT_EQ(st.st_gid, 65534u);
+    ASSERT_EQ(stat(path_.c_str(), &st), 0);
+    EXPECT_EQ(st.st_gid, 65534u) << "a save keeps the store's group";
+    const pid_t child = fork();
+    if (child == 0) {
+      if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0) _exit(9);
+      const int fd = open(lock.c_str(), O_RDONLY);
+      _exit((RegistryStore(path_).CreateKey("HKLM\\ByNobody") ? 1 : 0) | (fd >= 0 ? 2 : 0));
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_EQ(WEXITSTATUS(status), row.other);
+  }
+
+  // Another process holds the lock: a change gives up soon, says why and writes nothing.
+  const int holder = open(lock.c_str(), O_RDONLY);
+  ASSERT_EQ(flock(holder, LOCK_EX), 0);
+  RegistryStore store(path_);
+  EXPECT_FALSE(store.CreateKey("HKLM\\Late"));
+  EXPECT_EQ(store.LastOsError(), EWOULDBLOCK);
+  close(holder);
+  EXPECT_FALSE(store.KeyExists("HKLM\\Late"));
 }
 
 TEST_F(RegStoreTest, ReadersNeverSeeAPartlyWrittenFile) {
