@@ -96,7 +96,7 @@ package_stage() {
   local b
   for b in "$@"; do
     if [ "$b" = 32 ] && ! can_run_32; then
-      echo "SKIP $arch: the 32-bit DLL's session: this machine cannot run 32-bit programs"
+      echo "SKIP $arch: the 32-bit DLL's session: no route for 32-bit programs"
       continue
     fi
     bits_list+=("$b")
