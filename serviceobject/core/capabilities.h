@@ -1,6 +1,6 @@
-// What this display can do, in one place: OpenService copies these values into the object's
-// capability fields, and GetPropertyNumber answers them from here (also before a session, when
-// the fields are still zero).
+// What this display can do, in one place: GetPropertyNumber answers the display's capabilities
+// from here, before a session too; OpenService copies only CapPowerReporting into the object,
+// whose field reads 0 until then.
 #pragma once
 
 #include <cstdint>

@@ -177,11 +177,6 @@ void ResetDefaults(POSLDisplay& so) {
   so.PowerState = OPOS_PS_UNKNOWN;
   so.State = OPOS_S_IDLE;
   so.ServiceObjectVersion = kServiceObjectVersion;
-  so.CapBlink = kCapabilities.CapBlink;
-  so.CapCharacterSet = kCapabilities.CapCharacterSet;
-  so.CapCursorType = kCapabilities.CapCursorType;
-  so.CapReadBack = kCapabilities.CapReadBack;
-  so.CapReverse = kCapabilities.CapReverse;
   so.DeviceRows = pole::kRows;
   so.DeviceColumns = pole::kColumns;
   so.CharacterSet = DISP_CS_ASCII;
@@ -198,13 +193,6 @@ void ResetDefaults(POSLDisplay& so) {
   so.BlinkRate = kDefaultBlinkRate;
   so.WaitStartTick = 0;
   so.DeviceEnabled = 1;
-  so.CapBlinkRate = kCapabilities.CapBlinkRate;
-  so.CapBrightness = kCapabilities.CapBrightness;
-  so.CapCustomGlyph = kCapabilities.CapCustomGlyph;
-  so.CapDescriptors = kCapabilities.CapDescriptors;
-  so.CapHMarquee = kCapabilities.CapHMarquee;
-  so.CapICharWait = kCapabilities.CapICharWait;
-  so.CapVMarquee = kCapabilities.CapVMarquee;
   so.CursorUpdate = 1;
 
   WindowRecord& window0 = so.module().list[0];

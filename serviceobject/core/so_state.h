@@ -79,7 +79,8 @@ class ModuleState {
 };
 
 // The fields of one POSLDisplay object, in declaration order. Every field is zero at creation;
-// OpenService gives them their values.
+// OpenService gives them their values. The display's capabilities are not among them: they are
+// answered from kCapabilities (capabilities.h).
 struct POSLDisplayFields {
   int32_t BinaryConversion = 0;
   int32_t CapPowerReporting = 0;
@@ -91,11 +92,6 @@ struct POSLDisplayFields {
   int32_t ResultCodeExtended = 0;
   int32_t State = 0;
   int32_t ServiceObjectVersion = 0;
-  int32_t CapBlink = 0;
-  int32_t CapCharacterSet = 0;
-  int32_t CapCursorType = 0;
-  int32_t CapReadBack = 0;
-  int32_t CapReverse = 0;
   int32_t DeviceWindows = 0;
   int32_t DeviceRows = 0;
   int32_t DeviceColumns = 0;
@@ -124,13 +120,6 @@ struct POSLDisplayFields {
   int16_t DataEventEnabled = 0;
   int16_t DeviceEnabled = 0;
   int16_t FreezeEvents = 0;
-  int16_t CapBlinkRate = 0;
-  int16_t CapBrightness = 0;
-  int16_t CapCustomGlyph = 0;
-  int16_t CapDescriptors = 0;
-  int16_t CapHMarquee = 0;
-  int16_t CapICharWait = 0;
-  int16_t CapVMarquee = 0;
   int16_t CursorUpdate = 0;
   void* ControlObject = nullptr;  // the control object's dispatch interface; stored, never used
 };

@@ -131,15 +131,19 @@ TEST_F(Session, DefaultsAndWindowZeroAreSetWhetherOrNotADisplayIsFound) {
   EXPECT_EQ(so.CapPowerReporting, 1);
   EXPECT_EQ(so.PowerState, 2000);
   EXPECT_EQ(so.ServiceObjectVersion, 1005103);
-  EXPECT_EQ(so.CapCharacterSet, 998);
   EXPECT_EQ(so.CharacterSet, 998);
   EXPECT_EQ(so.DeviceRows, 2);
   EXPECT_EQ(so.DeviceColumns, 20);
   EXPECT_EQ(so.CurrentRows, 2);
   EXPECT_EQ(so.CurrentColumns, 20);
   EXPECT_EQ(so.BlinkRate, 5);
-  EXPECT_EQ(so.CapHMarquee, 0);
-  EXPECT_EQ(so.CapVMarquee, 1);
+  for (const auto& [index, value] : {std::pair{PIDXDisp_CapCharacterSet, 998},
+                                     {PIDXDisp_CapHMarquee, 0},
+                                     {PIDXDisp_CapVMarquee, 1}}) {
+    int32_t number = -1;
+    so.GetPropertyNumber(index, &number);
+    EXPECT_EQ(number, value) << index;
+  }
   EXPECT_EQ(so.CursorUpdate, 1);
   // Fields OpenService does not set keep their values.
   EXPECT_EQ(so.DataCount, 7);
