@@ -6,7 +6,6 @@
 #include <stdlib.h>
 
 #include <algorithm>
-#include <memory>
 #include <optional>
 #include <set>
 
@@ -113,15 +112,6 @@ struct Remembered {
 
 std::string UsbDeviceId(const UsbSerialDevice& device) {
   return "USB\\" + comnames::UsbIdsKeyName(device.vid, device.pid) + "\\" + device.instance;
-}
-
-ComMemory& ComMemory::Of(const std::string& storePath) {
-  static std::mutex guard;
-  static auto* memories = new std::map<std::string, std::unique_ptr<ComMemory>>();  // never freed
-  std::lock_guard<std::mutex> lock(guard);
-  auto& memory = (*memories)[storePath];
-  if (!memory) memory = std::make_unique<ComMemory>();
-  return *memory;
 }
 
 void ComMemory::Settle(const regtree::Tree& store) {

@@ -6,7 +6,7 @@
 // again, never that of a device plugged in now nor one written by hand. The display's ids are
 // served first. A number given to one device is never given to another while it is remembered:
 // in the store, or, for what the store could not take (it may not be written, or its lock was
-// held), in this process's memory for the life of the process.
+// held), in the process's memory (ComMemory).
 //
 // The store keeps, beside the integrator's pinned numbers, the arbiter's own:
 //   HKLM\SOFTWARE\Kirnow\COM Ports            "USB\Vid_vvvv&Pid_pppp\<instance>" = "COMn"
@@ -18,7 +18,6 @@
 
 #include <cstdint>
 #include <map>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -58,14 +57,10 @@ struct ComPlan {
   bool Changes() const { return !remember.empty() || !forget.empty() || !seen.empty(); }
 };
 
-// This process's memory of the plans the store did not take, one per store for the life of the
-// process. Hold mutex() for a whole round: plan, save and take.
+// What a process remembers of the plans the store did not take: the registry view keeps one
+// for as long as it lives, which is as long as the library is loaded.
 class ComMemory {
  public:
-  // The memory of the store at `storePath` (compared as given).
-  static ComMemory& Of(const std::string& storePath);
-
-  std::mutex& mutex() { return mutex_; }
   // Forgets what the store holds now.
   void Settle(const regtree::Tree& store);
   // Keeps what the plan has beyond the store (everything it remembers and every sighting).
@@ -75,7 +70,6 @@ class ComMemory {
   const std::map<std::string, ComPlan::Entry>& seen() const { return seen_; }
 
  private:
-  std::mutex mutex_;
   // By the device id in folded case.
   std::map<std::string, ComPlan::Entry> numbers_;
   std::map<std::string, ComPlan::Entry> seen_;

@@ -103,8 +103,7 @@ bool LiveUsbRegistry::InView(const std::string& path) {
 
 void LiveUsbRegistry::RefreshLocked() {
   const std::vector<UsbSerialDevice> devices = ScanUsbSerialDevices(sysfsRoot_, devRoot_);
-  ComMemory& memory = ComMemory::Of(store_->path());
-  std::lock_guard<std::mutex> arbitration(memory.mutex());
+  ComMemory& memory = memory_;
   ComPlan plan;
   std::unique_ptr<regtree::Tree> view;
   auto round = [&](const regtree::Tree& store) {

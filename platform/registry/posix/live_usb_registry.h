@@ -6,7 +6,7 @@
 // link where udev made one, else its tty. Numbers come from the COM arbiter (com_arbiter.h) and
 // new ones are remembered in the store in the same step as they are chosen, under the store's
 // lock; when the store can't take them (it may not be written, or another process holds its
-// lock past a brief wait), this process remembers them instead.
+// lock past a brief wait), the view remembers them instead, for as long as it lives.
 //
 // The view is built afresh from sysfs whenever a walk starts, that is at every KeyExists,
 // SubkeyCount, ValueCount and GetValue under those two keys (or above them); SubkeyName and
@@ -68,6 +68,7 @@ class LiveUsbRegistry : public Registry {
   std::mutex mutex_;
   std::unique_ptr<regtree::Tree> view_;  // the last view built; null when a write made it stale
   std::vector<Port> ports_;              // the devices of that view
+  ComMemory memory_;                     // the numbers and sightings the store did not take
 };
 
 // $KIRNOW_SYSFS_ROOT (default /sys) and $KIRNOW_DEV_ROOT (default /dev).
