@@ -92,9 +92,9 @@ void ShutdownServerModule() noexcept {
   std::unique_ptr<SystemModule> module;
   {
     std::lock_guard<std::mutex> guard(g_moduleLock);
-    // A library thread holds the library loaded while it runs, so an unload never finds one:
-    // one that runs means the process is exiting (Linux runs this at exit too). Nothing is
-    // joined or closed then; the process takes it all.
+    // The first library thread pins the library, so an unload never finds one: one that runs
+    // means the process is exiting (Linux runs this at exit too). Nothing is joined or closed
+    // then; the process takes it all.
     if (g_module == nullptr || g_module->WorkersRunning()) return;
     module.reset(g_module);
     g_module = nullptr;
