@@ -71,6 +71,19 @@ class PreciseTiming {
   Clock& clock_;
 };
 
+// Waits until done() is true or more than `limitMs` have passed since `start` on the tick
+// counter, looking every kWaitLookMs and sleeping in between (a stop or a hand-off costs no CPU
+// while it waits). Returns done() at the end.
+inline constexpr uint32_t kWaitLookMs = 5;
+template <class Done>
+bool WaitUntil(Clock& clock, uint32_t start, uint32_t limitMs, Done done) {
+  while (!done()) {
+    if (clock.Ticks() - start > limitMs) return done();
+    clock.Sleep(kWaitLookMs);
+  }
+  return true;
+}
+
 std::unique_ptr<Clock> MakeSystemClock();
 
 }  // namespace kirnow::platform

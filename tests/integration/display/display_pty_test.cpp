@@ -110,7 +110,7 @@ TEST_F(DisplayOverPty, LineOneMarqueeStepsEveryTwoHundredMillisecondsAndStopsCle
   SetMarquee(DISP_MT_LEFT);
   std::this_thread::sleep_for(std::chrono::milliseconds(2300));
   SetMarquee(DISP_MT_INIT);
-  EXPECT_EQ(module->display.worker(1).ended, 1);
+  EXPECT_EQ(module->display.worker(1).ended(), 1);
 
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
   const auto frames = FramesOfRow(display.ReceivedBytesWithTimes(), 1);
@@ -131,10 +131,10 @@ TEST_F(DisplayOverPty, BothLinesBlinkThroughTheCombinedWorker) {
   so->DisplayTextAt(0, 0, u"TOP", DISP_DT_BLINK);
   Select(2);
   so->DisplayTextAt(0, 0, u"BOTTOM", DISP_DT_BLINK);
-  EXPECT_EQ(module->display.worker(3).ended, 0);
+  EXPECT_EQ(module->display.worker(3).ended(), 0);
   std::this_thread::sleep_for(std::chrono::milliseconds(1600));
   SetMarquee(DISP_MT_NONE);
-  EXPECT_EQ(module->display.worker(3).ended, 1);
+  EXPECT_EQ(module->display.worker(3).ended(), 1);
 
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
   const auto received = display.ReceivedBytesWithTimes();
