@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <climits>
 
+#include "kirnow_config.h"
 #include "serviceobject/display/display_engine.h"
 #include "tests/unit/display/display_fixture.h"
 
@@ -232,6 +233,7 @@ TEST_F(Workers, AStalledDisplayCostsOneTimeOutAndFramesComeBackWholeWhenItReadsA
 }
 
 TEST_F(Workers, AfterAnUnplugThePortReconnectsByItselfAndRepaintsTheScreen) {
+  fp.serial.SetIdentity(fakes::RecordingSerialDevice::IdentityMode::Answer, KIRNOW_USB_PID);
   so->DisplayTextAt(1, 0, u"lower line", DISP_DT_NORMAL);
   StartMarquee(1, u"walking", 0, false);
   fp.clock.Advance(500);
@@ -245,18 +247,16 @@ TEST_F(Workers, AfterAnUnplugThePortReconnectsByItselfAndRepaintsTheScreen) {
   EXPECT_TRUE(module->Port.Dead());
   const int opensWhileAway = fp.serial.openCount;
 
-  // Plugged in again: reopened within the poll interval, initialised and repainted, and the
-  // marquee's frames go on.
+  // Plugged in again: reopened within the poll interval, asked who it is, initialised and
+  // repainted, and the marquee's frames go on.
   fp.serial.SetUnplugged(false);
   fp.serial.ClearWritten();
   fp.clock.Advance(600);
   EXPECT_FALSE(module->Port.Dead());
   EXPECT_EQ(fp.serial.openCount, opensWhileAway + 1);
   const Bytes written = fp.serial.Written();
-  ASSERT_GE(written.size(), 2u);
-  EXPECT_EQ(written[0], 0x1B);
-  EXPECT_EQ(written[1], 0x40);
   const std::string text(written.begin(), written.end());
+  EXPECT_EQ(text.rfind("\x1D\x49\x02\x1B\x40", 0), 0u) << text;
   // The repaint shows the lower line as it was, then the marquee's frames follow.
   EXPECT_NE(text.find(std::string("\x1F\x24\x01\x02") + "lower line" + Blanks(10)),
             std::string::npos)
