@@ -16,6 +16,7 @@ void RecordingSerialDevice::AddPort(int32_t n) {
 }
 
 bool RecordingSerialDevice::Open(int32_t portNumber, int32_t baud) {
+  if (openDelayMs_ != 0) clock_.Sleep(openDelayMs_);
   std::lock_guard<std::mutex> lock(mutex_);
   lastAttemptedPort = portNumber;
   openProblem_.clear();

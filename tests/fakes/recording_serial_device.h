@@ -38,6 +38,9 @@ class RecordingSerialDevice : public platform::SerialDevice {
   void Refuse(int32_t n, std::string problem);
   std::string OpenProblem() const override;
 
+  // Every Open takes `ms` of the clock's time first, as a lookup that waits on the registry or
+  // enumerates devices does.
+  void SetOpenDelay(uint32_t ms) { openDelayMs_ = ms; }
   bool Open(int32_t portNumber, int32_t baud) override;
   void Close() override;
   bool IsOpen() const override;
@@ -89,6 +92,7 @@ class RecordingSerialDevice : public platform::SerialDevice {
   platform::Clock& clock_;
   ScriptedClock* scripted_;
   mutable std::mutex mutex_;
+  std::atomic<uint32_t> openDelayMs_{0};
   std::set<int32_t> ports_;
   std::map<int32_t, std::string> refused_;
   std::string openProblem_;  // of the last Open

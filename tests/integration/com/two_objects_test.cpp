@@ -1,9 +1,12 @@
 // Two service objects on two threads, as two single-threaded apartments of one application
 // would hold them: they share the library's module state, and their calls (session, text,
 // windows, marquee and blink flips) must not corrupt it or fail for each other. Run under the
-// sanitizer builds, a race or a heap fault fails the run.
+// sanitizer builds, a race or a heap fault fails the run. And a host that lets the library go
+// before it releases its object.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <string>
@@ -100,6 +103,61 @@ TEST(TwoObjects, OnTwoThreadsShareTheModuleStateSafely) {
   EXPECT_EQ(callFailures, 0);
   EXPECT_EQ(canUnload(), S_OK) << "both objects gone, every worker stopped";
   dlclose(library);
+}
+
+// A host that lets the library go before it releases its object (dlclose, as CoUninitialize
+// frees the library on Windows, then a late Release), with a session open and claimed, idle or
+// walking a marquee: the Release returns normally. Each host is a child process that exits with
+// 0 only then; its suite runs in a process that has not loaded the library before.
+TEST(HostUnloadsFirst, ALateReleaseReturnsWithTheSessionIdleOrWalking) {
+  it::VirtualDisplay display;
+  ASSERT_TRUE(display.Start());
+  it::TestRegistryFile store;
+  store.AddDisplay("JQ POS POLE DISPLAY", 7, display.LinkPath());
+  for (const bool walk : {false, true}) {
+    const pid_t host = fork();
+    ASSERT_GE(host, 0);
+    if (host == 0) {
+      void* library = dlopen(KIRNOW_SO_PATH, RTLD_NOW | RTLD_LOCAL);
+      auto get = library != nullptr
+                     ? reinterpret_cast<LPFNGETCLASSOBJECT>(dlsym(library, "DllGetClassObject"))
+                     : nullptr;
+      const CLSID clsid = KIRNOW_CLSID_POSLDISPLAY_INIT;
+      IClassFactory* factory = nullptr;
+      IDispatch* object = nullptr;
+      if (get == nullptr ||
+          FAILED(get(clsid, IID_IClassFactory, reinterpret_cast<void**>(&factory))) ||
+          FAILED(
+              factory->CreateInstance(nullptr, IID_IDispatch, reinterpret_cast<void**>(&object)))) {
+        _exit(2);
+      }
+      factory->Release();
+      com::Bstr deviceClass(u"LineDisplay"), deviceName(u"JQ POS POLE DISPLAY"), text(u"walking");
+      VARIANT none;
+      VariantInit(&none);
+      none.vt = VT_DISPATCH;
+      if (Call(object, kOpenService,
+               {com::BstrArg(deviceClass.get()), com::BstrArg(deviceName.get()), none}) != 0 ||
+          Call(object, kClaimDevice, {L(1000)}) != 0) {
+        _exit(3);
+      }
+      if (walk) {
+        Call(object, kSetPropertyNumber, {L(PIDXDisp_MarqueeType), L(DISP_MT_INIT)});
+        Call(object, kDisplayTextAt, {L(0), L(0), com::BstrArg(text.get()), L(0)});
+        Call(object, kSetPropertyNumber, {L(PIDXDisp_MarqueeType), L(DISP_MT_LEFT)});
+      }
+      usleep(600000);  // the port's keeper has looked at the port
+      dlclose(library);
+      object->Release();
+      _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(host, &status, 0), host);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+        << (walk ? "walking: " : "idle: ")
+        << (WIFSIGNALED(status) ? "killed by signal " + std::to_string(WTERMSIG(status))
+                                : "exit " + std::to_string(WEXITSTATUS(status)));
+  }
 }
 
 }  // namespace
