@@ -57,6 +57,7 @@ bool RecordingSerialDevice::IsOpen() const {
 }
 
 platform::SerialDevice::WriteResult RecordingSerialDevice::WriteByte(uint8_t byte) {
+  while (writesHeld_) clock_.Sleep(10);
   const uint32_t now = Stamp();
   std::lock_guard<std::mutex> lock(mutex_);
   if (!open_ || unplugged_ || lostHandle_) return WriteResult::Gone;

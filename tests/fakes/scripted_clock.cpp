@@ -7,7 +7,7 @@ namespace kirnow::fakes {
 namespace {
 
 constexpr auto kQuiescenceBound = std::chrono::milliseconds(50);
-constexpr auto kStalledBound = std::chrono::microseconds(200);
+constexpr auto kStalledBound = std::chrono::milliseconds(1);
 
 // The clock whose worker this thread is (nullptr on the test's own threads).
 thread_local const ScriptedClock* tCurrentClock = nullptr;
@@ -30,14 +30,9 @@ void ScriptedClock::WaitQuiescent(std::unique_lock<std::mutex>& lock) {
 
 void ScriptedClock::ReleaseDue() {
   bool any = false;
-  for (auto it = sleepers_.begin(); it != sleepers_.end();) {
-    const Sleeper& sleeper = *it->second;
-    if (it->first > elapsed_ && (sleeper.keepRunning == nullptr || *sleeper.keepRunning != 0)) {
-      ++it;
-      continue;
-    }
-    it->second->released = true;
-    it = sleepers_.erase(it);
+  while (!sleepers_.empty() && sleepers_.begin()->first <= elapsed_) {
+    sleepers_.begin()->second->released = true;
+    sleepers_.erase(sleepers_.begin());
     ++running_;
     any = true;
   }
@@ -58,15 +53,6 @@ uint32_t ScriptedClock::Ticks() {
   return static_cast<uint32_t>(offset_ + elapsed_);
 }
 
-void ScriptedClock::SleepLocked(std::unique_lock<std::mutex>& lock, uint64_t wake, Sleeper& me) {
-  sleepers_.emplace(wake, &me);
-  --running_;
-  ++events_;
-  cv_.notify_all();
-  cv_.wait(lock, [&me] { return me.released; });
-  // ReleaseDue counted this worker as running again.
-}
-
 void ScriptedClock::Sleep(uint32_t ms) {
   if (!OnWorkerThread()) {
     Advance(ms);
@@ -75,25 +61,12 @@ void ScriptedClock::Sleep(uint32_t ms) {
   std::unique_lock<std::mutex> lock(mutex_);
   if (ms == 0) return;
   Sleeper me;
-  SleepLocked(lock, elapsed_ + ms, me);
-}
-
-void ScriptedClock::SleepWhile(uint64_t deadline, const std::atomic<int32_t>& keepRunning) {
-  if (!OnWorkerThread()) {
-    SleepUntil(deadline);
-    return;
-  }
-  std::unique_lock<std::mutex> lock(mutex_);
-  const uint64_t wake = (deadline + 999) / 1000;
-  if (keepRunning == 0 || wake <= elapsed_) return;
-  Sleeper me;
-  me.keepRunning = &keepRunning;
-  SleepLocked(lock, wake, me);
-}
-
-void ScriptedClock::Interrupt() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  ReleaseDue();
+  sleepers_.emplace(elapsed_ + ms, &me);
+  --running_;
+  ++events_;
+  cv_.notify_all();
+  cv_.wait(lock, [&me] { return me.released; });
+  // ReleaseDue counted this worker as running again.
 }
 
 platform::Thread ScriptedClock::StartThread(std::function<void()> body) {

@@ -31,10 +31,6 @@ class ScriptedClock : public platform::Clock {
   uint64_t Micros() override;
   // Sleeps the whole virtual milliseconds up to `deadline`.
   void SleepUntil(uint64_t deadline) override;
-  // Worker: one virtual sleep up to `deadline`, ended early by an Interrupt (or the next advance
-  // of virtual time) once `keepRunning` is cleared. Test thread: as SleepUntil.
-  void SleepWhile(uint64_t deadline, const std::atomic<int32_t>& keepRunning) override;
-  void Interrupt() override;
   // Counts the holders of precise timing, as the Windows clock's raised resolution would.
   void BeginPrecise() override;
   void EndPrecise() override;
@@ -49,24 +45,20 @@ class ScriptedClock : public platform::Clock {
   void Advance(uint32_t ms);
   uint32_t Now() const;  // never advances
   size_t LiveWorkers() const;
-  // Ticks calls from the test's threads so far: how often a wait there looked at the clock.
-  uint64_t Looks() const;
+  uint64_t Looks() const;  // Ticks calls from the test's threads so far
 
  private:
   struct Sleeper {
     bool released = false;
-    const std::atomic<int32_t>* keepRunning = nullptr;  // of a SleepWhile
   };
 
   bool OnWorkerThread() const;
-  // Waits, lock held, until no live worker is running (bounded by ~50 ms real time; by ~0.2 ms
+  // Waits, lock held, until no live worker is running (bounded by ~50 ms real time; by ~1 ms
   // while the same workers are still busy since the last wait ran out, so a worker blocked on
   // something other than Sleep does not slow every later tick).
   void WaitQuiescent(std::unique_lock<std::mutex>& lock);
-  // Releases every sleeper whose wake time is due, or whose SleepWhile flag is cleared; lock held.
+  // Releases every sleeper whose wake time is due; lock held.
   void ReleaseDue();
-  // Blocks the calling worker until virtual time reaches `wake`; lock held.
-  void SleepLocked(std::unique_lock<std::mutex>& lock, uint64_t wake, Sleeper& me);
 
   mutable std::mutex mutex_;
   std::condition_variable cv_;
@@ -75,9 +67,9 @@ class ScriptedClock : public platform::Clock {
   size_t live_ = 0;       // workers whose body has not returned
   int preciseHolders_ = 0;
   int preciseBegins_ = 0;
-  size_t running_ = 0;    // live workers not blocked in Sleep
-  uint64_t events_ = 0;   // sleeps, wake-ups and finished workers, counted
-  uint64_t looks_ = 0;    // Ticks calls from the test's threads
+  size_t running_ = 0;   // live workers not blocked in Sleep
+  uint64_t events_ = 0;  // sleeps, wake-ups and finished workers, counted
+  uint64_t looks_ = 0;
   bool stalled_ = false;  // the last wait ran out with events_ == stalledAt_
   uint64_t stalledAt_ = 0;
   // Blocked sleepers by wake time (elapsed_ scale); equal wake times keep their arrival order.

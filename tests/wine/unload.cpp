@@ -91,11 +91,7 @@ int main(int argc, char** argv) {
   if (release) {
     const DWORD start = GetTickCount();
     so->Release();
-    const DWORD tookRelease = GetTickCount() - start;
-    std::printf("unload: the late Release returned after %lu ms\n",
-                static_cast<unsigned long>(tookRelease));
-    Check(tookRelease < 3000, "unload: the late Release returns within three seconds");
-    Sleep(300);
+    Check(GetTickCount() - start < 3000, "unload: the late Release returns within three seconds");
   }
   std::printf("%s unload: %d failure(s)\n", g_failures ? "FAIL" : "PASS", g_failures);
   std::fflush(stdout);
