@@ -99,6 +99,13 @@ class FaultRun {
       if (event % 6 == 5) CheckContent();
     }
     CheckContent();
+    // Once for sure: the display pulled out of an open session, and another device in its place
+    // for three of the keeper's rounds.
+    Plug(false);
+    otherIn_ = true;
+    PointNode(other_.Pty());
+    std::this_thread::sleep_for(std::chrono::milliseconds(1600));
+    CheckContent();
     Timed("the final release", [&] {
       so_.reset();
       module_.reset();
