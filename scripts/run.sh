@@ -80,6 +80,7 @@ reg_escape() { printf '%s' "$1" | sed 's/\\/\\\\/g; s/"/\\"/g'; }
 virtual_device=$state_dir/pole-display
 snapshot=""
 plugged_in=""
+no_display=""
 if [ -z "${KIRNOW_DISPLAY_DEVICE:-}" ]; then
   # A display plugged in now, as the registry's view of the USB serial devices shows it:
   # "COMn<tab>Vid_...&Pid_...\<instance><tab>path<tab>display", lowest number first.
@@ -99,7 +100,7 @@ elif [ -n "$plugged_in" ]; then
     echo "run: this user may not open $device yet; see \"A display on Linux\" in README.md" >&2
   fi
 else
-  echo "run: no display with USB id ${vid,,}:${pid,,} is plugged in; \`regstore usb\` lists the serial devices" >&2
+  no_display="run: no display with USB id ${vid,,}:${pid,,} is plugged in; \`regstore usb\` lists the serial devices"
   device=$virtual_device
 fi
 
@@ -161,6 +162,7 @@ if [ "$device" = "$virtual_device" ]; then
 fi
 
 where() {
+  [ -z "$no_display" ] || echo "$no_display" >&2
   echo "run: registry store $KIRNOW_REGISTRY"
   if [ -n "$snapshot" ]; then
     echo "run: virtual pole display on $device; byte log $state_dir/pole-display.log," \

@@ -12,14 +12,14 @@
  * 64-bit children inheriting LD_PRELOAD load nothing. */
 #if defined(__i386__)
 
-#define KIRNOW_MAP_FAILED ((void *)-1)
+#define KIRNOW_MAP_FAILED ((void*)-1)
 #define KIRNOW_MAP_FIXED_NOREPLACE 0x100000
 #define KIRNOW_EEXIST 17
 #define KIRNOW_EINVAL 22
 #define KIRNOW_NR_MMAP 90 /* the old mmap: one pointer to its six arguments */
 #define KIRNOW_NR_MUNMAP 91
 
-extern int *__errno_location(void);
+extern int* __errno_location(void);
 
 struct old_mmap_args {
   unsigned long addr, len, prot, flags, fd, offset;
@@ -37,29 +37,30 @@ static long syscall2(long nr, long a, long b) {
   return r;
 }
 
-static void *fail(int error) {
+static void* fail(int error) {
   *__errno_location() = error;
   return KIRNOW_MAP_FAILED;
 }
 
-static void *map(void *addr, unsigned long len, int prot, int flags, int fd, long long offset) {
+static void* map(void* addr, unsigned long len, int prot, int flags, int fd, long long offset) {
   if (offset < 0 || offset > 0xffffffffLL) return fail(KIRNOW_EINVAL);
-  struct old_mmap_args args = {(unsigned long)addr, len,          (unsigned long)prot,
-                               (unsigned long)flags, (unsigned long)fd, (unsigned long)offset};
+  struct old_mmap_args args = {(unsigned long)addr, len,
+                               (unsigned long)prot, (unsigned long)flags,
+                               (unsigned long)fd,   (unsigned long)offset};
   long r = syscall1(KIRNOW_NR_MMAP, (long)&args);
   if ((unsigned long)r > -4096UL) return fail((int)-r);
-  if ((flags & KIRNOW_MAP_FIXED_NOREPLACE) && (void *)r != addr) {
+  if ((flags & KIRNOW_MAP_FIXED_NOREPLACE) && (void*)r != addr) {
     syscall2(KIRNOW_NR_MUNMAP, r, (long)len);
     return fail(KIRNOW_EEXIST);
   }
-  return (void *)r;
+  return (void*)r;
 }
 
-void *mmap(void *addr, unsigned long len, int prot, int flags, int fd, long offset) {
+void* mmap(void* addr, unsigned long len, int prot, int flags, int fd, long offset) {
   return map(addr, len, prot, flags, fd, offset);
 }
 
-void *mmap64(void *addr, unsigned long len, int prot, int flags, int fd, long long offset) {
+void* mmap64(void* addr, unsigned long len, int prot, int flags, int fd, long long offset) {
   return map(addr, len, prot, flags, fd, offset);
 }
 
