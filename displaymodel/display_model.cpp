@@ -60,13 +60,13 @@ std::vector<uint8_t> IdentityResponder::Answer() {
   std::string text;
   switch (mode_) {
     case IdentityMode::Answer:
-      text = "PID:" + productId_;
+      text = std::string(pole::kIdentityAnswerPrefix) + productId_;
       break;
     case IdentityMode::SecondOnly:
-      if (queries_ >= 2) text = "PID:" + productId_;
+      if (queries_ >= 2) text = std::string(pole::kIdentityAnswerPrefix) + productId_;
       break;
     case IdentityMode::WrongId:
-      text = "PID:" + OtherId(productId_);
+      text = std::string(pole::kIdentityAnswerPrefix) + OtherId(productId_);
       break;
     case IdentityMode::Silent:
       break;

@@ -5,7 +5,9 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 namespace kirnow::pole {
 
@@ -61,7 +63,25 @@ constexpr Command3 Blink(uint8_t interval) { return {kUs, kBlink, interval}; }
 constexpr Command3 Reverse(uint8_t on) { return {kUs, kReverse, on}; }
 // The brightness level n.
 constexpr Command3 Brightness(uint8_t level) { return {kUs, kBrightness, level}; }
-// Asks the display for its identity: it answers "PID:" and its four-digit product id.
+// Asks the display for its identity: it answers "PID:" and its four-digit product id, the
+// answer's 8 bytes, within kIdentityAnswerMs. One that did not may be asked again after
+// kIdentityRetryPauseMs (it may still be starting up).
 constexpr Command3 IdentityQuery() { return {kGs, kIdentify, kIdentifyArgument}; }
+inline constexpr std::string_view kIdentityAnswerPrefix = "PID:";
+using IdentityAnswer = std::array<uint8_t, 8>;
+inline constexpr uint32_t kIdentityAnswerMs = 200;
+inline constexpr uint32_t kIdentityRetryPauseMs = 100;
+
+// True when `reply` is the answer of the display whose product id is `productId`.
+constexpr bool IsIdentityAnswer(const IdentityAnswer& reply, std::string_view productId) {
+  if (kIdentityAnswerPrefix.size() + productId.size() != reply.size()) return false;
+  for (size_t i = 0; i < reply.size(); ++i) {
+    const char want = i < kIdentityAnswerPrefix.size()
+                          ? kIdentityAnswerPrefix[i]
+                          : productId[i - kIdentityAnswerPrefix.size()];
+    if (reply[i] != static_cast<uint8_t>(want)) return false;
+  }
+  return true;
+}
 
 }  // namespace kirnow::pole

@@ -24,7 +24,11 @@ class Clock {
   virtual void Sleep(uint32_t ms) = 0;
   // Starts `body` on a new thread. The caller owns the thread and joins it or lets it go. On
   // Windows the thread runs above normal priority, so that a busy till does not hold back a
-  // frame. The system clocks' threads keep the library loaded while they run (thread.h).
+  // frame. The system clocks pin the library their code is in at its first thread, for the rest
+  // of the process (GetModuleHandleEx with GET_MODULE_HANDLE_EX_FLAG_PIN; dlopen of itself with
+  // RTLD_NODELETE): a host that unloads the library before it releases an object, or while a
+  // thread runs, then only drops its own reference, and nothing of the library ever drops the
+  // last one while its code is on some stack.
   virtual Thread StartThread(std::function<void()> body) = 0;
 
   // Microseconds on a monotonic counter with real sub-millisecond resolution
@@ -66,6 +70,19 @@ class PreciseTiming {
  private:
   Clock& clock_;
 };
+
+// Waits until done() is true or more than `limitMs` have passed since `start` on the tick
+// counter, looking every kWaitLookMs and sleeping in between (a stop or a hand-off costs no CPU
+// while it waits). Returns done() at the end.
+inline constexpr uint32_t kWaitLookMs = 5;
+template <class Done>
+bool WaitUntil(Clock& clock, uint32_t start, uint32_t limitMs, Done done) {
+  while (!done()) {
+    if (clock.Ticks() - start > limitMs) return done();
+    clock.Sleep(kWaitLookMs);
+  }
+  return true;
+}
 
 std::unique_ptr<Clock> MakeSystemClock();
 

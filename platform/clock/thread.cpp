@@ -7,32 +7,25 @@ namespace {
 
 class StdThread final : public Thread::Native {
  public:
-  StdThread(std::thread thread, std::function<void()> afterJoin)
-      : thread_(std::move(thread)), afterJoin_(std::move(afterJoin)) {}
+  explicit StdThread(std::thread thread) : thread_(std::move(thread)) {}
   ~StdThread() override {
     if (thread_.joinable()) thread_.detach();
   }
   StdThread(const StdThread&) = delete;
   StdThread& operator=(const StdThread&) = delete;
 
-  void Join() override {
-    thread_.join();
-    if (afterJoin_) afterJoin_();
-  }
+  void Join() override { thread_.join(); }
   void Detach() override { thread_.detach(); }
   bool IsCurrent() const override { return thread_.get_id() == std::this_thread::get_id(); }
 
  private:
   std::thread thread_;
-  std::function<void()> afterJoin_;  // a thread that is let go never runs it
 };
 
 }  // namespace
 
-Thread::Thread(std::thread thread, std::function<void()> afterJoin) {
-  if (thread.joinable()) {
-    native_ = std::make_unique<StdThread>(std::move(thread), std::move(afterJoin));
-  }
+Thread::Thread(std::thread thread) {
+  if (thread.joinable()) native_ = std::make_unique<StdThread>(std::move(thread));
 }
 
 Thread& Thread::operator=(Thread&& other) noexcept {

@@ -3,13 +3,11 @@
 // joined nor let go lets it go instead of ending the process, and a thread asked to join itself
 // (it is ending the library from its own last step) lets itself go instead of waiting forever.
 //
-// A library thread of the system clocks holds a reference to the module its code is in, so that
-// the host unloading the library while the thread runs only drops a reference: on Windows the
-// thread drops its own with FreeLibraryAndExitThread, after its last instruction in the module;
-// on Linux the thread that joins it drops it, and a thread that was let go keeps it.
+// The first thread the system clocks start for a library pins the library for the rest of the
+// process (clock.h), so no thread holds or drops a reference of its own: a reference that a thread
+// or its joiner dropped could be the last one, and unmap the library under a caller still in it.
 #pragma once
 
-#include <functional>
 #include <memory>
 #include <thread>
 
@@ -27,8 +25,8 @@ class Thread {
   };
 
   Thread() = default;
-  // Over a std::thread (the test clocks, Linux); `afterJoin` runs once the thread was joined.
-  Thread(std::thread thread, std::function<void()> afterJoin = {});  // NOLINT: a thread is one
+  // Over a std::thread (the test clocks, Linux).
+  Thread(std::thread thread);  // NOLINT: a thread is one
   explicit Thread(std::unique_ptr<Native> native) : native_(std::move(native)) {}
   Thread(Thread&& other) noexcept = default;
   Thread& operator=(Thread&& other) noexcept;

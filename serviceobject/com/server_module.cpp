@@ -38,10 +38,9 @@ class SystemModule final : public ComModule {
   bool WorkersRunning() override {
     std::lock_guard<std::mutex> lock(mutex_);
     if (!state_) return false;
-    const DisplayShared& d = state_->display;
-    // The port's keeper counts too: no thread may run the library's code when it is unloaded.
-    return d.worker(1).ended == 0 || d.worker(2).ended == 0 || d.worker(3).ended == 0 ||
-           state_->Port.Keeping();
+    // Workers let go past their stop bound and the port's keeper count too: no thread may run
+    // on the state when it goes.
+    return state_->display.threadsAlive != 0 || state_->Port.Keeping();
   }
 
   ClassFactory& Factory() { return factory_; }
@@ -92,9 +91,9 @@ void ShutdownServerModule() noexcept {
   std::unique_ptr<SystemModule> module;
   {
     std::lock_guard<std::mutex> guard(g_moduleLock);
-    // A library thread holds the library loaded while it runs, so an unload never finds one:
-    // one that runs means the process is exiting (Linux runs this at exit too). Nothing is
-    // joined or closed then; the process takes it all.
+    // The first library thread pins the library, so an unload never finds one: one that runs
+    // means the process is exiting (Linux runs this at exit too). Nothing is joined or closed
+    // then; the process takes it all.
     if (g_module == nullptr || g_module->WorkersRunning()) return;
     module.reset(g_module);
     g_module = nullptr;

@@ -16,7 +16,8 @@ HRESULT CanUnloadNow() noexcept;
 HRESULT GetClassObject(REFCLSID clsid, REFIID riid, void** ppv) noexcept;
 // At unload: closes the port and drops the platform services; the next call of the library
 // builds a fresh module. Never waits for a thread: while a worker or the port's keeper runs
-// (they keep the library loaded, so that happens only at process exit) it does nothing.
+// (the first library thread pins the library, so that happens only at process exit) it does
+// nothing.
 void ShutdownServerModule() noexcept;
 
 }  // namespace kirnow::server

@@ -1,14 +1,21 @@
 // The library's serial port over the platform's serial device. Every write and the open/closed
-// state are guarded by one recursive lock, so that the caller's
-// thread and the marquee and blink workers never interleave inside one another's bytes, and a
-// port is never closed under a writer. The keeper thread takes the same lock to check the
-// device, or to reopen it and repaint, so no frame can go out between the two. It only tries
-// the lock: while somebody holds it, that writer finds a failed device itself, and a keeper
-// that waited could deadlock with a Close called under a frame. Holding it, the keeper waits
-// for the device at most one byte's time-out, as any writer does (the repaint's stall rule).
+// state are guarded by one recursive lock, so that the caller's thread and the marquee and blink
+// workers never interleave inside one another's bytes, and a port is never closed under a
+// writer. The keeper thread takes the same lock to check the device and to swap a reopened one
+// in and repaint it, so no frame can go out between the two; it waits for it only briefly
+// (while somebody holds it, that writer finds a failed device itself, and a Close called under a
+// frame may be waiting for the keeper). Holding it, the keeper waits for the device at most one
+// byte's time-out, as any writer does (the repaint's stall rule). The device is reopened and
+// asked who it is outside the lock, under deviceLock_, while the port is dead and no writer
+// touches the device.
 #include "serviceobject/core/serial_port.h"
 
+#include <algorithm>
+#include <chrono>
 #include <vector>
+
+#include "displaymodel/pole_commands.h"
+#include "kirnow_config.h"
 
 namespace kirnow {
 
@@ -17,34 +24,54 @@ constexpr uint64_t kKeeperPollMicros = 500000;
 // The longest a stop waits for the keeper: the byte it may be writing (the device's 1000 ms
 // time-out) and some room for a busy machine.
 constexpr uint32_t kKeeperStopMs = 2000;
+// The longest the keeper waits for the write lock to swap a reopened device in; a writer holds
+// it for one unit.
+constexpr auto kKeeperLockWait = std::chrono::milliseconds(100);
+// How often the keeper looks whether the display's answer has arrived.
+constexpr uint32_t kAnswerLookMs = 10;
 }  // namespace
 
 bool SerialPort::Open(int32_t portNumber, int32_t baud) {
-  std::unique_lock<std::recursive_mutex> hold(writeLock_);
   if (opened_ && !dead_) return true;  // an open port is kept, whatever is asked for now
   if (portNumber < 1) return false;    // there is no COM0 or below
-  // A port that died is opened again at once (the session initialises the display itself);
-  // its keeper goes on watching.
-  stalled_ = false;
+  // A keeper that is reopening the device holds this for one lookup and one identity query.
+  std::lock_guard<std::mutex> device(deviceLock_);
+  if (opened_ && !dead_) return true;  // the keeper has just taken it back
+  // Closed or dead: no writer touches the device. It is looked up and opened outside the lock;
+  // a port that died is opened again at once and its keeper goes on watching.
   if (!device_.Open(portNumber, baud)) return false;
+  std::lock_guard<std::recursive_timed_mutex> hold(writeLock_);
   portNumber_ = portNumber;
   baud_ = baud;
   opened_ = true;
   dead_ = false;
+  stalled_ = false;
   repaintDue_ = false;
-  if (clock_ != nullptr && keeperRunning_ == 0) {
-    if (keeper_.joinable()) keeper_.join();  // one that ended at a Close
-    keepGoing_ = 1;
-    keeperRunning_ = 1;
-    keeper_ = clock_->StartThread([this] { KeeperLoop(); });
-  }
+  StartKeeperLocked();
   return true;
+}
+
+void SerialPort::StartKeeperLocked() {
+  if (clock_ == nullptr || keeper_.joinable()) return;  // no clock, or a keeper is at it
+  auto run = std::make_shared<KeeperRun>();
+  ++keepers_;
+  try {
+    keeper_ = clock_->StartThread([this, run] {
+      KeeperLoop(*run);
+      --keepers_;
+    });
+  } catch (...) {
+    --keepers_;
+    throw;
+  }
+  keeperRun_ = std::move(run);
 }
 
 bool SerialPort::Close() {
   StopKeeper();
   // A worker may be in the middle of a frame: wait for it, so it never writes to a closed device.
-  std::lock_guard<std::recursive_mutex> hold(writeLock_);
+  // A keeper let go while it reopened the device closes that itself once it sees the port closed.
+  std::lock_guard<std::recursive_timed_mutex> hold(writeLock_);
   if (!opened_) return true;
   if (!dead_) device_.Close();
   opened_ = false;
@@ -103,12 +130,12 @@ void SerialPort::DieLocked() {
   stalled_ = false;
 }
 
-void SerialPort::RepaintLocked() {
+void SerialPort::RepaintLocked(const std::atomic<int32_t>& keepGoing) {
   // A display that is back but still not reading costs the repaint nothing more until it does.
   if (stalled_ && !device_.ReadyToWrite()) return;
   stalled_ = false;
   for (uint8_t b : displaymodel::RepaintBytes(screen_)) {
-    if (keepGoing_ == 0) return;  // a stop: Close is waiting for this thread
+    if (keepGoing == 0) return;  // a stop: Close is waiting for this thread
     switch (device_.WriteByte(b)) {
       case platform::SerialDevice::WriteResult::Written:
         break;
@@ -126,52 +153,102 @@ void SerialPort::RepaintLocked() {
   repaintDue_ = false;
 }
 
-void SerialPort::KeeperLoop() {
-  while (keepGoing_ != 0) {
-    clock_->SleepWhile(clock_->Micros() + kKeeperPollMicros, keepGoing_);
-    if (keepGoing_ == 0) break;
-    std::unique_lock<std::recursive_mutex> hold(writeLock_, std::try_to_lock);
-    if (hold.owns_lock()) KeepLocked();  // else a writer is at it; look again next round
+void SerialPort::KeeperLoop(KeeperRun& run) {
+  while (run.keepGoing != 0) {
+    clock_->SleepWhile(clock_->Micros() + kKeeperPollMicros, run.keepGoing);
+    if (run.keepGoing == 0) break;
+    KeepRound(run.keepGoing);
   }
-  keeperRunning_ = 0;
+  run.running = 0;
 }
 
-void SerialPort::KeepLocked() {
-  if (!opened_) return;
-  if (!dead_) {
-    // Idle or not, a device that went away is noticed here; a stalled one is still alive.
-    if (!device_.Alive()) {
-      DieLocked();
-      // Tried again at once: a display plugged back in quickly is back within one round.
-    } else if (!repaintDue_) {
-      return;
+void SerialPort::KeepRound(const std::atomic<int32_t>& keepGoing) {
+  {
+    std::unique_lock<std::recursive_timed_mutex> hold(writeLock_, std::try_to_lock);
+    if (!hold.owns_lock() || !opened_) return;  // a writer is at it: look again next round
+    if (!dead_) {
+      // Idle or not, a device that went away is noticed here; a stalled one is still alive.
+      if (device_.Alive()) {
+        if (repaintDue_) RepaintLocked(keepGoing);
+        return;
+      }
+      DieLocked();  // and tried again at once: a display plugged back in quickly is back now
     }
   }
-  if (dead_) {
-    if (!device_.Open(portNumber_, baud_)) return;
-    dead_ = false;
-    stalled_ = false;
-    repaintDue_ = true;
+  // A caller opening the port has the device: look again next round. Holding it, this thread
+  // alone can bring the port back.
+  std::unique_lock<std::mutex> device(deviceLock_, std::try_to_lock);
+  if (!device.owns_lock()) return;
+  int32_t portNumber = 0;
+  int32_t baud = 0;
+  {
+    std::unique_lock<std::recursive_timed_mutex> hold(writeLock_, kKeeperLockWait);
+    if (!hold.owns_lock() || !opened_ || !dead_) return;
+    portNumber = portNumber_;
+    baud = baud_;
   }
-  RepaintLocked();
+  // Dead: the device is this thread's until it is swapped in. Whatever answers at the number now
+  // gets nothing before it has said it is the display.
+  if (!device_.Open(portNumber, baud)) return;
+  if (!AnswersAsDisplay(keepGoing)) {
+    device_.Close();
+    return;
+  }
+  std::unique_lock<std::recursive_timed_mutex> hold(writeLock_, kKeeperLockWait);
+  if (!hold.owns_lock() || !opened_ || !dead_ || keepGoing == 0) {
+    device_.Close();  // closed meanwhile, or stopping: tried again next round, if at all
+    return;
+  }
+  dead_ = false;
+  stalled_ = false;
+  repaintDue_ = true;
+  RepaintLocked(keepGoing);
+}
+
+bool SerialPort::AnswersAsDisplay(const std::atomic<int32_t>& keepGoing) {
+  for (int attempt = 0; attempt < 2 && keepGoing != 0; ++attempt) {
+    if (attempt > 0) {
+      clock_->SleepWhile(clock_->Micros() + pole::kIdentityRetryPauseMs * 1000u, keepGoing);
+    }
+    for (uint8_t b : pole::IdentityQuery()) {
+      if (device_.WriteByte(b) != platform::SerialDevice::WriteResult::Written) return false;
+    }
+    // The answer is taken as soon as it is whole, so the repaint does not wait for the bound.
+    pole::IdentityAnswer reply{};
+    int32_t got = 0;
+    const uint64_t until = clock_->Micros() + pole::kIdentityAnswerMs * 1000u;
+    while (keepGoing != 0) {
+      const int32_t waiting = device_.BytesWaiting();
+      const int32_t want = static_cast<int32_t>(reply.size()) - got;
+      if (waiting > 0)
+        got += std::max(0, device_.Read(reply.data() + got, std::min(waiting, want)));
+      if (got == static_cast<int32_t>(reply.size()) || clock_->Micros() >= until) break;
+      clock_->SleepWhile(std::min(until, clock_->Micros() + kAnswerLookMs * 1000u), keepGoing);
+    }
+    if (got == static_cast<int32_t>(reply.size()) &&
+        pole::IsIdentityAnswer(reply, KIRNOW_USB_PID)) {
+      return true;
+    }
+  }
+  return false;
 }
 
 void SerialPort::StopKeeper() {
   if (!keeper_.joinable()) return;
-  keepGoing_ = 0;
+  KeeperRun& run = *keeperRun_;
+  run.keepGoing = 0;
   clock_->Interrupt();  // the keeper's wait between rounds ends now
   // Waited through the clock, so that a test's virtual time lets the thread see the stop. The
-  // keeper's longest step is one byte's time-out; one that is still not done is let go (it
-  // holds the library loaded and ends at its next look at the flag). The caller's thread polls
-  // with plain sleeps: the clock's interruptible wait would give it a timer of the library's
-  // own, which the thread would keep past an unload.
-  const uint32_t start = clock_->Ticks();
-  while (keeperRunning_ != 0 && clock_->Ticks() - start < kKeeperStopMs) clock_->Sleep(1);
-  if (keeperRunning_ == 0) {
+  // keeper's longest step is one byte's time-out; one that is still not done is let go with its
+  // own flags (it ends at its next look at them). The caller's thread waits with plain sleeps:
+  // the clock's interruptible wait would give it a timer of the library's own.
+  if (platform::WaitUntil(*clock_, clock_->Ticks(), kKeeperStopMs,
+                          [&] { return run.running == 0; })) {
     keeper_.join();
   } else {
     keeper_.detach();
   }
+  keeperRun_.reset();
 }
 
 int32_t SerialPort::SendData(const uint8_t* buffer, int32_t length) {
@@ -184,7 +261,7 @@ int32_t SerialPort::SendData(const uint8_t* buffer, int32_t length) {
 
 int32_t SerialPort::ReadData(uint8_t* buffer, int32_t limit) {
   if (limit <= 0 || buffer == nullptr) return 0;
-  std::lock_guard<std::recursive_mutex> hold(writeLock_);
+  std::lock_guard<std::recursive_timed_mutex> hold(writeLock_);
   if (!opened_ || dead_) return 0;
   const int32_t waiting = device_.BytesWaiting();
   if (waiting <= 0) return 0;  // nothing has arrived: the buffer is left as it was

@@ -17,18 +17,29 @@
 // A display that is unplugged: a write finds it gone, or, while nothing is written, the port's
 // keeper thread finds it gone when it looks every 500 ms (on Linux EIO or a hang-up, on
 // Windows the handle's errors after a surprise removal). The port closes the device and goes
-// on taking bytes without sending them, and the keeper reopens the same port every 500 ms.
-// Once it is back the keeper initialises the display and repaints the screen from the port's
-// model of what it has drawn (and was asked to draw meanwhile); workers go on with their next
-// frames. The repaint is one unit under the stall rule: a display that is back but not reading
-// yet costs it one time-out, and it is sent again whole once the display reads. A stop cuts it
-// short. Open on a dead port reopens it at once.
+// on taking bytes without sending them, and the keeper opens the same port number again every
+// 500 ms. What it opens there gets no byte before it has answered the identity query as the
+// display: another device may have been given the number meanwhile. Once the display is back
+// the keeper initialises it and repaints the screen from the port's model of what it has drawn
+// (and was asked to draw meanwhile); workers go on with their next frames. A display that is
+// back but not reading yet cannot answer: each try costs the keeper's own thread one time-out,
+// and no writer anything. The repaint is one unit under the stall rule: a display that stops
+// reading under it costs it one time-out, and it is sent again whole once the display reads. A
+// stop cuts it short. Open on a dead port reopens it at once (the session identifies the
+// display itself).
+//
+// Looking a port number up (which may enumerate devices and wait on the registry store's lock),
+// opening the device and asking it who it is happen outside the write lock, so no writer ever
+// waits on them: only the swap of the confirmed device into the port, and the repaint, run under
+// it. The keeper runs on a state of its own; one that misses its stop bound is let go with it
+// and never shares a flag with the keeper started after it.
 #pragma once
 
 #include <array>
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -84,7 +95,7 @@ class SerialPort {
 
    private:
     SerialPort* port_;
-    std::unique_lock<std::recursive_mutex> hold_;
+    std::unique_lock<std::recursive_timed_mutex> hold_;
   };
   Frame LockFrame() { return Frame(*this); }
 
@@ -95,17 +106,24 @@ class SerialPort {
   bool Dead() const { return dead_; }
   // The OS error of the write or check that found the port dead (errno, GetLastError); 0 before.
   int DeathError() const { return deathError_; }
-  // True while the keeper thread runs (from the first Open with a clock until Close).
-  bool Keeping() const { return keeperRunning_ != 0; }
+  // True while a keeper thread runs (from the first Open with a clock until Close), or one that
+  // a Close let go past its bound has not ended yet.
+  bool Keeping() const { return keepers_ != 0; }
   // True from the reopening of a port that died until its repaint has gone out whole.
   bool RepaintDue() const { return repaintDue_; }
   // What the port takes the display to show: its model of the screen, copied under the lock.
   displaymodel::DisplayModel Screen() const {
-    std::lock_guard<std::recursive_mutex> hold(writeLock_);
+    std::lock_guard<std::recursive_timed_mutex> hold(writeLock_);
     return screen_;
   }
 
  private:
+  // One keeper thread's own flags, held by the thread and by the port until it is stopped.
+  struct KeeperRun {
+    std::atomic<int32_t> keepGoing{1};  // cleared (and the clock interrupted) to stop it
+    std::atomic<int32_t> running{1};    // set from its start until its loop has ended
+  };
+
   void EndUnit();
   // Writes one byte of the open unit; writeLock_ held. What the device says about it decides
   // the stall, the dropped rest of the unit, or the port's death.
@@ -115,11 +133,17 @@ class SerialPort {
   // Sends the repaint of the model to a device opened again, unless the display still does not
   // read. Stops at the first byte that times out (the port is stalled then) or fails, at a
   // removal and at a stop; repaintDue_ stays set until it went out whole. writeLock_ held.
-  void RepaintLocked();
+  void RepaintLocked(const std::atomic<int32_t>& keepGoing);
   // Every 500 ms while the port is open: a live device is checked, a dead one reopened, a due
   // repaint sent.
-  void KeeperLoop();
-  void KeepLocked();  // one round of it, writeLock_ held
+  void KeeperLoop(KeeperRun& run);
+  void KeepRound(const std::atomic<int32_t>& keepGoing);
+  // Whether the device just opened, which no writer uses yet, answers the identity query as the
+  // display. Asks twice, as the session does; a byte of the query that does not go out, or a
+  // stop, ends it. deviceLock_ held.
+  bool AnswersAsDisplay(const std::atomic<int32_t>& keepGoing);
+  // Starts the keeper thread unless one keeps the port already; writeLock_ held.
+  void StartKeeperLocked();
   // Ends the keeper thread, if any, waiting at most about one byte's time-out for it;
   // writeLock_ not held by this thread.
   void StopKeeper();
@@ -127,15 +151,20 @@ class SerialPort {
 
   platform::SerialDevice& device_;
   platform::Clock* clock_;
-  mutable std::recursive_mutex writeLock_;  // guards the device's writes and the state below
+  // Held by whoever opens the device, or asks it who it is, while no writer uses it (the port is
+  // closed or dead): Open, and the keeper's reopening. Taken before writeLock_, never after it.
+  std::mutex deviceLock_;
+  // Guards the device's writes and the state below. Timed, so that the keeper never waits for
+  // it long: a caller that closes the port may hold it while it waits for the keeper to end.
+  mutable std::recursive_timed_mutex writeLock_;
   int unitDepth_ = 0;                  // under writeLock_: frames and commands open on this thread
   bool dropRest_ = false;              // under writeLock_: a byte of the open unit timed out
   int32_t portNumber_ = 0, baud_ = 0;  // under writeLock_: what Open last opened
   displaymodel::DisplayModel screen_;  // under writeLock_: what the display shows
-  std::atomic<bool> repaintDue_{false};    // changed under writeLock_: see RepaintDue
-  platform::Thread keeper_;                // the keeper thread, when one was started
-  std::atomic<int32_t> keeperRunning_{0};  // set from its start until its loop has ended
-  std::atomic<int32_t> keepGoing_{0};      // cleared (and the clock interrupted) to stop the keeper
+  std::atomic<bool> repaintDue_{false};   // changed under writeLock_: see RepaintDue
+  platform::Thread keeper_;               // the keeper thread, when one was started
+  std::shared_ptr<KeeperRun> keeperRun_;  // its flags
+  std::atomic<int32_t> keepers_{0};       // keeper threads alive, a let-go one included
   // Changed only under writeLock_; read without it so that Opened() never waits for a frame.
   std::atomic<bool> opened_{false};
   std::atomic<bool> stalled_{false};

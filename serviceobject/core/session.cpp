@@ -30,10 +30,6 @@ constexpr std::string_view kGreetingTail = " Open Success";
 // Version 1.5.103 in the OPOS encoding (major x 1000000 + minor x 1000 + build).
 constexpr int32_t kServiceObjectVersion = 1005103;
 constexpr int32_t kDefaultBlinkRate = 5;
-// The identification: the query, then a wait for the answer before it is read, and a pause
-// before the query is asked a second time.
-constexpr uint32_t kIdentityAnswerWaitMs = 200;
-constexpr uint32_t kIdentityRetryPauseMs = 100;
 
 // A failed open's message, with the device's words on why when the user can remedy it (a tty
 // this user may not open names the device and the group that may).
@@ -95,24 +91,19 @@ std::string InstancesSeen(platform::Registry& registry, const std::string& usbKe
 // "PID:" and our product id. A reply byte that has not arrived repeats the byte before it, as
 // the read leaves InByte as it was.
 bool Identify(ModuleState& m) {
-  auto query = [&](std::array<uint8_t, 8>& reply) {
+  auto query = [&](pole::IdentityAnswer& reply) {
     m.Port.SendData(pole::IdentityQuery());
-    m.DelayMs(kIdentityAnswerWaitMs);
+    m.DelayMs(pole::kIdentityAnswerMs);
     for (uint8_t& slot : reply) {
       m.Port.ReadData(&m.InByte, 1);
       slot = m.InByte;
     }
   };
   query(m.IdReply1);
-  m.DelayMs(kIdentityRetryPauseMs);
+  m.DelayMs(pole::kIdentityRetryPauseMs);
   query(m.IdReply2);
-  const std::string expected = std::string("PID:") + KIRNOW_USB_PID;
-  auto matches = [&](const std::array<uint8_t, 8>& reply) {
-    return expected.size() == reply.size() &&
-           std::equal(reply.begin(), reply.end(), expected.begin(),
-                      [](uint8_t a, char b) { return a == static_cast<uint8_t>(b); });
-  };
-  return matches(m.IdReply1) || matches(m.IdReply2);
+  return pole::IsIdentityAnswer(m.IdReply1, KIRNOW_USB_PID) ||
+         pole::IsIdentityAnswer(m.IdReply2, KIRNOW_USB_PID);
 }
 
 // The greeting on an identified display: initialise, then the device name and " Open Success".

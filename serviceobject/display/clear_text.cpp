@@ -4,6 +4,7 @@
 
 #include "serviceobject/core/posl_display.h"
 #include "serviceobject/display/command_set.h"
+#include "serviceobject/display/workers.h"
 
 namespace kirnow {
 
@@ -11,10 +12,9 @@ int32_t POSLDisplay::ClearText() {
   ModuleState& m = module_;
   DisplayShared& d = m.display;
   m.trace.Record("\nClearText:\n");
+  display::Workers(m).ClearWalks();
   {
     std::lock_guard<std::mutex> hold(d.textLock);
-    d.line(2).scroll.fill('\0');
-    d.line(1).scroll.fill('\0');
     d.text2.fill('\0');
     d.text1.fill('\0');
   }

@@ -1,6 +1,6 @@
-// The display engine's module-wide state: the line buffers, each display line's scroll buffer
-// and blink state, and each worker's control state, by which the caller's thread and the marquee
-// and blink workers coordinate. Flags are atomics (a plain int shared between threads is
+// The display engine's module-wide state: the line buffers, each display line's blink state, and
+// each worker's slot with the state of its current run, by which the caller's thread and the
+// marquee and blink workers coordinate. Flags are atomics (a plain int shared between threads is
 // undefined behaviour). The first name in each comment is the flag's traditional name, which the
 // trace's state dump still prints.
 #pragma once
@@ -8,35 +8,54 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 
 #include "platform/clock/thread.h"
 
 namespace kirnow {
 
-// One display line's walking or blinking text, as its worker shows it.
+// One display line's blinking, as the blink control sets it and its worker shows it.
 struct LineShow {
-  // scroll_buf1/2: 20 blanks, the text (40 characters at most), 20 blanks; with its length and
-  // the position of the next frame, and the length of the text it was built from. Owned by the
-  // running worker; ClearText empties it under textLock.
-  std::array<char, 80> scroll{};
-  int32_t length = 0;
-  int32_t position = 0;
-  int32_t textLength = 0;
   // blink_up (line 1) / blink_low (line 2): the line blinks instead of walking.
   std::atomic<uint8_t> blink{0};
   // blink_up_show / blink_low_show: the next blink phase shows the text (1) or blanks (0).
   std::atomic<uint8_t> showText{1};
 };
 
-// One worker's control state. Worker 1 drives line 1 (FirstThread), worker 2 line 2
-// (SecondThread) and worker 3 both lines (thirdThread).
+// What a worker walks on one display line. scroll_buf1/2: 20 blanks, the text (40 characters at
+// most), 20 blanks; with its length and the position of the next frame, and the length of the
+// text it was built from. The worker's own; ClearText empties the buffer under textLock.
+struct Walk {
+  std::array<char, 80> scroll{};
+  int32_t length = 0;
+  int32_t position = 0;
+  int32_t textLength = 0;
+};
+
+// One started worker thread's own state, held by the thread and by the controller's slot. A
+// start makes a fresh one; a worker let go past its stop bound keeps its own and never shares a
+// flag or a walk with the worker started after it.
+struct WorkerRun {
+  // Susp_Thread1_f/2/3: the worker goes on while set; cleared to stop it.
+  std::atomic<int32_t> keepRunning{1};
+  // Thread1_end_f/2/3: the worker's loop has ended (counted as running from the start on, not
+  // only once the thread has been scheduled).
+  std::atomic<uint8_t> ended{0};
+  // void_1f24_f_1/2/3: a frame (cursor move plus characters) is in progress; a stop waits for
+  // it so that the display is never left with a cursor move whose characters did not follow.
+  std::atomic<int32_t> inFrame{0};
+  // The stop let the thread go past its bound: it sends nothing more and ends at its next look.
+  std::atomic<bool> letGo{false};
+  // Display lines 1 and 2 as this worker walks them (a single-line worker uses its own line).
+  std::array<Walk, 2> walks;
+  Walk& walk(int line) { return walks[static_cast<size_t>(line - 1)]; }
+};
+
+// One worker's slot: what the marquee and blink controls asked of it, its current run and its
+// thread. Worker 1 drives line 1 (FirstThread), worker 2 line 2 (SecondThread) and worker 3 both
+// lines (thirdThread). The run is replaced only under controlLock, on the caller's thread.
 struct WorkerControl {
-  // Susp_Thread1_f/2/3: the worker goes on while set; cleared to stop it. Set exactly while
-  // the worker's thread runs (or is being stopped): the one answer to "is it running?".
-  std::atomic<int32_t> keepRunning{0};
-  // Thread1_end_f/2/3: the worker's loop has ended (also before it ever started).
-  std::atomic<uint8_t> ended{1};
   // Thread1_f/2/3: the marquee or blink control started this worker for its line(s); a start on
   // the other line takes a started line along into the combined worker.
   std::atomic<int32_t> started{0};
@@ -44,11 +63,15 @@ struct WorkerControl {
   std::atomic<int32_t> scrolling{0};
   // Threadhd1_restart/2/3: the walk starts again from its first position at the next step.
   std::atomic<int32_t> restart{0};
-  // void_1f24_f_1/2/3: a frame (cursor move plus characters) is in progress; a stop waits for
-  // it so that the display is never left with a cursor move whose characters did not follow.
-  std::atomic<int32_t> inFrame{0};
-  // The worker's thread, joined or let go when it is stopped.
+  // The run of the last start (null before the first), and its thread while it is not joined or
+  // let go.
+  std::shared_ptr<WorkerRun> run;
   platform::Thread thread;
+
+  // The current run's flags; a slot that never started reads as a worker that ended.
+  int32_t keepRunning() const { return run ? run->keepRunning.load() : 0; }
+  int32_t ended() const { return run ? run->ended.load() : 1; }
+  int32_t inFrame() const { return run ? run->inFrame.load() : 0; }
 };
 
 struct DisplayShared {
@@ -77,6 +100,10 @@ struct DisplayShared {
   // Held by the marquee and blink controls and by StopAll while they start, stop or replace
   // workers, so that two callers never race on the thread slots. Workers never take it.
   std::recursive_mutex controlLock;
+
+  // Worker threads alive, those let go past their stop bound included: from the start to the
+  // thread's last step in the library's code.
+  std::atomic<int32_t> threadsAlive{0};
 
  private:
   std::array<LineShow, 2> lines_;

@@ -1,6 +1,5 @@
-// Helpers shared by the display engine's source files: its limits, the line buffers, bounded
-// waits on the tick counter and wrapping arithmetic. Starting and stopping workers is the Workers
-// controller's (workers.h).
+// Helpers shared by the display engine's source files: its limits, the line buffers and wrapping
+// arithmetic. Starting and stopping workers is the Workers controller's (workers.h).
 #pragma once
 
 #include <atomic>
@@ -18,8 +17,8 @@ namespace kirnow::display {
 inline constexpr uint32_t kTextAtTimeout = 500;
 // Longest wait for line 1's worker to finish a cursor-move sequence when it is stopped.
 inline constexpr uint32_t kCursorSequenceTimeout = 2000;
-// Bound on every other wait for a worker (its end flag, its cursor-move flag). The worker
-// thread is joined after this wait in any case, so nothing it does outlives the control.
+// Bound on every other wait for a worker (its end flag, its cursor-move flag). A worker that
+// has not ended by then is let go with its own run and sends nothing more.
 inline constexpr uint32_t kWorkerStopTimeout = 5000;
 // Characters of a line's text that a marquee or blink worker shows.
 inline constexpr int32_t kMarqueeTextLimit = 40;
@@ -32,16 +31,6 @@ std::string ReadLine(DisplayShared& d, int line);
 // Replaces the text of line 1 or line 2 by `text`, cut at its first zero byte and at 255
 // characters; the rest of the buffer is zero. Other lines have no buffer: nothing happens.
 void StoreLine(DisplayShared& d, int line, std::string_view text);
-
-// Polls the tick counter without sleeping until done() is true or more than `limitMs` have
-// passed since `start`. Returns done() at the end.
-template <class Done>
-bool WaitUntil(platform::Clock& clock, uint32_t start, uint32_t limitMs, Done done) {
-  while (!done()) {
-    if (clock.Ticks() - start > limitMs) return done();
-  }
-  return true;
-}
 
 // The blink control: makes the line of a window at `viewportRow` blink `text`.
 void BlinkControl(ModuleState& m, int32_t viewportRow, std::string_view text);

@@ -67,8 +67,8 @@ std::string StateDump(ModuleState& m, const WindowRecord& w) {
       "list[CurrentWindow].ViewportRow=%d",
       w1.scrolling.load(), w2.scrolling.load(), d.handOffPending.load(), w1.restart.load(),
       w2.restart.load(), w3.restart.load(), w1.started.load(), w2.started.load(), w3.started.load(),
-      w1.inFrame.load(), w2.inFrame.load(), w3.inFrame.load(), w1.keepRunning.load(),
-      w2.keepRunning.load(), w3.keepRunning.load(), static_cast<int>(d.line(1).blink.load()),
+      w1.inFrame(), w2.inFrame(), w3.inFrame(), w1.keepRunning(), w2.keepRunning(),
+      w3.keepRunning(), static_cast<int>(d.line(1).blink.load()),
       static_cast<int>(d.line(2).blink.load()), w.ViewportRow.load());
   dump += "\ntext1=" + display::ReadLine(d, 1) + "\ntext2=" + display::ReadLine(d, 2) + "\n";
   return dump;

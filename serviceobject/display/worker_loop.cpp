@@ -3,7 +3,9 @@
 // (marquee) or alternates it with blanks (blink), and the single-line workers also write the
 // other line's text when the caller hands it over. Every frame (cursor move plus its
 // characters) is sent under the port's frame lock, so nothing the caller sends lands inside it.
-// The single-line workers share one step (RunLine) and differ only in their pacing.
+// The single-line workers share one step (RunLine) and differ only in their pacing. Each worker
+// keeps its flags and what it walks in its own run (display_state.h); one that was let go past
+// its stop bound sends no frame and takes no hand-off.
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -21,10 +23,10 @@ namespace {
 // wait ends within about this time instead of finishing its whole step.
 constexpr int64_t kSleepSlice = 1000;
 
-// Builds the line's scroll buffer from its text: 20 blanks, the text (at most 40 characters),
-// 20 blanks; the position starts at 0.
-void BuildScroll(DisplayShared& d, int line) {
-  LineShow& s = d.line(line);
+// Builds the walk of a line from its text: 20 blanks, the text (at most 40 characters), 20
+// blanks; the position starts at 0.
+void BuildScroll(DisplayShared& d, WorkerRun& run, int line) {
+  Walk& s = run.walk(line);
   const std::array<char, 256>& text = d.text(line);
   std::lock_guard<std::mutex> hold(d.textLock);
   const int32_t measured = static_cast<int32_t>(
@@ -40,8 +42,7 @@ void BuildScroll(DisplayShared& d, int line) {
 
 // The 20 scroll-buffer bytes from `from`, copied out under the text lock (ClearText may be
 // zero-filling the buffer at the same moment).
-std::array<uint8_t, kDisplayColumns> TakeColumns(DisplayShared& d, int line, int32_t from) {
-  const LineShow& s = d.line(line);
+std::array<uint8_t, kDisplayColumns> TakeColumns(DisplayShared& d, const Walk& s, int32_t from) {
   std::array<uint8_t, kDisplayColumns> out{};
   std::lock_guard<std::mutex> hold(d.textLock);
   for (int32_t i = 0; i < kDisplayColumns; ++i) {
@@ -55,41 +56,40 @@ std::array<uint8_t, kDisplayColumns> TakeColumns(DisplayShared& d, int line, int
   return out;
 }
 
-// One frame: move to column 1 of `line`, then the bytes. `marker` (the worker's in-frame flag)
-// is set just before the move and cleared after each character that follows it.
-void SendFrame(ModuleState& m, int line, const uint8_t* bytes, size_t count,
-               std::atomic<int32_t>& marker) {
+// One frame: move to column 1 of `line`, then the bytes. The run's in-frame flag is set just
+// before the move and cleared after each character that follows it. A worker let go while it
+// waited for the port sends nothing: false then.
+bool SendFrame(ModuleState& m, WorkerRun& run, int line, const uint8_t* bytes, size_t count) {
   auto frame = m.Port.LockFrame();
-  marker = 1;
+  if (run.letGo) return false;
+  run.inFrame = 1;
   SendCursorMove(m.Port, 1, line);
   for (size_t i = 0; i < count; ++i) {
     m.Port.SendByte(bytes[i]);
-    marker = 0;
+    run.inFrame = 0;
   }
+  return true;
 }
 
-void ShowColumns(ModuleState& m, int line, int32_t from, std::atomic<int32_t>& marker) {
-  const auto columns = TakeColumns(m.display, line, from);
-  SendFrame(m, line, columns.data(), columns.size(), marker);
+bool ShowColumns(ModuleState& m, WorkerRun& run, int line, int32_t from) {
+  const auto columns = TakeColumns(m.display, run.walk(line), from);
+  return SendFrame(m, run, line, columns.data(), columns.size());
 }
 
-// One blink phase: the text (the first 20 characters of the scroll buffer's text) or 20 blanks,
-// by the line's show flag, which is toggled.
-void ShowBlinkPhase(ModuleState& m, int line, std::atomic<int32_t>& marker) {
+// One blink phase: the text (the first 20 characters of the walk's text) or 20 blanks, by the
+// line's show flag, which is toggled once the phase went out.
+void ShowBlinkPhase(ModuleState& m, WorkerRun& run, int line) {
   LineShow& s = m.display.line(line);
   if (s.showText) {
-    ShowColumns(m, line, kDisplayColumns, marker);
-    s.showText = 0;
+    if (ShowColumns(m, run, line, kDisplayColumns)) s.showText = 0;
   } else {
     std::array<uint8_t, kDisplayColumns> blanks;
     blanks.fill(' ');
-    SendFrame(m, line, blanks.data(), blanks.size(), marker);
-    s.showText = 1;
+    if (SendFrame(m, run, line, blanks.data(), blanks.size())) s.showText = 1;
   }
 }
 
-void Advance(DisplayShared& d, int line) {
-  LineShow& s = d.line(line);
+void Advance(Walk& s) {
   s.position += 1;
   if (s.position >= s.length - kDisplayColumns) s.position = 0;
 }
@@ -157,18 +157,18 @@ class Pacer {
 };
 
 // Hand-off: writes the other line's text once, from column 1, and marks the request taken.
-void WriteHandOff(ModuleState& m, int otherLine, std::atomic<int32_t>& marker) {
+void WriteHandOff(ModuleState& m, WorkerRun& run, int otherLine) {
   DisplayShared& d = m.display;
   std::string text;
   {
     std::lock_guard<std::mutex> hold(d.textLock);
     const std::array<char, 256>& source = d.text(otherLine);
     text.assign(source.data(), std::find(source.begin(), source.begin() + kLineCapacity, '\0'));
-    d.line(otherLine).textLength = static_cast<int32_t>(text.size());
+    run.walk(otherLine).textLength = static_cast<int32_t>(text.size());
     // Taken: text stored from now on is a new request for the next step.
     d.handOffPending = 0;
   }
-  SendFrame(m, otherLine, reinterpret_cast<const uint8_t*>(text.data()), text.size(), marker);
+  SendFrame(m, run, otherLine, reinterpret_cast<const uint8_t*>(text.data()), text.size());
 }
 
 int32_t UnitWait(ModuleState& m, int window) {
@@ -189,29 +189,29 @@ constexpr int32_t kBlinkPhaseTicks = static_cast<int32_t>(kBlinkPhaseMs / kTickM
 
 // Waits before a single-line step and returns the unit wait it used; false when a stop ended a
 // long wait early (only line 1's sliced wait tells).
-bool WaitForStep(ModuleState& m, Pacer& pace, int line, WorkerControl& c, int32_t& unitWait) {
+bool WaitForStep(ModuleState& m, Pacer& pace, int line, WorkerRun& run, int32_t& unitWait) {
   if (line == 1) {
     pace.Sleep(kLine1BaseStepMs);
     unitWait = UnitWait(m, 1);
-    return pace.Nap(unitWait, c.keepRunning);
+    return pace.Nap(unitWait, run.keepRunning);
   }
   unitWait = UnitWait(m, 2);
-  pace.TickWait(unitWait / kTickMs, c.keepRunning);
+  pace.TickWait(unitWait / kTickMs, run.keepRunning);
   return true;
 }
 
 // A single-line step's output: the walk's next frame, or, while the line blinks, the next blink
 // phase once the phase's time is up. False when a stop ended that wait early.
-bool ShowStep(ModuleState& m, Pacer& pace, int line, WorkerControl& c, int32_t unitWait) {
-  LineShow& s = m.display.line(line);
+bool ShowStep(ModuleState& m, Pacer& pace, int line, WorkerRun& run, int32_t unitWait) {
+  const LineShow& s = m.display.line(line);
   bool blinkPhase = s.blink != 0;
   if (!blinkPhase) {
-    ShowColumns(m, line, s.position, c.inFrame);
+    ShowColumns(m, run, line, run.walk(line).position);
     blinkPhase = s.blink != 0;  // a blink that began meanwhile shows at once
   }
   if (blinkPhase) {
-    if (!pace.Nap(kBlinkPhaseMs - static_cast<int64_t>(unitWait), c.keepRunning)) return false;
-    ShowBlinkPhase(m, line, c.inFrame);
+    if (!pace.Nap(kBlinkPhaseMs - static_cast<int64_t>(unitWait), run.keepRunning)) return false;
+    ShowBlinkPhase(m, run, line);
   }
   return true;
 }
@@ -219,51 +219,54 @@ bool ShowStep(ModuleState& m, Pacer& pace, int line, WorkerControl& c, int32_t u
 // The single-line worker of `line`: walks or blinks it, and writes text handed over for the
 // other line between two of its frames.
 // `begin` and `end` are the trace lines of its start and end.
-void RunLine(ModuleState& m, int line, const char* begin, const char* end) {
+void RunLine(ModuleState& m, WorkerRun& run, int line, const char* begin, const char* end) {
   DisplayShared& d = m.display;
   WorkerControl& c = d.worker(WorkerOfLine(line));
-  LineShow& s = d.line(line);
+  Walk& walk = run.walk(line);
   const int other = OtherLine(line);
   m.trace.Record(begin);
-  c.ended = 0;
-  BuildScroll(d, line);
+  BuildScroll(d, run, line);
   Pacer pace(m);
-  while (c.keepRunning) {
-    if (s.blink) pace.Restart();
+  while (run.keepRunning) {
+    if (d.line(line).blink) pace.Restart();
     int32_t unitWait = 0;
-    if (!WaitForStep(m, pace, line, c, unitWait)) break;
+    if (!WaitForStep(m, pace, line, run, unitWait)) break;
     if (c.restart) {
-      s.position = 0;
+      walk.position = 0;
       c.restart = 0;
     }
-    if (!ShowStep(m, pace, line, c, unitWait)) break;
-    if (d.handOffPending) WriteHandOff(m, other, c.inFrame);
-    Advance(d, line);
-    c.inFrame = 0;
+    // A worker let go while it waited for the port leaves the hand-off to its successor.
+    if (!ShowStep(m, pace, line, run, unitWait) || run.letGo) break;
+    if (d.handOffPending) WriteHandOff(m, run, other);
+    Advance(walk);
+    run.inFrame = 0;
   }
-  c.ended = 1;
+  run.ended = 1;
   m.trace.Record(end);
 }
 
 }  // namespace
 
-void FirstThread(ModuleState& m) { RunLine(m, 1, "\nFirstThread:\n", "\nFirstThread_end:\n"); }
+void FirstThread(ModuleState& m, WorkerRun& run) {
+  RunLine(m, run, 1, "\nFirstThread:\n", "\nFirstThread_end:\n");
+}
 
-void SecondThread(ModuleState& m) { RunLine(m, 2, "\nSecondThread:\n", "\nSecondThread_end:\n"); }
+void SecondThread(ModuleState& m, WorkerRun& run) {
+  RunLine(m, run, 2, "\nSecondThread:\n", "\nSecondThread_end:\n");
+}
 
-void thirdThread(ModuleState& m) {
+void thirdThread(ModuleState& m, WorkerRun& run) {
   DisplayShared& d = m.display;
   WorkerControl& c = d.worker(kCombinedWorker);
   m.trace.Record("\nthirdThread:\n");
-  c.ended = 0;
-  BuildScroll(d, 1);
-  BuildScroll(d, 2);
+  BuildScroll(d, run, 1);
+  BuildScroll(d, run, 2);
   const int32_t step = std::max(UnitWait(m, 1), UnitWait(m, 2)) / kTickMs;
   Pacer pace(m);
-  while (c.keepRunning) {
+  while (run.keepRunning) {
     if (c.restart) {
-      d.line(1).position = 0;
-      d.line(2).position = 0;
+      run.walk(1).position = 0;
+      run.walk(2).position = 0;
       c.restart = 0;
     }
     int32_t ticks = step;
@@ -271,15 +274,14 @@ void thirdThread(ModuleState& m) {
       ticks = std::max(ticks, kBlinkPhaseTicks);
       pace.Restart();
     }
-    pace.TickWait(ticks, c.keepRunning);
+    pace.TickWait(ticks, run.keepRunning);
     for (int line = 1; line <= 2; ++line) {
-      LineShow& s = d.line(line);
-      if (!s.blink) ShowColumns(m, line, s.position, c.inFrame);
-      if (s.blink) ShowBlinkPhase(m, line, c.inFrame);
-      Advance(d, line);
+      if (!d.line(line).blink) ShowColumns(m, run, line, run.walk(line).position);
+      if (d.line(line).blink) ShowBlinkPhase(m, run, line);
+      Advance(run.walk(line));
     }
   }
-  c.ended = 1;
+  run.ended = 1;
   m.trace.Record("\nthirdThread_end:\n");
 }
 

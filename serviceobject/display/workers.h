@@ -5,8 +5,10 @@
 //
 // Workers are numbered 1 (line 1, FirstThread), 2 (line 2, SecondThread) and 3 (both lines,
 // thirdThread). Starting, stopping and replacing happen under the display's controlLock, which
-// the workers never take; a stop waits for the worker's end flag (bounded) and joins it, so
-// nothing a stopped worker does outlives the call that stopped it.
+// the workers never take; a stop waits for the worker's end flag (bounded, sleeping) and joins
+// it, so nothing a stopped worker does outlives the call that stopped it. A worker that misses
+// the bound is let go with its own run (display_state.h): it sends nothing more, and the worker
+// started after it walks alone.
 #pragma once
 
 #include <cstdint>
@@ -46,6 +48,8 @@ class Workers {
   void StopAfterFrame(int worker, uint32_t waitStart, uint32_t boundMs);
   // Stops every worker; used when a session or the module goes away.
   void StopAll();
+  // Empties what every worker walks (ClearText): a walking line shows blanks from its next frame.
+  void ClearWalks();
 
   // The combined worker: the marquee control starts it only when it does not run yet; the
   // blink control restarts it so that it rebuilds both lines from the current text.
@@ -62,9 +66,9 @@ class Workers {
   DisplayShared& d_;
 };
 
-// The worker bodies (worker_loop.cpp), run on the workers' threads.
-void FirstThread(ModuleState& m);
-void SecondThread(ModuleState& m);
-void thirdThread(ModuleState& m);
+// The worker bodies (worker_loop.cpp), run on the workers' threads, each on its own run.
+void FirstThread(ModuleState& m, WorkerRun& run);
+void SecondThread(ModuleState& m, WorkerRun& run);
+void thirdThread(ModuleState& m, WorkerRun& run);
 
 }  // namespace kirnow::display

@@ -16,6 +16,7 @@ void RecordingSerialDevice::AddPort(int32_t n) {
 }
 
 bool RecordingSerialDevice::Open(int32_t portNumber, int32_t baud) {
+  if (openDelayMs_ != 0) clock_.Sleep(openDelayMs_);
   std::lock_guard<std::mutex> lock(mutex_);
   lastAttemptedPort = portNumber;
   openProblem_.clear();
@@ -56,6 +57,7 @@ bool RecordingSerialDevice::IsOpen() const {
 }
 
 platform::SerialDevice::WriteResult RecordingSerialDevice::WriteByte(uint8_t byte) {
+  while (writesHeld_) clock_.Sleep(10);
   const uint32_t now = Stamp();
   std::lock_guard<std::mutex> lock(mutex_);
   if (!open_ || unplugged_ || lostHandle_) return WriteResult::Gone;

@@ -38,6 +38,10 @@ class RecordingSerialDevice : public platform::SerialDevice {
   void Refuse(int32_t n, std::string problem);
   std::string OpenProblem() const override;
 
+  // Every Open takes `ms` of the clock's time first (a slow lookup); while writes are held, a
+  // write waits on the clock (a driver that does not return it).
+  void SetOpenDelay(uint32_t ms) { openDelayMs_ = ms; }
+  void SetWritesHeld(bool held) { writesHeld_ = held; }
   bool Open(int32_t portNumber, int32_t baud) override;
   void Close() override;
   bool IsOpen() const override;
@@ -89,6 +93,8 @@ class RecordingSerialDevice : public platform::SerialDevice {
   platform::Clock& clock_;
   ScriptedClock* scripted_;
   mutable std::mutex mutex_;
+  std::atomic<uint32_t> openDelayMs_{0};
+  std::atomic<bool> writesHeld_{false};
   std::set<int32_t> ports_;
   std::map<int32_t, std::string> refused_;
   std::string openProblem_;  // of the last Open

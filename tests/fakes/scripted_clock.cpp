@@ -45,6 +45,7 @@ void ScriptedClock::ReleaseDue() {
 uint32_t ScriptedClock::Ticks() {
   std::unique_lock<std::mutex> lock(mutex_);
   if (!OnWorkerThread()) {
+    ++looks_;
     WaitQuiescent(lock);
     ++elapsed_;
     ReleaseDue();
@@ -146,6 +147,11 @@ void ScriptedClock::Advance(uint32_t ms) {
 uint32_t ScriptedClock::Now() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return static_cast<uint32_t>(offset_ + elapsed_);
+}
+
+uint64_t ScriptedClock::Looks() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return looks_;
 }
 
 size_t ScriptedClock::LiveWorkers() const {

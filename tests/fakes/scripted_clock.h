@@ -45,6 +45,7 @@ class ScriptedClock : public platform::Clock {
   void Advance(uint32_t ms);
   uint32_t Now() const;  // never advances
   size_t LiveWorkers() const;
+  uint64_t Looks() const;  // Ticks calls from the test's threads so far
 
  private:
   struct Sleeper {
@@ -66,8 +67,9 @@ class ScriptedClock : public platform::Clock {
   size_t live_ = 0;       // workers whose body has not returned
   int preciseHolders_ = 0;
   int preciseBegins_ = 0;
-  size_t running_ = 0;    // live workers not blocked in Sleep
-  uint64_t events_ = 0;   // sleeps, wake-ups and finished workers, counted
+  size_t running_ = 0;   // live workers not blocked in Sleep
+  uint64_t events_ = 0;  // sleeps, wake-ups and finished workers, counted
+  uint64_t looks_ = 0;
   bool stalled_ = false;  // the last wait ran out with events_ == stalledAt_
   uint64_t stalledAt_ = 0;
   // Blocked sleepers by wake time (elapsed_ scale); equal wake times keep their arrival order.

@@ -268,7 +268,7 @@ stage() {
 
   # (g) The library unloaded under an open session. A loader that waited for the library's
   # threads under its lock would never return: the client is bounded by its own timeout.
-  for mode in free free-marquee couninitialize; do
+  for mode in free free-marquee couninitialize {free,free-marquee,couninitialize}-release; do
     (cd "$unix" && env -u LC_ALL -u LC_CTYPE LANG=en_US.UTF-8 timeout 30 "$wine" \
        "$dir\\unload.exe" "$dir\\Kirnow.dll" $mode >"$work/unload$bits.out" 2>/dev/null)
     rc=$?

@@ -3,9 +3,10 @@
 // (idle, or walking a marquee on line 1), and CoUninitialize with the object still held (it
 // frees the in-process servers whether or not their objects are alive). Each must return
 // within a second, nothing may crash while the library's threads go on, and the process must
-// exit with 0.
+// exit with 0. With "-release" the host then releases its object after all, late: the Release
+// returns (the session closes and the library's threads end) and nothing crashes.
 //
-//   unload <path of Kirnow.dll> free|free-marquee|couninitialize
+//   unload <path of Kirnow.dll> free|free-marquee|couninitialize[-release]
 #include <string>
 
 #include "opos/opos_constants.h"
@@ -35,9 +36,12 @@ void StartSession(IDispatch* so, bool walk) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::string mode = argc == 3 ? argv[2] : "";
+  std::string mode = argc == 3 ? argv[2] : "";
+  const std::string late = "-release";
+  const bool release = mode.size() > late.size() && mode.ends_with(late);
+  if (release) mode.resize(mode.size() - late.size());
   if (mode != "free" && mode != "free-marquee" && mode != "couninitialize") {
-    std::printf("usage: unload <Kirnow.dll> free|free-marquee|couninitialize\n");
+    std::printf("usage: unload <Kirnow.dll> free|free-marquee|couninitialize[-release]\n");
     return 2;
   }
   if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 1;
@@ -84,6 +88,11 @@ int main(int argc, char** argv) {
     Check(GetModuleHandleW(path.c_str()) != nullptr, "unload: the library stays while they run");
   }
   Sleep(700);  // the library's threads go on meanwhile; nothing may crash
+  if (release) {
+    const DWORD start = GetTickCount();
+    so->Release();
+    Check(GetTickCount() - start < 3000, "unload: the late Release returns within three seconds");
+  }
   std::printf("%s unload: %d failure(s)\n", g_failures ? "FAIL" : "PASS", g_failures);
   std::fflush(stdout);
   return g_failures ? 1 : 0;

@@ -2,14 +2,15 @@
 // GetTickCount, nanosleep, and std::thread. The monotonic clock is precise already: Micros
 // reads it, SleepUntil sleeps to an absolute time on it, and no resolution needs raising.
 // SleepWhile waits on a condition variable over the same clock (steady_clock is
-// CLOCK_MONOTONIC), which Interrupt notifies. A thread it starts keeps the shared object its
-// code is in loaded until it is joined (dlopen of that object, closed by the joiner), so that a
-// dlclose by the host while it runs cannot unmap its code.
+// CLOCK_MONOTONIC), which Interrupt notifies. Its first thread pins the shared object its code is
+// in (clock.h): a dlclose by the host, before or after it releases its objects, never unmaps
+// code that a thread, a joiner or a late Release still runs.
 #include <dlfcn.h>
 #include <errno.h>
 #include <time.h>
 
 #include <chrono>
+#include <mutex>
 
 #include "platform/clock/clock.h"
 #include "platform/clock/flag_wait.h"
@@ -23,14 +24,18 @@ uint64_t MonotonicMicros() {
   return static_cast<uint64_t>(ts.tv_sec) * 1000000u + static_cast<uint64_t>(ts.tv_nsec) / 1000u;
 }
 
-// A reference to the shared object this code is linked into; null in a program, whose code
-// stays mapped anyway.
-void* HoldThisModule() {
-  Dl_info info{};
-  if (dladdr(reinterpret_cast<void*>(&HoldThisModule), &info) == 0 || info.dli_fname == nullptr) {
-    return nullptr;
-  }
-  return dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD);
+// Marks the shared object this code is linked into as never to be unloaded, once: RTLD_NODELETE
+// on an object that is loaded already sets that mark, and the reference this takes is never
+// dropped. In a program dlopen finds no object of that name and nothing happens; a program's
+// code stays mapped anyway.
+void PinThisModule() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    Dl_info info{};
+    if (dladdr(reinterpret_cast<void*>(&PinThisModule), &info) != 0 && info.dli_fname != nullptr) {
+      dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+    }
+  });
 }
 
 class SystemClock : public Clock {
@@ -44,19 +49,8 @@ class SystemClock : public Clock {
   }
 
   Thread StartThread(std::function<void()> body) override {
-    void* module = HoldThisModule();
-    std::thread thread;
-    try {
-      thread = std::thread(std::move(body));
-    } catch (...) {
-      if (module != nullptr) dlclose(module);
-      throw;
-    }
-    // Dropped by the thread that joins this one, which runs the module's code itself; a thread
-    // that is let go keeps the module loaded for good.
-    return Thread(std::move(thread), [module] {
-      if (module != nullptr) dlclose(module);
-    });
+    PinThisModule();
+    return Thread(std::thread(std::move(body)));
   }
 
   uint64_t Micros() override { return MonotonicMicros(); }

@@ -7,10 +7,11 @@
 // kept in 100 ns units, so it fires on the first 1 ms interrupt at or after the deadline, where
 // a Sleep of whole milliseconds could wake up to two interrupts late. SleepWhile waits for the
 // same timer or the thread's wake-up event, which Interrupt sets for every waiting thread.
-// Worker threads run above normal priority. Each thread started here holds a reference to the
-// DLL its code is in and drops it with FreeLibraryAndExitThread as its last act: a FreeLibrary
-// by the host while it runs (CoFreeAllLibraries at CoUninitialize does that even with objects
-// alive) only drops the host's reference, and the loader never has to wait for our thread.
+// Worker threads run above normal priority. The first thread started here pins the DLL its code
+// is in for the rest of the process (clock.h): a FreeLibrary by the host (CoFreeAllLibraries at
+// CoUninitialize does that even with objects alive) never unloads it, so no thread of ours ends
+// by dropping the last reference (FreeLibraryAndExitThread would, and DLL_PROCESS_DETACH would
+// then run on that thread while a caller in the library waits for it).
 #include "platform/win32/windows_headers.h"
 // after windows.h, which it needs
 #include <mmsystem.h>
@@ -45,8 +46,7 @@ struct ThreadTimer {
                                                  : CreateWaitableTimerW(nullptr, FALSE, nullptr);
   HANDLE wake = CreateEventW(nullptr, FALSE, FALSE, nullptr);  // auto-reset
   ~ThreadTimer() { Release(); }
-  // Closes both handles. A thread that leaves through FreeLibraryAndExitThread does this itself:
-  // once its DLL is unmapped no destructor of it runs.
+  // Closes both handles; each of our threads does this as its last step.
   void Release() {
     if (handle != nullptr) CloseHandle(handle);
     if (wake != nullptr) CloseHandle(wake);
@@ -99,41 +99,28 @@ class WinThread final : public Thread::Native {
   HANDLE handle_;
 };
 
-struct ThreadStart {
-  std::function<void()> body;
-  HMODULE module = nullptr;  // the reference the thread holds; null in a program
-};
-
 DWORD WINAPI RunThread(void* argument) {
-  HMODULE module = nullptr;
   {
-    std::unique_ptr<ThreadStart> start(static_cast<ThreadStart*>(argument));
-    module = start->module;
+    std::unique_ptr<std::function<void()>> body(static_cast<std::function<void()>*>(argument));
     SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_ABOVE_NORMAL);
     try {
-      start->body();
+      (*body)();
     } catch (...) {
       // A body that throws ends its thread, never the host.
     }
   }
   TimerOfThisThread().Release();
-  // Nothing of the DLL runs after this call: FreeLibraryAndExitThread lives in kernel32.
-  if (module != nullptr) FreeLibraryAndExitThread(module, 0);
   return 0;
 }
 
-// A counted reference to the module this code is in, or null when that is the program itself.
-HMODULE HoldThisModule() {
-  HMODULE module = nullptr;
-  const auto address = reinterpret_cast<LPCWSTR>(&RunThread);
-  if (!GetModuleHandleExW(
-          GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-          address, &module) ||
-      module == GetModuleHandleW(nullptr)) {
-    return nullptr;
-  }
-  return GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, address, &module) ? module
-                                                                                      : nullptr;
+// Pins the module this code is in (a program pins nothing by it), once.
+void PinThisModule() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    HMODULE module = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                       reinterpret_cast<LPCWSTR>(&RunThread), &module);
+  });
 }
 
 class SystemClock : public Clock {
@@ -150,13 +137,11 @@ class SystemClock : public Clock {
   void Sleep(uint32_t ms) override { ::Sleep(ms); }
 
   Thread StartThread(std::function<void()> body) override {
-    auto start = std::make_unique<ThreadStart>();
-    start->body = std::move(body);
-    start->module = HoldThisModule();
+    PinThisModule();
+    auto start = std::make_unique<std::function<void()>>(std::move(body));
     HANDLE handle = CreateThread(nullptr, 0, &RunThread, start.get(), 0, nullptr);
     if (handle == nullptr) {
       const DWORD error = GetLastError();
-      if (start->module != nullptr) FreeLibrary(start->module);
       throw std::system_error(static_cast<int>(error), std::system_category(), "CreateThread");
     }
     start.release();  // the thread owns it now

@@ -252,6 +252,9 @@ class TtySerialDevice : public SerialDevice {
   void CloseLocked() {
     if (fd_ < 0) return;
     ioctl(fd_, TIOCNXCL);
+    // Output the device has not taken is dropped: a close never waits for a display that does
+    // not read (the kernel would drain it for up to its closing wait, 30 s on a USB adapter).
+    tcflush(fd_, TCOFLUSH);
     close(fd_);
     fd_ = -1;
   }

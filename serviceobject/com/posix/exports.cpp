@@ -14,8 +14,8 @@
 namespace kirnow::server {
 namespace {
 
-// Tears the module down when the shared object is unloaded (no library thread runs then: each
-// holds the library loaded) and leaves it to the process at exit, where threads may still run.
+// Tears the module down when the shared object is unloaded (only while none of its threads has
+// ever run: the first pins it) and leaves it to the process at exit, where threads may still run.
 struct ModuleEnd {
   ~ModuleEnd() { ShutdownServerModule(); }
 } g_moduleEnd;

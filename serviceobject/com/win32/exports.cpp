@@ -19,9 +19,9 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
       break;
     case DLL_PROCESS_DETACH:
       // At process exit (reserved non-null) the other threads are gone already and the
-      // process's memory goes with it: touch nothing. On FreeLibrary the module winds down; no
-      // library thread runs then (each holds the DLL loaded until its last instruction), so
-      // nothing here waits for one under the loader lock.
+      // process's memory goes with it: touch nothing. A FreeLibrary unloads the DLL only while
+      // none of its threads has ever run (the first pins it), so nothing here waits for one
+      // under the loader lock.
       if (reserved == nullptr) {
         ShutdownServerModule();
         ReleaseTypeInfo();

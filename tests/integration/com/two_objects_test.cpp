@@ -1,9 +1,12 @@
 // Two service objects on two threads, as two single-threaded apartments of one application
 // would hold them: they share the library's module state, and their calls (session, text,
 // windows, marquee and blink flips) must not corrupt it or fail for each other. Run under the
-// sanitizer builds, a race or a heap fault fails the run.
+// sanitizer builds, a race or a heap fault fails the run. And a host that lets the library go
+// before it releases its object.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <string>
@@ -100,6 +103,44 @@ TEST(TwoObjects, OnTwoThreadsShareTheModuleStateSafely) {
   EXPECT_EQ(callFailures, 0);
   EXPECT_EQ(canUnload(), S_OK) << "both objects gone, every worker stopped";
   dlclose(library);
+}
+
+// A host that lets the library go (dlclose, as CoUninitialize frees it on Windows) before it
+// releases its object, with a session open and claimed, idle or walking a marquee: the late
+// Release returns. Each host is a child process, in a suite that has not loaded the library.
+TEST(HostUnloadsFirst, ALateReleaseReturnsWithTheSessionIdleOrWalking) {
+  it::VirtualDisplay display;
+  ASSERT_TRUE(display.Start());
+  it::TestRegistryFile store;
+  store.AddDisplay("JQ POS POLE DISPLAY", 7, display.LinkPath());
+  for (const LONG marquee : {DISP_MT_NONE, DISP_MT_LEFT}) {
+    const pid_t host = fork();
+    if (host == 0) {
+      void* library = dlopen(KIRNOW_SO_PATH, RTLD_NOW | RTLD_LOCAL);
+      com::Ref<IClassFactory> factory;
+      IDispatch* object = nullptr;
+      reinterpret_cast<LPFNGETCLASSOBJECT>(dlsym(library, "DllGetClassObject"))(
+          KIRNOW_CLSID_POSLDISPLAY_INIT, IID_IClassFactory, factory.receiveVoid());
+      factory->CreateInstance(nullptr, IID_IDispatch, reinterpret_cast<void**>(&object));
+      factory.reset();
+      com::Bstr name(u"JQ POS POLE DISPLAY"), text(u"walking");
+      VARIANT none{};
+      none.vt = VT_DISPATCH;
+      Call(object, kOpenService, {com::BstrArg(name.get()), com::BstrArg(name.get()), none});
+      Call(object, kClaimDevice, {L(1000)});
+      Call(object, kDisplayTextAt, {L(0), L(0), com::BstrArg(text.get()), L(0)});
+      Call(object, kSetPropertyNumber, {L(PIDXDisp_MarqueeType), L(marquee)});
+      usleep(600000);  // the port's keeper has looked at the port
+      dlclose(library);
+      object->Release();
+      _exit(0);
+    }
+    int status = -1;
+    waitpid(host, &status, 0);
+    EXPECT_EQ(status, 0) << "MarqueeType " << marquee << ": "
+                         << (WIFSIGNALED(status) ? "signal " : "exit ")
+                         << (WIFSIGNALED(status) ? WTERMSIG(status) : WEXITSTATUS(status));
+  }
 }
 
 }  // namespace

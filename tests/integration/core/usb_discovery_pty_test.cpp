@@ -50,12 +50,6 @@ class ScopedEnv {
   std::string old_;
 };
 
-std::string LinkTarget(const std::string& link) {
-  char buf[4096];
-  const ssize_t n = readlink(link.c_str(), buf, sizeof buf - 1);
-  return n > 0 ? std::string(buf, static_cast<size_t>(n)) : std::string();
-}
-
 // With a udev link the device's path stays and the link is pointed at the new tty; without one
 // the path itself changes.
 class UsbDiscoveryOverPty : public ::testing::TestWithParam<bool> {};
@@ -106,7 +100,7 @@ TEST_P(UsbDiscoveryOverPty, FoundByItselfAndFollowedAcrossAReplugUnderAnotherTty
   display.Unplug();
   ASSERT_TRUE(display.WaitForSnapshot(
       [](const it::Snapshot& s) { return s.plugged && s.generation == 2; }, 3000));
-  const std::string pty = LinkTarget(display.LinkPath());
+  const std::string pty = display.Pty();
   ASSERT_FALSE(pty.empty());
   pole.tty = "ttyACM1";
   pole.node = pty;

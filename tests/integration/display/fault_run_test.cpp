@@ -1,16 +1,20 @@
 // A bounded random fault run over a real pseudo-terminal: while text, marquee and blink flips,
 // brightness and session calls go on, the display is pulled out, plugged back in reading or
 // holding its line, stalled and resumed, and the line now and then fails writes without being
-// removed. It fails on a crash, a sanitizer report (in the sanitizer builds), a call past its
-// bound, or a display that reads again but does not show the port's model of the screen within
-// a second. KIRNOW_FAULT_EVENTS sets the number of faults (a longer run by hand),
+// removed; another device sits where the display was now and then (the port's tty node leads
+// to it), and another program holds the store's lock. It fails on a crash, a sanitizer report
+// (in the sanitizer builds), a call past its bound, a byte but the identity query reaching the
+// other device, or a display that reads again but does not show the port's model of the screen
+// within a second. KIRNOW_FAULT_EVENTS sets the number of faults (a longer run by hand),
 // KIRNOW_FAULT_SEED the seed.
 #include <errno.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <random>
 #include <string>
@@ -63,8 +67,14 @@ class FaultRun {
     it::VirtualDisplayOptions options;
     options.extraArgs = {"--reopen-after", "-1"};  // plugged in again on the run's word only
     ASSERT_TRUE(display_.Start(options));
+    it::VirtualDisplayOptions other;
+    other.identity = "wrong";  // answers the identity query, as some other product
+    ASSERT_TRUE(other_.Start(other));
+    node_ = display_.Directory() + "/ttyUSB0";
+    PointNode(display_.Pty());
     it::TestRegistryFile store;
-    store.AddDisplay("JQ POS POLE DISPLAY", 5, display_.LinkPath());
+    store.AddDisplay("JQ POS POLE DISPLAY", 5, node_);
+    lockPath_ = store.Path() + ".lock";
     it::SystemPlatform sys;
     FlakyLine line(*sys.serial);
     line_ = &line;
@@ -89,10 +99,18 @@ class FaultRun {
       if (event % 6 == 5) CheckContent();
     }
     CheckContent();
+    // Once for sure: the display pulled out of an open session, and another device in its place
+    // for three of the keeper's rounds.
+    Plug(false);
+    otherIn_ = true;
+    PointNode(other_.Pty());
+    std::this_thread::sleep_for(std::chrono::milliseconds(1600));
+    CheckContent();
     Timed("the final release", [&] {
       so_.reset();
       module_.reset();
     });
+    for (FILE* holder : holders_) pclose(holder);
     display_.Stop();
     std::printf("fault run: %d faults, %d calls, %d content checks, longest call %.0f ms (%s)\n",
                 events, calls_, checks_, longestMs_, longestCall_.c_str());
@@ -126,7 +144,7 @@ class FaultRun {
   }
 
   void Fault() {
-    switch (Pick(6)) {
+    switch (Pick(8)) {
       case 0:  // pulled out, or plugged back in reading
         if (!plugged_) Hold(false);
         Plug(!plugged_);
@@ -143,12 +161,33 @@ class FaultRun {
       case 4:
         line_->failing = !line_->failing;
         break;
+      case 6:  // another device where the display was, or gone from there again
+        if (plugged_) break;
+        otherIn_ = !otherIn_;
+        PointNode(otherIn_ ? other_.Pty() : "");
+        break;
+      case 7:  // another program holds the store's lock for 6 s (longer than a call's bound),
+               // and the till opens its device again meanwhile
+        holders_.push_back(
+            popen(("flock -s " + lockPath_ + " sh -c 'echo; sleep 6'").c_str(), "r"));
+        EXPECT_NE(std::fgetc(holders_.back()), EOF) << "the store's lock could not be taken";
+        if (!open_ || !plugged_ || held_ || line_->failing) break;
+        so_->CloseService();
+        open_ = false;
+        OpenSession();
+        break;
       default:
         break;  // calls only
     }
   }
 
-  // Pulls the display out or plugs it in, and waits until it has done so.
+  // The tty node the port is mapped to leads to `pty` (nowhere when empty).
+  void PointNode(const std::string& pty) {
+    std::filesystem::remove(node_);
+    if (!pty.empty()) std::filesystem::create_symlink(pty, node_);
+  }
+
+  // Pulls the display out or plugs it in (in its place again), and waits until it has done so.
   void Plug(bool plugged) {
     if (plugged == plugged_) return;
     display_.Unplug();
@@ -156,6 +195,9 @@ class FaultRun {
     EXPECT_TRUE(
         display_.WaitForSnapshot([&](const it::Snapshot& s) { return s.plugged == plugged; }, 3000))
         << (plugged ? "plugging in" : "pulling out");
+    if (!plugged) return;
+    otherIn_ = false;
+    PointNode(display_.Pty());
   }
 
   void Hold(bool held) {
@@ -242,8 +284,12 @@ class FaultRun {
   }
 
   // With the workers stopped and the line whole, a display that reads again must show the
-  // port's model of the screen within a second.
+  // port's model of the screen within a second. The other device has been asked who it is,
+  // if at all, and sent nothing else.
   void CheckContent() {
+    const std::vector<uint8_t> asked = other_.ReceivedBytes();
+    ASSERT_EQ(std::string(asked.begin(), asked.end()).find_first_not_of("\x1D\x49\x02"),
+              std::string::npos);
     line_->failing = false;
     for (int32_t window : {1, 2}) {
       Timed("MarqueeType 0", [&] {
@@ -289,11 +335,15 @@ class FaultRun {
 
   std::mt19937 rng_;
   it::VirtualDisplay display_;
+  it::VirtualDisplay other_;    // another device, where the display was while it is away
+  std::string node_;            // the tty node the store maps the port to
+  std::string lockPath_;        // the store's lock file
+  std::vector<FILE*> holders_;  // programs that hold the store's lock
   FlakyLine* line_ = nullptr;
   fakes::RecordingMessageBox* box_ = nullptr;
   std::unique_ptr<ModuleState> module_;
   std::unique_ptr<POSLDisplay> so_;
-  bool plugged_ = true, held_ = false, open_ = false;
+  bool plugged_ = true, held_ = false, open_ = false, otherIn_ = false;
   int calls_ = 0, checks_ = 0;
   double longestMs_ = 0;
   std::string longestCall_;

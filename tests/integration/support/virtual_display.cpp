@@ -321,6 +321,12 @@ std::vector<std::pair<double, uint8_t>> ParseByteLog(const std::string& text) {
   return out;
 }
 
+std::string VirtualDisplay::Pty() const {
+  char buf[4096];
+  const ssize_t n = readlink(link_.c_str(), buf, sizeof buf - 1);
+  return n > 0 ? std::string(buf, static_cast<size_t>(n)) : std::string();
+}
+
 std::vector<uint8_t> VirtualDisplay::ReceivedBytes() const {
   std::vector<uint8_t> out;
   for (const auto& [ms, b] : ReceivedBytesWithTimes()) out.push_back(b);

@@ -76,6 +76,8 @@ class VirtualDisplay {
   const std::string& Directory() const { return dir_; }
   // The pty slave the program printed first.
   const std::string& SlavePath() const { return slave_; }
+  // The pty slave it is plugged in on now (where its link leads); empty while unplugged.
+  std::string Pty() const;
   pid_t ProcessId() const { return pid_; }
 
   // Every byte the display has received so far, in order, from its log.

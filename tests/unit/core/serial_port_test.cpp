@@ -6,11 +6,14 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <future>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "kirnow_config.h"
 #include "serviceobject/core/so_state.h"
 #include "tests/fakes/fake_platform.h"
 #include "tests/fakes/recording_serial_device.h"
@@ -21,12 +24,16 @@ namespace {
 
 using fakes::RecordingSerialDevice;
 using fakes::ScriptedClock;
+using Identity = RecordingSerialDevice::IdentityMode;
+const std::string kQuery = "\x1D\x49\x02";
 
-// What the device received since it was last cleared, checked as a repaint: it starts with the
-// initialise command and holds `shown`. Returns the bytes as text for further checks.
+// What the device received since it was last cleared, checked as a repaint: after the identity
+// queries it starts with the initialise command and holds `shown`. Returns the bytes as text
+// for further checks.
 std::string ExpectRepaintShowing(const RecordingSerialDevice& device, const std::string& shown) {
   const std::vector<uint8_t> written = device.Written();
-  const std::string text(written.begin(), written.end());
+  std::string text(written.begin(), written.end());
+  while (text.rfind(kQuery, 0) == 0) text.erase(0, kQuery.size());
   EXPECT_EQ(text.substr(0, 2), "\x1B\x40");
   EXPECT_NE(text.find(shown), std::string::npos) << "no '" << shown << "' in the repaint";
   return text;
@@ -221,6 +228,7 @@ TEST(SerialPortKeeper, AnIdlePortThatWentAwayComesBackRepainted) {
     ASSERT_TRUE(plain.Open(3, 9600));
     EXPECT_FALSE(plain.Keeping());
   }
+  device.SetIdentity(Identity::Answer, KIRNOW_USB_PID);
   SerialPort port(device, &clock);
   ASSERT_TRUE(port.Open(3, 9600));
   EXPECT_TRUE(port.Keeping());
@@ -256,6 +264,26 @@ TEST(SerialPortKeeper, AnIdlePortThatWentAwayComesBackRepainted) {
   EXPECT_FALSE(port.Dead());
   EXPECT_EQ(device.openCount, opens + 2);
 
+  // A reopen whose lookup takes 3 s (a store's lock held, an enumeration) keeps no writer
+  // waiting; and another device at the number (here answering as another product) gets nothing
+  // but the identity query until the display is back there.
+  device.SetOpenDelay(3000);
+  device.SetIdentity(3, Identity::WrongId, KIRNOW_USB_PID);
+  device.SetUnplugged(true);
+  clock.Advance(600);
+  device.SetUnplugged(false);
+  device.ClearWritten();
+  clock.Advance(600);
+  auto write = std::async(std::launch::async, [&port] { port.SendByte('!'); });
+  EXPECT_EQ(write.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+  clock.Advance(9000);
+  write.wait();
+  const std::vector<uint8_t> asked = device.Written();
+  EXPECT_EQ(std::string(asked.begin(), asked.end()).find_first_not_of(kQuery), std::string::npos);
+  device.SetIdentity(3, Identity::Answer, KIRNOW_USB_PID);
+  clock.Advance(4000);
+  ExpectRepaintShowing(device, "hello!");
+
   const int checks = device.AliveChecks();
   clock.Advance(5000);
   EXPECT_LE(device.AliveChecks() - checks, 11);  // every 500 ms, no more
@@ -264,13 +292,14 @@ TEST(SerialPortKeeper, AnIdlePortThatWentAwayComesBackRepainted) {
   EXPECT_EQ(clock.LiveWorkers(), 0u);
 }
 
-// A display plugged back in that does not read yet (still starting, or its flow control held):
-// the repaint meets one time-out, the port is stalled, and nothing more waits until the display
-// reads; then the repaint goes out whole, with a brightness only where one was set.
+// A display plugged back in that does not read yet (still starting, or its flow control held)
+// cannot answer: it is not taken back, and the caller's writes wait for nothing meanwhile. Once
+// it reads, the repaint goes out whole, with a brightness only where one was set.
 TEST(SerialPortKeeper, ARepaintThatMeetsAStalledDisplayCostsOneTimeOutAndGoesOutWholeLater) {
   ScriptedClock clock;
   RecordingSerialDevice device(clock);
   device.AddPort(3);
+  device.SetIdentity(Identity::Answer, KIRNOW_USB_PID);
   SerialPort port(device, &clock);
   ASSERT_TRUE(port.Open(3, 9600));
   const std::string hello = "hello";
@@ -288,31 +317,29 @@ TEST(SerialPortKeeper, ARepaintThatMeetsAStalledDisplayCostsOneTimeOutAndGoesOut
     device.SetUnplugged(false);
     const int timeOuts = device.TimedOutWrites();
     clock.Advance(600);
-    EXPECT_FALSE(port.Dead());
-    EXPECT_TRUE(port.Stalled());
-    EXPECT_TRUE(port.RepaintDue());
-    EXPECT_EQ(device.TimedOutWrites(), timeOuts + 1);
-    port.SendByte('x');  // dropped at once, as every write to a stalled display
-    clock.Advance(3000);
-    EXPECT_EQ(device.TimedOutWrites(), timeOuts + 1);
+    EXPECT_TRUE(port.Dead());
+    const int tries = device.TimedOutWrites();  // the keeper's queries
+    EXPECT_GT(tries, timeOuts);
+    port.SendByte('x');  // the model takes it at once
+    EXPECT_EQ(device.TimedOutWrites(), tries);
 
     device.ClearWritten();
     device.SetStalled(false);
     clock.Advance(600);
     EXPECT_FALSE(port.RepaintDue());
     EXPECT_FALSE(port.Stalled());
-    const std::string text = ExpectRepaintShowing(device, "hello" + std::string(15, ' '));
+    const std::string text = ExpectRepaintShowing(device, "hellox");
     EXPECT_EQ(text.find("\x1F\x58\x04"), std::string::npos);
     EXPECT_EQ(text.find("\x1F\x58\x02") != std::string::npos, brightnessSet);
   }
 
-  // A stop while the repaint is due ends the keeper at once.
+  // A stop while the keeper tries a display that does not read ends the keeper at once.
   device.SetUnplugged(true);
   clock.Advance(600);
   device.SetStalled(true);
   device.SetUnplugged(false);
   clock.Advance(600);
-  ASSERT_TRUE(port.RepaintDue());
+  ASSERT_TRUE(port.Dead());
   EXPECT_TRUE(port.Close());
   EXPECT_FALSE(port.Keeping());
   EXPECT_EQ(clock.LiveWorkers(), 0u);
@@ -324,6 +351,7 @@ TEST(SerialPortKeeper, AWriteErrorThatIsNoRemovalLosesItsByteOnly) {
   ScriptedClock clock;
   RecordingSerialDevice device(clock);
   device.AddPort(3);
+  device.SetIdentity(Identity::Answer, KIRNOW_USB_PID);
   SerialPort port(device, &clock);
   ASSERT_TRUE(port.Open(3, 9600));
   device.SetFailing(true);
@@ -336,18 +364,18 @@ TEST(SerialPortKeeper, AWriteErrorThatIsNoRemovalLosesItsByteOnly) {
   EXPECT_EQ(device.openCount, 1);
   EXPECT_EQ(device.Written(), std::vector<uint8_t>{'b'});
 
-  // A repaint that meets such an error would leave the display short of what the port's model
-  // says: it goes out again whole in the next round.
+  // A display back on such a line cannot answer: it is taken back, and repainted whole, once
+  // its writes go out again.
   device.SetUnplugged(true);
   clock.Advance(600);
   device.SetFailing(true);
   device.SetUnplugged(false);
   clock.Advance(600);
-  EXPECT_FALSE(port.Dead());
-  EXPECT_TRUE(port.RepaintDue());
+  EXPECT_TRUE(port.Dead());
   device.SetFailing(false);
   device.ClearWritten();
   clock.Advance(600);
+  EXPECT_FALSE(port.Dead());
   EXPECT_FALSE(port.RepaintDue());
   ExpectRepaintShowing(device, "b");
   EXPECT_TRUE(port.Close());

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <climits>
 
+#include "kirnow_config.h"
 #include "serviceobject/display/display_engine.h"
 #include "tests/unit/display/display_fixture.h"
 
@@ -37,7 +38,7 @@ TEST_F(Workers, LineOneMarqueeWalksTheTextEveryStepAndRestartsAfterItsLength) {
   StartMarquee(1, kLine1, 100);
   const uint32_t start = fp.clock.Now();
   const size_t mark = fp.serial.WrittenWithTicks().size();
-  EXPECT_EQ(shared().worker(1).ended, 0);
+  EXPECT_EQ(shared().worker(1).ended(), 0);
   EXPECT_EQ(shared().worker(1).scrolling, 1);
 
   fp.clock.Advance(200 * 44);
@@ -55,7 +56,7 @@ TEST_F(Workers, LineOneMarqueeWalksTheTextEveryStepAndRestartsAfterItsLength) {
 
   // MarqueeType 5 stops the worker; the last frame stays and nothing more is written.
   SetMarquee(DISP_MT_INIT);
-  EXPECT_EQ(shared().worker(1).ended, 1);
+  EXPECT_EQ(shared().worker(1).ended(), 1);
   EXPECT_EQ(shared().worker(1).scrolling, 0);
   EXPECT_EQ(DisplayWorkers(), 0u);
   const size_t stopped = fp.serial.Written().size();
@@ -81,21 +82,21 @@ TEST_F(Workers, LineTwoStepsInTenMillisecondTicks) {
     EXPECT_EQ(frames[k].text, MarqueeFrame("abc", k % 23));
   }
   SetMarquee(DISP_MT_NONE);
-  EXPECT_EQ(shared().worker(2).ended, 1);
+  EXPECT_EQ(shared().worker(2).ended(), 1);
 }
 
 TEST_F(Workers, SecondLineSwitchesToTheCombinedWorkerAndBack) {
   StartMarquee(1, u"upper", 100);
   fp.clock.Advance(1000);
-  ASSERT_EQ(shared().worker(1).ended, 0);
+  ASSERT_EQ(shared().worker(1).ended(), 0);
 
   // Combined step: max(100, 155) truncated to 150 ms. (ClearText would empty line 1 too.)
   StartMarquee(2, u"lower", 155, false);
-  EXPECT_EQ(shared().worker(1).ended, 1);
-  EXPECT_EQ(shared().worker(1).keepRunning, 0);
+  EXPECT_EQ(shared().worker(1).ended(), 1);
+  EXPECT_EQ(shared().worker(1).keepRunning(), 0);
   EXPECT_EQ(shared().worker(1).scrolling, 0);
   EXPECT_EQ(shared().worker(3).started, 1);
-  EXPECT_EQ(shared().worker(3).ended, 0);
+  EXPECT_EQ(shared().worker(3).ended(), 0);
   const size_t mark = fp.serial.WrittenWithTicks().size();
   const uint32_t start = fp.clock.Now();
   fp.clock.Advance(150 * 6);
@@ -112,14 +113,14 @@ TEST_F(Workers, SecondLineSwitchesToTheCombinedWorkerAndBack) {
 
   // Stopping in window 2 stops the combined worker.
   SetMarquee(DISP_MT_INIT);
-  EXPECT_EQ(shared().worker(3).ended, 1);
+  EXPECT_EQ(shared().worker(3).ended(), 1);
   EXPECT_EQ(shared().worker(3).started, 0);
   EXPECT_EQ(DisplayWorkers(), 0u);
 
   // Window 1 walks alone again with its single-line worker.
   StartMarquee(1, u"again", 100);
-  EXPECT_EQ(shared().worker(1).ended, 0);
-  EXPECT_EQ(shared().worker(3).ended, 1);
+  EXPECT_EQ(shared().worker(1).ended(), 0);
+  EXPECT_EQ(shared().worker(3).ended(), 1);
   const size_t again = fp.serial.WrittenWithTicks().size();
   fp.clock.Advance(600);
   for (const Frame& f : FramesSince(again)) EXPECT_EQ(f.row, 1);
@@ -128,13 +129,13 @@ TEST_F(Workers, SecondLineSwitchesToTheCombinedWorkerAndBack) {
 TEST_F(Workers, CombinedWorkerIsStoppedEvenAfterARepeatedStartRequest) {
   StartMarquee(1, u"upper", 100);
   StartMarquee(2, u"lower", 100);
-  ASSERT_EQ(shared().worker(3).ended, 0);
+  ASSERT_EQ(shared().worker(3).ended(), 0);
   // A repeated request on line 2 clears the started flag of the running combined worker.
   SetMarquee(DISP_MT_LEFT);
   EXPECT_EQ(shared().worker(3).started, 0);
   EXPECT_EQ(DisplayWorkers(), 1u);
   SetMarquee(DISP_MT_NONE);
-  EXPECT_EQ(shared().worker(3).ended, 1);
+  EXPECT_EQ(shared().worker(3).ended(), 1);
   EXPECT_EQ(DisplayWorkers(), 0u);
   // A line-1 request while the combined worker runs never adds a second worker for line 1.
   StartMarquee(1, u"upper", 100);
@@ -142,7 +143,7 @@ TEST_F(Workers, CombinedWorkerIsStoppedEvenAfterARepeatedStartRequest) {
   Select(1);
   SetMarquee(DISP_MT_LEFT);
   EXPECT_EQ(DisplayWorkers(), 1u);
-  EXPECT_EQ(shared().worker(1).keepRunning, 0);
+  EXPECT_EQ(shared().worker(1).keepRunning(), 0);
 }
 
 TEST_F(Workers, AStoppedLineStaysStillWhenTheOtherLineStarts) {
@@ -155,8 +156,8 @@ TEST_F(Workers, AStoppedLineStaysStillWhenTheOtherLineStarts) {
   // Line 1 then walks alone with its own worker at 100 ms + its unit wait, and line 2 gets
   // nothing: no frame, and no NUL from a buffer the stop left empty.
   StartMarquee(1, u"upper", 100, false);
-  EXPECT_EQ(shared().worker(3).ended, 1);
-  EXPECT_EQ(shared().worker(1).ended, 0);
+  EXPECT_EQ(shared().worker(3).ended(), 1);
+  EXPECT_EQ(shared().worker(1).ended(), 0);
   const size_t mark = fp.serial.WrittenWithTicks().size();
   const uint32_t start = fp.clock.Now();
   fp.clock.Advance(200 * 5);
@@ -196,8 +197,8 @@ TEST_F(Workers, AStoppedBlinkDoesNotTakeItsLineIntoTheOtherLinesMarquee) {
   const size_t mark = fp.serial.WrittenWithTicks().size();
   const uint32_t start = fp.clock.Now();
   SetMarquee(DISP_MT_LEFT);
-  EXPECT_EQ(shared().worker(3).ended, 1);
-  EXPECT_EQ(shared().worker(2).ended, 0);
+  EXPECT_EQ(shared().worker(3).ended(), 1);
+  EXPECT_EQ(shared().worker(2).ended(), 0);
   fp.clock.Advance(50 * 8);
   const auto frames = FramesSince(mark);
   ASSERT_EQ(frames.size(), 8u);
@@ -232,6 +233,7 @@ TEST_F(Workers, AStalledDisplayCostsOneTimeOutAndFramesComeBackWholeWhenItReadsA
 }
 
 TEST_F(Workers, AfterAnUnplugThePortReconnectsByItselfAndRepaintsTheScreen) {
+  fp.serial.SetIdentity(fakes::RecordingSerialDevice::IdentityMode::Answer, KIRNOW_USB_PID);
   so->DisplayTextAt(1, 0, u"lower line", DISP_DT_NORMAL);
   StartMarquee(1, u"walking", 0, false);
   fp.clock.Advance(500);
@@ -245,18 +247,16 @@ TEST_F(Workers, AfterAnUnplugThePortReconnectsByItselfAndRepaintsTheScreen) {
   EXPECT_TRUE(module->Port.Dead());
   const int opensWhileAway = fp.serial.openCount;
 
-  // Plugged in again: reopened within the poll interval, initialised and repainted, and the
-  // marquee's frames go on.
+  // Plugged in again: reopened within the poll interval, asked who it is, initialised and
+  // repainted, and the marquee's frames go on.
   fp.serial.SetUnplugged(false);
   fp.serial.ClearWritten();
   fp.clock.Advance(600);
   EXPECT_FALSE(module->Port.Dead());
   EXPECT_EQ(fp.serial.openCount, opensWhileAway + 1);
   const Bytes written = fp.serial.Written();
-  ASSERT_GE(written.size(), 2u);
-  EXPECT_EQ(written[0], 0x1B);
-  EXPECT_EQ(written[1], 0x40);
   const std::string text(written.begin(), written.end());
+  EXPECT_EQ(text.rfind("\x1D\x49\x02\x1B\x40", 0), 0u) << text;
   // The repaint shows the lower line as it was, then the marquee's frames follow.
   EXPECT_NE(text.find(std::string("\x1F\x24\x01\x02") + "lower line" + Blanks(10)),
             std::string::npos)
@@ -264,6 +264,24 @@ TEST_F(Workers, AfterAnUnplugThePortReconnectsByItselfAndRepaintsTheScreen) {
   const auto frames = FramesOfRow(FramesSince(0), 1);
   ASSERT_FALSE(frames.empty());
   EXPECT_EQ(frames.back().text.size(), 20u);
+}
+
+// A worker that misses its stop bound (its write held past it) is let go with its own state:
+// started again, line 1 has one walker (ten frames a second). The stop sleeps between looks.
+TEST_F(Workers, AWorkerLetGoPastItsStopBoundNeverWalksBesideTheNextOne) {
+  StartMarquee(1, kLine1, 0);
+  fp.clock.Advance(500);
+  fp.serial.SetWritesHeld(true);
+  fp.clock.Advance(100);
+  const uint64_t looks = fp.clock.Looks();
+  SetMarquee(DISP_MT_INIT);
+  EXPECT_LT(fp.clock.Looks() - looks, 2500u) << "the stop looked at the worker without a rest";
+  SetMarquee(DISP_MT_LEFT);
+  fp.serial.SetWritesHeld(false);
+  fp.clock.Advance(100);
+  const size_t mark = fp.serial.WrittenWithTicks().size();
+  fp.clock.Advance(2000);
+  EXPECT_NEAR(double(FramesOfRow(FramesSince(mark), 1).size()), 20.0, 1.0);
 }
 
 TEST_F(Workers, HandOffWritesTheOtherLineBetweenFrames) {
@@ -294,7 +312,7 @@ TEST_F(Workers, BlinkingLineOneAlternatesTextAndBlanks) {
   const size_t mark = fp.serial.WrittenWithTicks().size();
   so->DisplayTextAt(0, 0, u"Hello", DISP_DT_BLINK);
   EXPECT_EQ(shared().line(1).blink, 1);
-  EXPECT_EQ(shared().worker(1).ended, 0);
+  EXPECT_EQ(shared().worker(1).ended(), 0);
   fp.clock.Advance(350 * 4);
   const auto frames = FramesSince(mark);
   ASSERT_EQ(frames.size(), 4u);
@@ -303,7 +321,7 @@ TEST_F(Workers, BlinkingLineOneAlternatesTextAndBlanks) {
     EXPECT_EQ(frames[k].text, k % 2 == 0 ? "Hello" + Blanks(15) : Blanks());
   }
   SetMarquee(DISP_MT_INIT);
-  EXPECT_EQ(shared().worker(1).ended, 1);
+  EXPECT_EQ(shared().worker(1).ended(), 1);
 }
 
 TEST_F(Workers, BlinkingBothLinesIsNeverFasterThanAQuarterSecond) {
@@ -315,8 +333,8 @@ TEST_F(Workers, BlinkingBothLinesIsNeverFasterThanAQuarterSecond) {
   so->DisplayTextAt(0, 0, u"top", DISP_DT_BLINK);
   Select(2);
   so->DisplayTextAt(0, 0, u"bottom", DISP_DT_BLINK);
-  EXPECT_EQ(shared().worker(1).ended, 1);
-  EXPECT_EQ(shared().worker(3).ended, 0);
+  EXPECT_EQ(shared().worker(1).ended(), 1);
+  EXPECT_EQ(shared().worker(3).ended(), 0);
   const size_t mark = fp.serial.WrittenWithTicks().size();
   fp.clock.Advance(2000);
   const auto frames = FramesSince(mark);
@@ -341,7 +359,7 @@ TEST_F(Workers, BlinkingBothLinesIsNeverFasterThanAQuarterSecond) {
 TEST_F(Workers, CombinedWorkerPicksUpALaterBlinkAtTheQuarterSecondFloor) {
   StartMarquee(1, u"upper", 50);
   StartMarquee(2, u"lower", 50, false);
-  ASSERT_EQ(shared().worker(3).ended, 0);
+  ASSERT_EQ(shared().worker(3).ended(), 0);
   // The combined worker walks both lines every 50 ms; now line 2 blinks as well.
   so->DisplayTextAt(0, 0, u"blink", DISP_DT_BLINK);
   EXPECT_EQ(shared().line(2).blink, 1);
