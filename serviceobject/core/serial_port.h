@@ -95,7 +95,7 @@ class SerialPort {
 
    private:
     SerialPort* port_;
-    std::unique_lock<std::recursive_timed_mutex> hold_;
+    std::unique_lock<std::recursive_mutex> hold_;
   };
   Frame LockFrame() { return Frame(*this); }
 
@@ -113,7 +113,7 @@ class SerialPort {
   bool RepaintDue() const { return repaintDue_; }
   // What the port takes the display to show: its model of the screen, copied under the lock.
   displaymodel::DisplayModel Screen() const {
-    std::lock_guard<std::recursive_timed_mutex> hold(writeLock_);
+    std::lock_guard<std::recursive_mutex> hold(writeLock_);
     return screen_;
   }
 
@@ -142,6 +142,9 @@ class SerialPort {
   // display. Asks twice, as the session does; a byte of the query that does not go out, or a
   // stop, ends it. deviceLock_ held.
   bool AnswersAsDisplay(const std::atomic<int32_t>& keepGoing);
+  // writeLock_ for the keeper: tried every few ms through the clock for at most 100 ms (a writer
+  // holds it for one unit), or until a stop. Not owned when that ran out.
+  std::unique_lock<std::recursive_mutex> KeeperHold(const std::atomic<int32_t>& keepGoing);
   // Starts the keeper thread unless one keeps the port already; writeLock_ held.
   void StartKeeperLocked();
   // Ends the keeper thread, if any, waiting at most about one byte's time-out for it;
@@ -154,9 +157,9 @@ class SerialPort {
   // Held by whoever opens the device, or asks it who it is, while no writer uses it (the port is
   // closed or dead): Open, and the keeper's reopening. Taken before writeLock_, never after it.
   std::mutex deviceLock_;
-  // Guards the device's writes and the state below. Timed, so that the keeper never waits for
-  // it long: a caller that closes the port may hold it while it waits for the keeper to end.
-  mutable std::recursive_timed_mutex writeLock_;
+  // Guards the device's writes and the state below. The keeper only tries it (KeeperHold): a
+  // caller that closes the port may hold it while it waits for the keeper to end.
+  mutable std::recursive_mutex writeLock_;
   int unitDepth_ = 0;                  // under writeLock_: frames and commands open on this thread
   bool dropRest_ = false;              // under writeLock_: a byte of the open unit timed out
   int32_t portNumber_ = 0, baud_ = 0;  // under writeLock_: what Open last opened
