@@ -30,7 +30,7 @@ constexpr uint32_t kKeeperLockWaitMs = 100;
 constexpr uint32_t kAnswerLookMs = 10;
 }  // namespace
 
-bool SerialPort::Open(int32_t portNumber, int32_t baud) {
+bool SerialPort::OpenFor(int32_t portNumber, int32_t baud, std::thread::id identifier) {
   if (opened_ && !dead_) return true;  // an open port is kept, whatever is asked for now
   if (portNumber < 1) return false;    // there is no COM0 or below
   // A keeper that is reopening the device holds this for one lookup and one identity query.
@@ -46,8 +46,14 @@ bool SerialPort::Open(int32_t portNumber, int32_t baud) {
   dead_ = false;
   stalled_ = false;
   repaintDue_ = false;
+  identifier_ = identifier;
   StartKeeperLocked();
   return true;
+}
+
+void SerialPort::Confirm() {
+  std::lock_guard<std::recursive_mutex> hold(writeLock_);
+  identifier_ = {};
 }
 
 void SerialPort::StartKeeperLocked() {
@@ -73,6 +79,7 @@ bool SerialPort::Close() {
   std::lock_guard<std::recursive_mutex> hold(writeLock_);
   if (!opened_) return true;
   if (!dead_) device_.Close();
+  identifier_ = {};
   opened_ = false;
   dead_ = false;
   repaintDue_ = false;
@@ -86,6 +93,7 @@ void SerialPort::Feed(uint8_t byte) {
 
 void SerialPort::WriteLocked(uint8_t byte) {
   if (!opened_) return;
+  if (identifier_ != std::thread::id() && identifier_ != std::this_thread::get_id()) return;
   if (dead_) {
     Feed(byte);  // not sent, but the repaint shows it
     return;
@@ -200,6 +208,7 @@ void SerialPort::KeepRound(const std::atomic<int32_t>& keepGoing) {
   }
   dead_ = false;
   stalled_ = false;
+  identifier_ = {};  // it has answered as the display
   repaintDue_ = true;
   RepaintLocked(keepGoing);
 }

@@ -62,7 +62,16 @@ class SerialPort {
 
   // True when the port is open afterwards. An open port is not reopened, even for another
   // port number or baud rate, unless it has died: then it is opened again as asked.
-  bool Open(int32_t portNumber, int32_t baud);
+  bool Open(int32_t portNumber, int32_t baud) { return OpenFor(portNumber, baud, {}); }
+  // Open for the caller's thread alone, which asks the device who it is: until Confirm (or
+  // Close), bytes that other threads send (a worker of an earlier session) are dropped, so that
+  // nothing but the identity query reaches a device that has not answered as the display. A
+  // port that is open and alive already is kept as it is.
+  bool OpenToIdentify(int32_t portNumber, int32_t baud) {
+    return OpenFor(portNumber, baud, std::this_thread::get_id());
+  }
+  // The device has answered as the display: every thread's bytes go out again.
+  void Confirm();
   bool Close();  // always true; ends the keeper thread
   // Sends the first `length` bytes one at a time, as one unit under the stall rule above;
   // returns length (0 when closed or length <= 0). Failures are not reported: what the port
@@ -124,6 +133,7 @@ class SerialPort {
     std::atomic<int32_t> running{1};    // set from its start until its loop has ended
   };
 
+  bool OpenFor(int32_t portNumber, int32_t baud, std::thread::id identifier);
   void EndUnit();
   // Writes one byte of the open unit; writeLock_ held. What the device says about it decides
   // the stall, the dropped rest of the unit, or the port's death.
@@ -160,10 +170,11 @@ class SerialPort {
   // Guards the device's writes and the state below. The keeper only tries it (KeeperHold): a
   // caller that closes the port may hold it while it waits for the keeper to end.
   mutable std::recursive_mutex writeLock_;
-  int unitDepth_ = 0;                  // under writeLock_: frames and commands open on this thread
-  bool dropRest_ = false;              // under writeLock_: a byte of the open unit timed out
-  int32_t portNumber_ = 0, baud_ = 0;  // under writeLock_: what Open last opened
-  displaymodel::DisplayModel screen_;  // under writeLock_: what the display shows
+  std::thread::id identifier_;  // under writeLock_: the only thread that sends, until Confirm
+  int unitDepth_ = 0;           // under writeLock_: frames and commands open on this thread
+  bool dropRest_ = false;       // under writeLock_: a byte of the open unit timed out
+  int32_t portNumber_ = 0, baud_ = 0;     // under writeLock_: what Open last opened
+  displaymodel::DisplayModel screen_;     // under writeLock_: what the display shows
   std::atomic<bool> repaintDue_{false};   // changed under writeLock_: see RepaintDue
   platform::Thread keeper_;               // the keeper thread, when one was started
   std::shared_ptr<KeeperRun> keeperRun_;  // its flags
