@@ -258,8 +258,9 @@ class TtySerialDevice : public SerialDevice {
     ioctl(fd_, TIOCNXCL);
     // The last bytes written (an Exit's clear) go out to a display that reads them; what a
     // display that does not read still holds back is dropped, so the close never waits for it
-    // long (the kernel would drain it for up to its closing wait, 30 s on a USB adapter). Only
-    // then: on a pty the flush would also empty what the other end has not read yet.
+    // long (the kernel would drain it for up to its closing wait, 30 s on a USB adapter). A
+    // flush before that would drop the bytes a USB adapter's driver still holds for a display
+    // that reads them.
     const int64_t until = NowMs() + kCloseDrainMs;
     int queued = 0;
     int last = -1;

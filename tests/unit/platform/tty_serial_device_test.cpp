@@ -172,18 +172,6 @@ TEST_F(TtySerialTest, EveryByteValueCrossesUnchangedBothWays) {
   EXPECT_TRUE(peer_.Receive(1, 50).empty());
 }
 
-TEST_F(TtySerialTest, BytesWrittenJustBeforeACloseStillReachTheDisplay) {
-  ASSERT_TRUE(device_->Open(7, 9600));
-  const std::vector<uint8_t> clear = {0x1B, 0x40, 0x1F, 0x45, 0x00};
-  for (uint8_t b : clear) device_->WriteByte(b);
-  std::thread reader([&] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    EXPECT_EQ(peer_.Receive(clear.size()), clear);
-  });
-  device_->Close();
-  reader.join();
-}
-
 TEST_F(TtySerialTest, WritingAfterTheOtherEndClosedReturnsPromptly) {
   ASSERT_TRUE(device_->Open(7, 9600));
   peer_.CloseMaster();
