@@ -9,6 +9,7 @@
 #include "serviceobject/com/class_factory.h"
 #include "serviceobject/com/guarded.h"
 #include "serviceobject/com/iposl_display.h"
+#include "serviceobject/display/display_engine.h"
 
 namespace kirnow::server {
 namespace {
@@ -40,7 +41,7 @@ class SystemModule final : public ComModule {
     if (!state_) return false;
     // Workers let go past their stop bound and the port's keeper count too: no thread may run
     // on the state when it goes.
-    return state_->display.threadsAlive != 0 || state_->Port.Keeping();
+    return WorkerThreadsAlive(*state_) || state_->Port.Keeping();
   }
 
   ClassFactory& Factory() { return factory_; }

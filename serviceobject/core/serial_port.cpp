@@ -11,7 +11,6 @@
 #include "serviceobject/core/serial_port.h"
 
 #include <algorithm>
-#include <chrono>
 #include <vector>
 
 #include "displaymodel/pole_commands.h"
@@ -26,12 +25,12 @@ constexpr uint64_t kKeeperPollMicros = 500000;
 constexpr uint32_t kKeeperStopMs = 2000;
 // The longest the keeper waits for the write lock to swap a reopened device in; a writer holds
 // it for one unit.
-constexpr auto kKeeperLockWait = std::chrono::milliseconds(100);
+constexpr uint32_t kKeeperLockWaitMs = 100;
 // How often the keeper looks whether the display's answer has arrived.
 constexpr uint32_t kAnswerLookMs = 10;
 }  // namespace
 
-bool SerialPort::Open(int32_t portNumber, int32_t baud) {
+bool SerialPort::OpenFor(int32_t portNumber, int32_t baud, std::thread::id identifier) {
   if (opened_ && !dead_) return true;  // an open port is kept, whatever is asked for now
   if (portNumber < 1) return false;    // there is no COM0 or below
   // A keeper that is reopening the device holds this for one lookup and one identity query.
@@ -40,15 +39,21 @@ bool SerialPort::Open(int32_t portNumber, int32_t baud) {
   // Closed or dead: no writer touches the device. It is looked up and opened outside the lock;
   // a port that died is opened again at once and its keeper goes on watching.
   if (!device_.Open(portNumber, baud)) return false;
-  std::lock_guard<std::recursive_timed_mutex> hold(writeLock_);
+  std::lock_guard<std::recursive_mutex> hold(writeLock_);
   portNumber_ = portNumber;
   baud_ = baud;
   opened_ = true;
   dead_ = false;
   stalled_ = false;
   repaintDue_ = false;
+  identifier_ = identifier;
   StartKeeperLocked();
   return true;
+}
+
+void SerialPort::Confirm() {
+  std::lock_guard<std::recursive_mutex> hold(writeLock_);
+  identifier_ = {};
 }
 
 void SerialPort::StartKeeperLocked() {
@@ -71,9 +76,10 @@ bool SerialPort::Close() {
   StopKeeper();
   // A worker may be in the middle of a frame: wait for it, so it never writes to a closed device.
   // A keeper let go while it reopened the device closes that itself once it sees the port closed.
-  std::lock_guard<std::recursive_timed_mutex> hold(writeLock_);
+  std::lock_guard<std::recursive_mutex> hold(writeLock_);
   if (!opened_) return true;
   if (!dead_) device_.Close();
+  identifier_ = {};
   opened_ = false;
   dead_ = false;
   repaintDue_ = false;
@@ -87,6 +93,7 @@ void SerialPort::Feed(uint8_t byte) {
 
 void SerialPort::WriteLocked(uint8_t byte) {
   if (!opened_) return;
+  if (identifier_ != std::thread::id() && identifier_ != std::this_thread::get_id()) return;
   if (dead_) {
     Feed(byte);  // not sent, but the repaint shows it
     return;
@@ -164,7 +171,7 @@ void SerialPort::KeeperLoop(KeeperRun& run) {
 
 void SerialPort::KeepRound(const std::atomic<int32_t>& keepGoing) {
   {
-    std::unique_lock<std::recursive_timed_mutex> hold(writeLock_, std::try_to_lock);
+    std::unique_lock<std::recursive_mutex> hold(writeLock_, std::try_to_lock);
     if (!hold.owns_lock() || !opened_) return;  // a writer is at it: look again next round
     if (!dead_) {
       // Idle or not, a device that went away is noticed here; a stalled one is still alive.
@@ -182,7 +189,7 @@ void SerialPort::KeepRound(const std::atomic<int32_t>& keepGoing) {
   int32_t portNumber = 0;
   int32_t baud = 0;
   {
-    std::unique_lock<std::recursive_timed_mutex> hold(writeLock_, kKeeperLockWait);
+    std::unique_lock<std::recursive_mutex> hold = KeeperHold(keepGoing);
     if (!hold.owns_lock() || !opened_ || !dead_) return;
     portNumber = portNumber_;
     baud = baud_;
@@ -194,15 +201,24 @@ void SerialPort::KeepRound(const std::atomic<int32_t>& keepGoing) {
     device_.Close();
     return;
   }
-  std::unique_lock<std::recursive_timed_mutex> hold(writeLock_, kKeeperLockWait);
+  std::unique_lock<std::recursive_mutex> hold = KeeperHold(keepGoing);
   if (!hold.owns_lock() || !opened_ || !dead_ || keepGoing == 0) {
     device_.Close();  // closed meanwhile, or stopping: tried again next round, if at all
     return;
   }
   dead_ = false;
   stalled_ = false;
+  identifier_ = {};  // it has answered as the display
   repaintDue_ = true;
   RepaintLocked(keepGoing);
+}
+
+std::unique_lock<std::recursive_mutex> SerialPort::KeeperHold(
+    const std::atomic<int32_t>& keepGoing) {
+  std::unique_lock<std::recursive_mutex> hold(writeLock_, std::defer_lock);
+  platform::WaitUntil(*clock_, clock_->Ticks(), kKeeperLockWaitMs,
+                      [&] { return hold.try_lock() || keepGoing == 0; });
+  return hold;
 }
 
 bool SerialPort::AnswersAsDisplay(const std::atomic<int32_t>& keepGoing) {
@@ -261,7 +277,7 @@ int32_t SerialPort::SendData(const uint8_t* buffer, int32_t length) {
 
 int32_t SerialPort::ReadData(uint8_t* buffer, int32_t limit) {
   if (limit <= 0 || buffer == nullptr) return 0;
-  std::lock_guard<std::recursive_timed_mutex> hold(writeLock_);
+  std::lock_guard<std::recursive_mutex> hold(writeLock_);
   if (!opened_ || dead_) return 0;
   const int32_t waiting = device_.BytesWaiting();
   if (waiting <= 0) return 0;  // nothing has arrived: the buffer is left as it was

@@ -62,7 +62,16 @@ class SerialPort {
 
   // True when the port is open afterwards. An open port is not reopened, even for another
   // port number or baud rate, unless it has died: then it is opened again as asked.
-  bool Open(int32_t portNumber, int32_t baud);
+  bool Open(int32_t portNumber, int32_t baud) { return OpenFor(portNumber, baud, {}); }
+  // Open for the caller's thread alone, which asks the device who it is: until Confirm (or
+  // Close), bytes that other threads send (a worker of an earlier session) are dropped, so that
+  // nothing but the identity query reaches a device that has not answered as the display. A
+  // port that is open and alive already is kept as it is.
+  bool OpenToIdentify(int32_t portNumber, int32_t baud) {
+    return OpenFor(portNumber, baud, std::this_thread::get_id());
+  }
+  // The device has answered as the display: every thread's bytes go out again.
+  void Confirm();
   bool Close();  // always true; ends the keeper thread
   // Sends the first `length` bytes one at a time, as one unit under the stall rule above;
   // returns length (0 when closed or length <= 0). Failures are not reported: what the port
@@ -95,7 +104,7 @@ class SerialPort {
 
    private:
     SerialPort* port_;
-    std::unique_lock<std::recursive_timed_mutex> hold_;
+    std::unique_lock<std::recursive_mutex> hold_;
   };
   Frame LockFrame() { return Frame(*this); }
 
@@ -113,7 +122,7 @@ class SerialPort {
   bool RepaintDue() const { return repaintDue_; }
   // What the port takes the display to show: its model of the screen, copied under the lock.
   displaymodel::DisplayModel Screen() const {
-    std::lock_guard<std::recursive_timed_mutex> hold(writeLock_);
+    std::lock_guard<std::recursive_mutex> hold(writeLock_);
     return screen_;
   }
 
@@ -124,6 +133,7 @@ class SerialPort {
     std::atomic<int32_t> running{1};    // set from its start until its loop has ended
   };
 
+  bool OpenFor(int32_t portNumber, int32_t baud, std::thread::id identifier);
   void EndUnit();
   // Writes one byte of the open unit; writeLock_ held. What the device says about it decides
   // the stall, the dropped rest of the unit, or the port's death.
@@ -142,6 +152,9 @@ class SerialPort {
   // display. Asks twice, as the session does; a byte of the query that does not go out, or a
   // stop, ends it. deviceLock_ held.
   bool AnswersAsDisplay(const std::atomic<int32_t>& keepGoing);
+  // writeLock_ for the keeper: tried every few ms through the clock for at most 100 ms (a writer
+  // holds it for one unit), or until a stop. Not owned when that ran out.
+  std::unique_lock<std::recursive_mutex> KeeperHold(const std::atomic<int32_t>& keepGoing);
   // Starts the keeper thread unless one keeps the port already; writeLock_ held.
   void StartKeeperLocked();
   // Ends the keeper thread, if any, waiting at most about one byte's time-out for it;
@@ -154,13 +167,14 @@ class SerialPort {
   // Held by whoever opens the device, or asks it who it is, while no writer uses it (the port is
   // closed or dead): Open, and the keeper's reopening. Taken before writeLock_, never after it.
   std::mutex deviceLock_;
-  // Guards the device's writes and the state below. Timed, so that the keeper never waits for
-  // it long: a caller that closes the port may hold it while it waits for the keeper to end.
-  mutable std::recursive_timed_mutex writeLock_;
-  int unitDepth_ = 0;                  // under writeLock_: frames and commands open on this thread
-  bool dropRest_ = false;              // under writeLock_: a byte of the open unit timed out
-  int32_t portNumber_ = 0, baud_ = 0;  // under writeLock_: what Open last opened
-  displaymodel::DisplayModel screen_;  // under writeLock_: what the display shows
+  // Guards the device's writes and the state below. The keeper only tries it (KeeperHold): a
+  // caller that closes the port may hold it while it waits for the keeper to end.
+  mutable std::recursive_mutex writeLock_;
+  std::thread::id identifier_;  // under writeLock_: the only thread that sends, until Confirm
+  int unitDepth_ = 0;           // under writeLock_: frames and commands open on this thread
+  bool dropRest_ = false;       // under writeLock_: a byte of the open unit timed out
+  int32_t portNumber_ = 0, baud_ = 0;     // under writeLock_: what Open last opened
+  displaymodel::DisplayModel screen_;     // under writeLock_: what the display shows
   std::atomic<bool> repaintDue_{false};   // changed under writeLock_: see RepaintDue
   platform::Thread keeper_;               // the keeper thread, when one was started
   std::shared_ptr<KeeperRun> keeperRun_;  // its flags

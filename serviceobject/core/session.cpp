@@ -138,12 +138,13 @@ void FindAndIdentifyPort(POSLDisplay& so, const std::string& foundName) {
         m.PortNumber);
     m.BaudRate = kSessionBaudRate;
     bool identified = false;
-    if (!m.Port.Open(m.PortNumber, m.BaudRate)) {
+    if (!m.Port.OpenToIdentify(m.PortNumber, m.BaudRate)) {
       box.Show(WithProblem("Open port error", m.platform.serial), "OpenService");
     } else {
       identified = Identify(m);
     }
     if (identified) {
+      m.Port.Confirm();
       Greet(m, greetingName);
       so.ResultCode = OPOS_SUCCESS;
       // Recorded under the full name; an entry that doesn't exist is simply not written.

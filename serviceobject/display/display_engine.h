@@ -17,5 +17,7 @@ void MarqueeControl(POSLDisplay& so, int32_t value);
 
 // Stops every running worker and joins its thread; used when the module goes away.
 void StopAllWorkers(ModuleState& module);
+// True while a worker thread runs the library's code, one let go past its stop bound included.
+bool WorkerThreadsAlive(ModuleState& module);
 
 }  // namespace kirnow

@@ -1,8 +1,8 @@
-// The display engine's module-wide state: the line buffers, each display line's blink state, and
-// each worker's slot with the state of its current run, by which the caller's thread and the
-// marquee and blink workers coordinate. Flags are atomics (a plain int shared between threads is
-// undefined behaviour). The first name in each comment is the flag's traditional name, which the
-// trace's state dump still prints.
+// The display engine's module-wide state: the line buffers, which the text output and the
+// workers share, and the marquee and blink workers' state, which only the workers' controller
+// (workers.h) reaches and lends to the worker bodies it starts. Flags are atomics (a plain int
+// shared between threads is undefined behaviour). The first name in each comment is the flag's
+// traditional name, which the trace's state dump still prints.
 #pragma once
 
 #include <array>
@@ -12,8 +12,21 @@
 #include <mutex>
 
 #include "platform/clock/thread.h"
+#include "serviceobject/display/line_buffer.h"
 
 namespace kirnow {
+
+namespace display {
+class Workers;
+
+// The three workers: one for each display line alone (FirstThread, SecondThread), and the
+// combined one that drives both lines (thirdThread).
+enum class Worker { Line1 = 1, Line2 = 2, Combined = 3 };
+// The worker that drives display line `line` (1 or 2) alone.
+constexpr Worker WorkerOfLine(int line) { return line == 1 ? Worker::Line1 : Worker::Line2; }
+// The display line that is not `line`.
+constexpr int OtherLine(int line) { return line == 1 ? 2 : 1; }
+}  // namespace display
 
 // One display line's blinking, as the blink control sets it and its worker shows it.
 struct LineShow {
@@ -53,8 +66,7 @@ struct WorkerRun {
 };
 
 // One worker's slot: what the marquee and blink controls asked of it, its current run and its
-// thread. Worker 1 drives line 1 (FirstThread), worker 2 line 2 (SecondThread) and worker 3 both
-// lines (thirdThread). The run is replaced only under controlLock, on the caller's thread.
+// thread. The run is replaced only under controlLock, on the caller's thread.
 struct WorkerControl {
   // Thread1_f/2/3: the marquee or blink control started this worker for its line(s); a start on
   // the other line takes a started line along into the combined worker.
@@ -74,40 +86,45 @@ struct WorkerControl {
   int32_t inFrame() const { return run ? run->inFrame.load() : 0; }
 };
 
-struct DisplayShared {
-  // Line buffers of line 1 (upper) and line 2 (lower): zero-terminated, 255 characters at most.
-  // Guarded by textLock, since a worker copies the other line's text in a hand-off.
-  std::array<char, 256> text1{};
-  std::array<char, 256> text2{};
-  std::mutex textLock;
-  // The line buffer of display line `n` (1 or 2).
-  std::array<char, 256>& text(int n) { return n == 1 ? text1 : text2; }
+// The workers' state: the controller's, and the worker bodies' while they run.
+struct WorkerState {
+  LineShow& line(int n) { return lines[static_cast<size_t>(n - 1)]; }
+  const LineShow& line(int n) const { return lines[static_cast<size_t>(n - 1)]; }
+  WorkerControl& worker(display::Worker w) { return workers[static_cast<size_t>(w) - 1]; }
+  const WorkerControl& worker(display::Worker w) const {
+    return workers[static_cast<size_t>(w) - 1];
+  }
 
-  // Display lines 1 and 2 and workers 1 to 3, each at its number.
-  LineShow& line(int n) { return lines_[static_cast<size_t>(n - 1)]; }
-  const LineShow& line(int n) const { return lines_[static_cast<size_t>(n - 1)]; }
-  WorkerControl& worker(int n) { return workers_[static_cast<size_t>(n - 1)]; }
-  const WorkerControl& worker(int n) const { return workers_[static_cast<size_t>(n - 1)]; }
-
+  std::array<LineShow, 2> lines;         // display lines 1 and 2
+  std::array<WorkerControl, 3> workers;  // at their numbers (display::Worker)
   // Scroll_textAT: text for the line the worker does not drive waits to be written by the
   // worker between two of its frames (the hand-off); cleared when the worker has taken it.
   std::atomic<int32_t> handOffPending{0};
+  // Worker threads alive, those let go past their stop bound included: from the start to the
+  // thread's last step in the library's code.
+  std::atomic<int32_t> threadsAlive{0};
+};
+
+struct DisplayShared {
+  // Line buffers of line 1 (upper) and line 2 (lower): zero-terminated, 255 characters at most.
+  // Guarded by textLock, since a worker copies the other line's text in a hand-off.
+  display::LineBuffer text1{};
+  display::LineBuffer text2{};
+  std::mutex textLock;
+  // The line buffer of display line `n` (1 or 2).
+  display::LineBuffer& text(int n) { return n == 1 ? text1 : text2; }
 
   // ScrollText's running totals of units scrolled left and right since the last ClearText.
   int32_t ScrollLeftTotal = 0;
   int32_t ScrollRightTotal = 0;
 
-  // Held by the marquee and blink controls and by StopAll while they start, stop or replace
-  // workers, so that two callers never race on the thread slots. Workers never take it.
+  // Held by the workers' controller while it starts, stops or replaces workers, so that two
+  // callers never race on the thread slots. Workers never take it.
   std::recursive_mutex controlLock;
 
-  // Worker threads alive, those let go past their stop bound included: from the start to the
-  // thread's last step in the library's code.
-  std::atomic<int32_t> threadsAlive{0};
-
  private:
-  std::array<LineShow, 2> lines_;
-  std::array<WorkerControl, 3> workers_;
+  friend class display::Workers;
+  WorkerState workers_;
 };
 
 }  // namespace kirnow

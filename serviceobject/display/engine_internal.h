@@ -32,7 +32,9 @@ std::string ReadLine(DisplayShared& d, int line);
 // characters; the rest of the buffer is zero. Other lines have no buffer: nothing happens.
 void StoreLine(DisplayShared& d, int line, std::string_view text);
 
-// The blink control: makes the line of a window at `viewportRow` blink `text`.
-void BlinkControl(ModuleState& m, int32_t viewportRow, std::string_view text);
+// Line of a window at `viewportRow`: 1 (upper), 2 (lower), or 0 when it is on neither.
+constexpr int LineOfViewportRow(int32_t viewportRow) {
+  return viewportRow == 0 ? 1 : viewportRow == 1 ? 2 : 0;
+}
 
 }  // namespace kirnow::display

@@ -1,6 +1,7 @@
-// The marquee control, run when a MarqueeType value has been stored: starts the walking text on
-// the current window's line, switches to the combined worker when the other line is busy too,
-// and stops the line's worker for DISP_MT_NONE and DISP_MT_INIT.
+// The marquee control, run when a MarqueeType value has been stored: the current window's line
+// walks for DISP_MT_LEFT and stops for DISP_MT_NONE and DISP_MT_INIT. Here too the workers'
+// controller carries out a walk and its stop: which worker walks a line, and when the display
+// switches to the combined worker.
 #include "serviceobject/core/posl_display.h"
 #include "serviceobject/display/display_engine.h"
 #include "serviceobject/display/engine_internal.h"
@@ -8,91 +9,81 @@
 
 namespace kirnow {
 
-namespace {
+namespace display {
 
-using display::kCombinedWorker;
-using display::WorkerOfLine;
+void Workers::Walk(int line) {
+  std::lock_guard<std::recursive_mutex> control(d_.controlLock);
+  const int other = OtherLine(line);
+  WorkerControl& own = s_.worker(WorkerOfLine(line));
+  WorkerControl& otherWorker = s_.worker(WorkerOfLine(other));
 
-// Line `line` should walk: alone when the other line is idle, else both lines together in the
-// combined worker.
-void StartWalking(ModuleState& m, int line) {
-  DisplayShared& d = m.display;
-  display::Workers workers(m);
-  const int other = display::OtherLine(line);
-  WorkerControl& own = d.worker(WorkerOfLine(line));
-  WorkerControl& otherWorker = d.worker(WorkerOfLine(other));
-
-  d.worker(kCombinedWorker).started = 0;
-  if (!otherWorker.started && !d.line(other).blink) {
-    if (workers.Running(WorkerOfLine(line))) return;  // the line walks already
+  s_.worker(Worker::Combined).started = 0;
+  if (!otherWorker.started && !s_.line(other).blink) {
+    if (Running(WorkerOfLine(line))) return;  // the line walks already
     // The combined worker walks this line already; a second worker would fight it for the line.
-    if (workers.Running(kCombinedWorker)) return;
-    workers.Start(WorkerOfLine(line));
+    if (Running(Worker::Combined)) return;
+    Start(WorkerOfLine(line));
     own.started = 1;
     own.scrolling = 1;
   } else {
     // The other line is busy: its single-line worker gives way to the combined one.
     otherWorker.scrolling = 0;
-    workers.Stop(WorkerOfLine(other));
-    workers.StartCombinedUnlessRunning();
+    Stop(WorkerOfLine(other));
+    StartCombinedUnlessRunning();
   }
 }
 
-void StopWalking(POSLDisplay& so, int32_t viewportRow) {
-  ModuleState& m = so.module();
-  DisplayShared& d = m.display;
-  display::Workers workers(m);
-  platform::Clock& clock = m.platform.clock;
-  WorkerControl& combined = d.worker(kCombinedWorker);
+void Workers::StopWalking(int line, uint32_t& waitStart) {
+  std::lock_guard<std::recursive_mutex> control(d_.controlLock);
+  platform::Clock& clock = m_.platform.clock;
+  WorkerControl& combined = s_.worker(Worker::Combined);
   // The combined worker is stopped whenever it runs, also when a later start request has
   // cleared its started flag.
-  const bool combinedBusy = combined.started || workers.Running(kCombinedWorker);
-  const bool stoppedBoth = combinedBusy || (viewportRow != 0 && viewportRow != 1);
+  const bool combinedBusy = combined.started || Running(Worker::Combined);
+  const bool stoppedBoth = combinedBusy || line == 0;
   if (combinedBusy) {
     combined.started = 0;
-    workers.StopAfterFrame(kCombinedWorker, clock.Ticks(), display::kWorkerStopTimeout);
-    d.worker(1).scrolling = 0;
-    d.worker(2).scrolling = 0;
-  } else if (viewportRow == 0 || viewportRow == 1) {
-    const int line = viewportRow + 1;
-    WorkerControl& own = d.worker(WorkerOfLine(line));
-    if (!own.scrolling && !d.line(line).blink) return;
+    StopAfterFrame(Worker::Combined, clock.Ticks(), kWorkerStopTimeout);
+    s_.worker(Worker::Line1).scrolling = 0;
+    s_.worker(Worker::Line2).scrolling = 0;
+  } else if (line != 0) {
+    WorkerControl& own = s_.worker(WorkerOfLine(line));
+    if (!own.scrolling && !s_.line(line).blink) return;
     // The wait for line 1's frame has always had the shorter bound (engine_internal.h).
-    const uint32_t bound =
-        line == 1 ? display::kCursorSequenceTimeout : display::kWorkerStopTimeout;
-    so.WaitStartTick = clock.Ticks();
-    workers.StopAfterFrame(WorkerOfLine(line), so.WaitStartTick, bound);
+    const uint32_t bound = line == 1 ? kCursorSequenceTimeout : kWorkerStopTimeout;
+    waitStart = clock.Ticks();
+    StopAfterFrame(WorkerOfLine(line), waitStart, bound);
     own.scrolling = 0;
   } else {
-    workers.Stop(1);
-    workers.Stop(2);
-    for (int line = 1; line <= 2; ++line) {
-      d.worker(WorkerOfLine(line)).scrolling = 0;
-      d.worker(WorkerOfLine(line)).restart = 1;
+    Stop(Worker::Line1);
+    Stop(Worker::Line2);
+    for (int each = 1; each <= 2; ++each) {
+      s_.worker(WorkerOfLine(each)).scrolling = 0;
+      s_.worker(WorkerOfLine(each)).restart = 1;
     }
   }
   // The stopped line keeps its last frame. It no longer counts as started, nor as blinking: a
   // later start of the other line must not take it along into the combined worker (which would
   // pace that line at the blink's 250 ms and blank this one every step).
-  for (int line = 1; line <= 2; ++line) {
-    if (viewportRow == line - 1 || stoppedBoth) {
-      d.worker(WorkerOfLine(line)).started = 0;
-      d.line(line).blink = 0;
+  for (int each = 1; each <= 2; ++each) {
+    if (each == line || stoppedBoth) {
+      s_.worker(WorkerOfLine(each)).started = 0;
+      s_.line(each).blink = 0;
     }
   }
 }
 
-}  // namespace
+}  // namespace display
 
 void MarqueeControl(POSLDisplay& so, int32_t value) {
   ModuleState& m = so.module();
   std::lock_guard<std::recursive_mutex> control(m.display.controlLock);
-  const int32_t viewportRow = so.CurrentRecord().ViewportRow;
+  const int line = display::LineOfViewportRow(so.CurrentRecord().ViewportRow);
+  display::Workers workers(m);
   if (value == DISP_MT_LEFT) {
-    if (viewportRow == 0) StartWalking(m, 1);
-    if (viewportRow == 1) StartWalking(m, 2);
+    if (line != 0) workers.Walk(line);
   } else if (value == DISP_MT_NONE || value == DISP_MT_INIT) {
-    StopWalking(so, viewportRow);
+    workers.StopWalking(line, so.WaitStartTick);
   }
   // Right, up, down and any other value: the display has no such marquee.
 }

@@ -34,18 +34,9 @@ AnsiText Convert(ModuleState& m, std::u16string_view data) {
 // The text up to its first zero byte, as the line buffers keep it.
 std::string_view UpToZero(std::string_view text) { return text.substr(0, text.find('\0')); }
 
-// Line of a window at `viewportRow`: 1 (upper), 2 (lower), or 0 when it has no line buffer.
-int LineOfViewportRow(int32_t viewportRow) {
-  return viewportRow == 0 ? 1 : viewportRow == 1 ? 2 : 0;
-}
-
 // Line whose buffer text written at a window's cursor goes to: the cursor row, which is the
 // display line in a created window; 0 (none) for any other row.
 int LineOfCursorRow(int32_t cursorRow) { return cursorRow == 1 ? 1 : cursorRow == 2 ? 2 : 0; }
-
-void ClearBlinkFlag(DisplayShared& d, int line) {
-  if (line == 1 || line == 2) d.line(line).blink = 0;
-}
 
 // Keeps the text in the buffer of `line` and as the window's text that ScrollText re-sends.
 void Keep(DisplayShared& d, WindowRecord& w, int line, std::string_view text) {
@@ -55,22 +46,21 @@ void Keep(DisplayShared& d, WindowRecord& w, int line, std::string_view text) {
 
 // The engine's state under the names the trace has always printed.
 std::string StateDump(ModuleState& m, const WindowRecord& w) {
-  DisplayShared& d = m.display;
-  const WorkerControl& w1 = d.worker(1);
-  const WorkerControl& w2 = d.worker(2);
-  const WorkerControl& w3 = d.worker(3);
+  const display::WorkersSnapshot shot = display::Workers(m).Snapshot();
+  const auto& w1 = shot.of(display::Worker::Line1);
+  const auto& w2 = shot.of(display::Worker::Line2);
+  const auto& w3 = shot.of(display::Worker::Combined);
   std::string dump = TraceFormat(
       "Scroll1_Enable=%d\nScroll2_Enable=%d\nScroll_textAT=%d\nThreadhd1_restart=%d\n"
       "Threadhd2_restart=%d\nThreadhd3_restart=%d\nThread1_f=%d\nThread2_f=%d\nThread3_f=%d\n"
       "void_1f24_f_1=%d\nvoid_1f24_f_2=%d\nvoid_1f24_f_3=%d\nSusp_Thread1_f=%d\n"
       "Susp_Thread2_f=%d\nSusp_Thread3_f=%d\nblink_up=%d\nblink_low=%d\n"
       "list[CurrentWindow].ViewportRow=%d",
-      w1.scrolling.load(), w2.scrolling.load(), d.handOffPending.load(), w1.restart.load(),
-      w2.restart.load(), w3.restart.load(), w1.started.load(), w2.started.load(), w3.started.load(),
-      w1.inFrame(), w2.inFrame(), w3.inFrame(), w1.keepRunning(), w2.keepRunning(),
-      w3.keepRunning(), static_cast<int>(d.line(1).blink.load()),
-      static_cast<int>(d.line(2).blink.load()), w.ViewportRow.load());
-  dump += "\ntext1=" + display::ReadLine(d, 1) + "\ntext2=" + display::ReadLine(d, 2) + "\n";
+      w1.scrolling, w2.scrolling, shot.handOffPending, w1.restart, w2.restart, w3.restart,
+      w1.started, w2.started, w3.started, w1.inFrame, w2.inFrame, w3.inFrame, w1.keepRunning,
+      w2.keepRunning, w3.keepRunning, shot.blink[0], shot.blink[1], w.ViewportRow.load());
+  dump += "\ntext1=" + display::ReadLine(m.display, 1) +
+          "\ntext2=" + display::ReadLine(m.display, 2) + "\n";
   return dump;
 }
 
@@ -136,10 +126,11 @@ void SendAtCursor(POSLDisplay& so, std::string_view text, int32_t attribute) {
 }
 
 // DisplayText's work on a converted text, which DisplayTextAt runs too after its cursor move:
-// the trace record; the text kept in the buffer of the cursor's line; then, while a worker
-// drives the display, the hand-off (nothing is sent and the cursor stays: none is answered),
-// else the text written at the cursor and the cursor after it. `kept`: the line whose buffer,
-// and the window's scroll source, the caller has just filled with this text.
+// the trace record; while a worker drives the display, the hand-off, which keeps the text in the
+// buffer of the cursor's line once the previous hand-off was taken (nothing is sent and the
+// cursor stays: none is answered); else the text kept in that buffer, written at the cursor,
+// and the cursor after it. `kept`: the line whose buffer, and the window's scroll source, the
+// caller has just filled with this text.
 std::optional<Cursor> WriteAtCursor(POSLDisplay& so, const AnsiText& t, int32_t attribute,
                                     std::optional<int> kept) {
   ModuleState& m = so.module();
@@ -148,18 +139,19 @@ std::optional<Cursor> WriteAtCursor(POSLDisplay& so, const AnsiText& t, int32_t 
   WindowRecord& w = so.CurrentRecord();
   const std::string_view text = t.text();
   const int line = LineOfCursorRow(w.CursorRow);
-  if (!kept) {
-    Keep(m.display, w, line, text);
-  } else if (*kept != line) {
-    display::StoreLine(m.display, line, text);
-  }
 
   display::Workers workers(m);
   if (workers.Driving()) {
     // A worker owns the port: hand the text over; the worker writes the other line's buffer
     // between two of its frames.
+    if (!kept) w.ScrollSource = std::string(UpToZero(text));
     workers.HandOff(line, text, so.WaitStartTick);
     return std::nullopt;
+  }
+  if (!kept) {
+    Keep(m.display, w, line, text);
+  } else if (*kept != line) {
+    display::StoreLine(m.display, line, text);
   }
   SendAtCursor(so, text, attribute);
   return CursorAfter(w, static_cast<int32_t>(text.size()));
@@ -197,16 +189,16 @@ int32_t POSLDisplay::DisplayTextAt(int32_t Row, int32_t Column, std::u16string_v
 
   const int32_t viewportRow = w.ViewportRow;
   const int32_t viewportColumn = w.ViewportColumn;
-  const int line = LineOfViewportRow(viewportRow);
+  const int line = display::LineOfViewportRow(viewportRow);
   const int32_t cursorX = Wrap(static_cast<int64_t>(viewportColumn) + Column + 1);
   const int32_t cursorY = Wrap(static_cast<int64_t>(viewportRow) + Row + 1);
 
   if (Attribute == DISP_DT_BLINK) {
     // The worker shows the text from column 1 of the line, whatever Row and Column say.
     Keep(d, w, line, text);
-    display::BlinkControl(m, viewportRow, UpToZero(text));
+    display::Workers(m).Blink(line);
   } else {
-    ClearBlinkFlag(d, line);
+    display::Workers(m).EndBlink(line);
     if (MarqueeType == DISP_MT_INIT) {
       // The text waits in the line buffer for the marquee to start.
       display::SendCursorMove(m.Port, cursorX, cursorY);

@@ -27,7 +27,7 @@ constexpr int64_t kSleepSlice = 1000;
 // blanks; the position starts at 0.
 void BuildScroll(DisplayShared& d, WorkerRun& run, int line) {
   Walk& s = run.walk(line);
-  const std::array<char, 256>& text = d.text(line);
+  const LineBuffer& text = d.text(line);
   std::lock_guard<std::mutex> hold(d.textLock);
   const int32_t measured = static_cast<int32_t>(
       std::find(text.begin(), text.begin() + kLineCapacity, '\0') - text.begin());
@@ -78,8 +78,8 @@ bool ShowColumns(ModuleState& m, WorkerRun& run, int line, int32_t from) {
 
 // One blink phase: the text (the first 20 characters of the walk's text) or 20 blanks, by the
 // line's show flag, which is toggled once the phase went out.
-void ShowBlinkPhase(ModuleState& m, WorkerRun& run, int line) {
-  LineShow& s = m.display.line(line);
+void ShowBlinkPhase(ModuleState& m, WorkerState& ws, WorkerRun& run, int line) {
+  LineShow& s = ws.line(line);
   if (s.showText) {
     if (ShowColumns(m, run, line, kDisplayColumns)) s.showText = 0;
   } else {
@@ -157,16 +157,16 @@ class Pacer {
 };
 
 // Hand-off: writes the other line's text once, from column 1, and marks the request taken.
-void WriteHandOff(ModuleState& m, WorkerRun& run, int otherLine) {
+void WriteHandOff(ModuleState& m, WorkerState& ws, WorkerRun& run, int otherLine) {
   DisplayShared& d = m.display;
   std::string text;
   {
     std::lock_guard<std::mutex> hold(d.textLock);
-    const std::array<char, 256>& source = d.text(otherLine);
+    const LineBuffer& source = d.text(otherLine);
     text.assign(source.data(), std::find(source.begin(), source.begin() + kLineCapacity, '\0'));
     run.walk(otherLine).textLength = static_cast<int32_t>(text.size());
     // Taken: text stored from now on is a new request for the next step.
-    d.handOffPending = 0;
+    ws.handOffPending = 0;
   }
   SendFrame(m, run, otherLine, reinterpret_cast<const uint8_t*>(text.data()), text.size());
 }
@@ -202,8 +202,9 @@ bool WaitForStep(ModuleState& m, Pacer& pace, int line, WorkerRun& run, int32_t&
 
 // A single-line step's output: the walk's next frame, or, while the line blinks, the next blink
 // phase once the phase's time is up. False when a stop ended that wait early.
-bool ShowStep(ModuleState& m, Pacer& pace, int line, WorkerRun& run, int32_t unitWait) {
-  const LineShow& s = m.display.line(line);
+bool ShowStep(ModuleState& m, WorkerState& ws, Pacer& pace, int line, WorkerRun& run,
+              int32_t unitWait) {
+  const LineShow& s = ws.line(line);
   bool blinkPhase = s.blink != 0;
   if (!blinkPhase) {
     ShowColumns(m, run, line, run.walk(line).position);
@@ -211,7 +212,7 @@ bool ShowStep(ModuleState& m, Pacer& pace, int line, WorkerRun& run, int32_t uni
   }
   if (blinkPhase) {
     if (!pace.Nap(kBlinkPhaseMs - static_cast<int64_t>(unitWait), run.keepRunning)) return false;
-    ShowBlinkPhase(m, run, line);
+    ShowBlinkPhase(m, ws, run, line);
   }
   return true;
 }
@@ -219,16 +220,17 @@ bool ShowStep(ModuleState& m, Pacer& pace, int line, WorkerRun& run, int32_t uni
 // The single-line worker of `line`: walks or blinks it, and writes text handed over for the
 // other line between two of its frames.
 // `begin` and `end` are the trace lines of its start and end.
-void RunLine(ModuleState& m, WorkerRun& run, int line, const char* begin, const char* end) {
+void RunLine(ModuleState& m, WorkerState& ws, WorkerRun& run, int line, const char* begin,
+             const char* end) {
   DisplayShared& d = m.display;
-  WorkerControl& c = d.worker(WorkerOfLine(line));
+  WorkerControl& c = ws.worker(WorkerOfLine(line));
   Walk& walk = run.walk(line);
   const int other = OtherLine(line);
   m.trace.Record(begin);
   BuildScroll(d, run, line);
   Pacer pace(m);
   while (run.keepRunning) {
-    if (d.line(line).blink) pace.Restart();
+    if (ws.line(line).blink) pace.Restart();
     int32_t unitWait = 0;
     if (!WaitForStep(m, pace, line, run, unitWait)) break;
     if (c.restart) {
@@ -236,8 +238,8 @@ void RunLine(ModuleState& m, WorkerRun& run, int line, const char* begin, const 
       c.restart = 0;
     }
     // A worker let go while it waited for the port leaves the hand-off to its successor.
-    if (!ShowStep(m, pace, line, run, unitWait) || run.letGo) break;
-    if (d.handOffPending) WriteHandOff(m, run, other);
+    if (!ShowStep(m, ws, pace, line, run, unitWait) || run.letGo) break;
+    if (ws.handOffPending) WriteHandOff(m, ws, run, other);
     Advance(walk);
     run.inFrame = 0;
   }
@@ -247,17 +249,17 @@ void RunLine(ModuleState& m, WorkerRun& run, int line, const char* begin, const 
 
 }  // namespace
 
-void FirstThread(ModuleState& m, WorkerRun& run) {
-  RunLine(m, run, 1, "\nFirstThread:\n", "\nFirstThread_end:\n");
+void FirstThread(ModuleState& m, WorkerState& ws, WorkerRun& run) {
+  RunLine(m, ws, run, 1, "\nFirstThread:\n", "\nFirstThread_end:\n");
 }
 
-void SecondThread(ModuleState& m, WorkerRun& run) {
-  RunLine(m, run, 2, "\nSecondThread:\n", "\nSecondThread_end:\n");
+void SecondThread(ModuleState& m, WorkerState& ws, WorkerRun& run) {
+  RunLine(m, ws, run, 2, "\nSecondThread:\n", "\nSecondThread_end:\n");
 }
 
-void thirdThread(ModuleState& m, WorkerRun& run) {
+void thirdThread(ModuleState& m, WorkerState& ws, WorkerRun& run) {
   DisplayShared& d = m.display;
-  WorkerControl& c = d.worker(kCombinedWorker);
+  WorkerControl& c = ws.worker(Worker::Combined);
   m.trace.Record("\nthirdThread:\n");
   BuildScroll(d, run, 1);
   BuildScroll(d, run, 2);
@@ -270,14 +272,14 @@ void thirdThread(ModuleState& m, WorkerRun& run) {
       c.restart = 0;
     }
     int32_t ticks = step;
-    if (d.line(1).blink || d.line(2).blink) {
+    if (ws.line(1).blink || ws.line(2).blink) {
       ticks = std::max(ticks, kBlinkPhaseTicks);
       pace.Restart();
     }
     pace.TickWait(ticks, run.keepRunning);
     for (int line = 1; line <= 2; ++line) {
-      if (!d.line(line).blink) ShowColumns(m, run, line, run.walk(line).position);
-      if (d.line(line).blink) ShowBlinkPhase(m, run, line);
+      if (!ws.line(line).blink) ShowColumns(m, run, line, run.walk(line).position);
+      if (ws.line(line).blink) ShowBlinkPhase(m, ws, run, line);
       Advance(run.walk(line));
     }
   }

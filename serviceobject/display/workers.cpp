@@ -9,27 +9,28 @@ namespace kirnow::display {
 
 namespace {
 
-using Body = void (*)(ModuleState&, WorkerRun&);
+using Body = void (*)(ModuleState&, WorkerState&, WorkerRun&);
 
-Body BodyOf(int worker) {
-  if (worker == kLine1Worker) return &FirstThread;
-  if (worker == kLine2Worker) return &SecondThread;
+Body BodyOf(Worker w) {
+  if (w == Worker::Line1) return &FirstThread;
+  if (w == Worker::Line2) return &SecondThread;
   return &thirdThread;
 }
 
 }  // namespace
 
-bool Workers::Running(int worker) const { return d_.worker(worker).keepRunning() != 0; }
+bool Workers::Running(Worker w) const { return s_.worker(w).keepRunning() != 0; }
 
 bool Workers::Driving() const {
-  const bool lineBusy = d_.worker(kLine1Worker).scrolling || d_.worker(kLine2Worker).scrolling ||
-                        d_.line(1).blink || d_.line(2).blink;
-  return lineBusy && (Running(kLine1Worker) || Running(kLine2Worker) || Running(kCombinedWorker));
+  const bool lineBusy = s_.worker(Worker::Line1).scrolling || s_.worker(Worker::Line2).scrolling ||
+                        s_.line(1).blink || s_.line(2).blink;
+  return lineBusy &&
+         (Running(Worker::Line1) || Running(Worker::Line2) || Running(Worker::Combined));
 }
 
-void Workers::Stop(int worker) {
+void Workers::Stop(Worker w) {
   std::lock_guard<std::recursive_mutex> control(d_.controlLock);
-  WorkerControl& c = d_.worker(worker);
+  WorkerControl& c = s_.worker(w);
   if (!c.run) return;
   WorkerRun& run = *c.run;
   run.keepRunning = 0;
@@ -51,60 +52,60 @@ void Workers::Stop(int worker) {
   c.thread.join();
 }
 
-void Workers::StopAfterFrame(int worker, uint32_t waitStart, uint32_t boundMs) {
+void Workers::StopAfterFrame(Worker w, uint32_t waitStart, uint32_t boundMs) {
   std::lock_guard<std::recursive_mutex> control(d_.controlLock);
-  WorkerControl& c = d_.worker(worker);
+  WorkerControl& c = s_.worker(w);
   c.restart = 1;
   if (c.run) {
     WorkerRun& run = *c.run;
     run.keepRunning = 0;
     platform::WaitUntil(m_.platform.clock, waitStart, boundMs, [&] { return run.inFrame == 0; });
   }
-  Stop(worker);
+  Stop(w);
 }
 
 void Workers::StopAll() {
   std::lock_guard<std::recursive_mutex> control(d_.controlLock);
-  for (int worker = kLine1Worker; worker <= kCombinedWorker; ++worker) Stop(worker);
+  for (Worker w : {Worker::Line1, Worker::Line2, Worker::Combined}) Stop(w);
 }
 
 void Workers::ClearWalks() {
   std::lock_guard<std::recursive_mutex> control(d_.controlLock);
   std::lock_guard<std::mutex> hold(d_.textLock);
-  for (int worker = kLine1Worker; worker <= kCombinedWorker; ++worker) {
-    if (const std::shared_ptr<WorkerRun>& run = d_.worker(worker).run) {
-      for (Walk& walk : run->walks) walk.scroll.fill('\0');
+  for (const WorkerControl& c : s_.workers) {
+    if (const std::shared_ptr<WorkerRun>& run = c.run) {
+      for (auto& walk : run->walks) walk.scroll.fill('\0');
     }
   }
 }
 
-void Workers::Start(int worker) {
+void Workers::Start(Worker w) {
   std::lock_guard<std::recursive_mutex> control(d_.controlLock);
-  if (worker == kCombinedWorker) {
+  if (w == Worker::Combined) {
     // The combined worker drives both lines: no single-line worker may run beside it.
-    Stop(kLine1Worker);
-    Stop(kLine2Worker);
+    Stop(Worker::Line1);
+    Stop(Worker::Line2);
   }
-  Stop(worker);
-  WorkerControl& c = d_.worker(worker);
+  Stop(w);
+  WorkerControl& c = s_.worker(w);
   auto run = std::make_shared<WorkerRun>();
   c.run = run;
-  const Body body = BodyOf(worker);
+  const Body body = BodyOf(w);
   ModuleState& m = m_;
-  DisplayShared& d = d_;
-  ++d.threadsAlive;
+  WorkerState& s = s_;
+  ++s.threadsAlive;
   try {
     // A worker holds precise timing while it runs (on Windows, where needed, a raised timer
     // resolution): the last one to end releases it. Counted alive until its last step here.
-    c.thread = m.platform.clock.StartThread([&m, &d, body, run] {
+    c.thread = m.platform.clock.StartThread([&m, &s, body, run] {
       {
         platform::PreciseTiming precise(m.platform.clock);
-        body(m, *run);
+        body(m, s, *run);
       }
-      --d.threadsAlive;
+      --s.threadsAlive;
     });
   } catch (...) {
-    --d.threadsAlive;
+    --s.threadsAlive;
     run->keepRunning = 0;
     run->ended = 1;
     throw;
@@ -113,23 +114,38 @@ void Workers::Start(int worker) {
 
 void Workers::StartCombinedUnlessRunning() {
   std::lock_guard<std::recursive_mutex> control(d_.controlLock);
-  if (Running(kCombinedWorker)) return;
-  d_.worker(kCombinedWorker).started = 1;
-  Start(kCombinedWorker);
+  if (Running(Worker::Combined)) return;
+  s_.worker(Worker::Combined).started = 1;
+  Start(Worker::Combined);
 }
 
 void Workers::RestartCombined() {
   std::lock_guard<std::recursive_mutex> control(d_.controlLock);
-  d_.worker(kCombinedWorker).started = 1;
-  Start(kCombinedWorker);
+  s_.worker(Worker::Combined).started = 1;
+  Start(Worker::Combined);
 }
 
 void Workers::HandOff(int line, std::string_view text, uint32_t& waitStart) {
   platform::Clock& clock = m_.platform.clock;
   waitStart = clock.Ticks();
-  platform::WaitUntil(clock, waitStart, kTextAtTimeout, [&] { return d_.handOffPending == 0; });
+  platform::WaitUntil(clock, waitStart, kTextAtTimeout, [&] { return s_.handOffPending == 0; });
   StoreLine(d_, line, text);
-  d_.handOffPending = 1;
+  s_.handOffPending = 1;
+}
+
+void Workers::EndBlink(int line) {
+  if (line == 1 || line == 2) s_.line(line).blink = 0;
+}
+
+WorkersSnapshot Workers::Snapshot() const {
+  WorkersSnapshot shot{};
+  for (size_t i = 0; i < s_.workers.size(); ++i) {
+    const WorkerControl& c = s_.workers[i];
+    shot.workers[i] = {c.started, c.scrolling, c.restart, c.inFrame(), c.keepRunning(), c.ended()};
+  }
+  shot.blink = {s_.line(1).blink, s_.line(2).blink};
+  shot.handOffPending = s_.handOffPending;
+  return shot;
 }
 
 }  // namespace kirnow::display
@@ -137,5 +153,7 @@ void Workers::HandOff(int line, std::string_view text, uint32_t& waitStart) {
 namespace kirnow {
 
 void StopAllWorkers(ModuleState& module) { display::Workers(module).StopAll(); }
+
+bool WorkerThreadsAlive(ModuleState& module) { return display::Workers(module).ThreadsAlive(); }
 
 }  // namespace kirnow

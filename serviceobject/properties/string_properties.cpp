@@ -1,12 +1,12 @@
 // GetPropertyString and SetPropertyString: the string OPOS properties. The answers are fixed
 // texts of the build and the two strings the object holds; writes change nothing.
-#include <cctype>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "kirnow_config.h"
 #include "opos/opos_constants.h"
+#include "platform/text/name_compare.h"
 #include "serviceobject/core/posl_display.h"
 
 namespace kirnow {
@@ -17,15 +17,7 @@ constexpr std::u16string_view kCharacterSetList =
     u"437,850,852,858,860,863,865,866,932,998,1252,254,255";
 
 // The build's ids are plain ASCII hex digits.
-std::u16string Widen(std::string_view ascii, bool upper) {
-  std::u16string wide;
-  wide.reserve(ascii.size());
-  for (const char c : ascii) {
-    const unsigned char byte = static_cast<unsigned char>(c);
-    wide.push_back(static_cast<char16_t>(upper ? std::toupper(byte) : byte));
-  }
-  return wide;
-}
+std::u16string Widen(std::string_view ascii) { return std::u16string(ascii.begin(), ascii.end()); }
 
 std::string TraceText(POSLDisplay& so, const std::u16string* text) {
   return text ? so.module().platform.ansi.ToAnsi(*text) : std::string();
@@ -42,11 +34,11 @@ std::optional<std::u16string> POSLDisplay::GetPropertyString(int32_t PropIndex,
     case PIDX_CheckHealthText:
       return CheckHealthText;
     case PIDX_DeviceDescription:
-      return u"PID_" + Widen(KIRNOW_USB_PID, false);
+      return u"PID_" + Widen(KIRNOW_USB_PID);
     case PIDX_DeviceName:
       return std::u16string(kDeviceName);
     case PIDX_ServiceObjectDescription:
-      return u"VID_" + Widen(KIRNOW_USB_VID, true);
+      return u"VID_" + Widen(text::FoldedAscii(KIRNOW_USB_VID));
     case PIDXDisp_CharacterSetList:
       return std::u16string(kCharacterSetList);
     case PIDXDisp_CustomGlyphList:

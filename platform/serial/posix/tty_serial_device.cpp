@@ -23,6 +23,10 @@ namespace {
 
 const std::string kSerialCommKey(comnames::kSerialCommKey);
 constexpr int kWriteTimeoutMs = 1000;
+// At a close: how long output the device has not taken yet may stay where it is before it is
+// dropped, and how long the close waits for a display that reads it at most.
+constexpr int kCloseNoProgressMs = 200;
+constexpr int kCloseDrainMs = 2000;
 
 std::optional<speed_t> SpeedFor(int32_t baud) {
   switch (baud) {
@@ -252,9 +256,25 @@ class TtySerialDevice : public SerialDevice {
   void CloseLocked() {
     if (fd_ < 0) return;
     ioctl(fd_, TIOCNXCL);
-    // Output the device has not taken is dropped: a close never waits for a display that does
-    // not read (the kernel would drain it for up to its closing wait, 30 s on a USB adapter).
-    tcflush(fd_, TCOFLUSH);
+    // The last bytes written (an Exit's clear) go out to a display that reads them; what a
+    // display that does not read still holds back is dropped, so the close never waits for it
+    // long (the kernel would drain it for up to its closing wait, 30 s on a USB adapter). A
+    // flush before that would drop the bytes a USB adapter's driver still holds for a display
+    // that reads them.
+    const int64_t until = NowMs() + kCloseDrainMs;
+    int queued = 0;
+    int last = -1;
+    int64_t lastMoved = NowMs();
+    while (ioctl(fd_, TIOCOUTQ, &queued) == 0 && queued > 0 && NowMs() < until) {
+      if (queued != last) {
+        last = queued;
+        lastMoved = NowMs();
+      } else if (NowMs() - lastMoved >= kCloseNoProgressMs) {
+        break;
+      }
+      poll(nullptr, 0, 5);
+    }
+    if (queued > 0) tcflush(fd_, TCOFLUSH);
     close(fd_);
     fd_ = -1;
   }

@@ -13,6 +13,7 @@
 #include "opos/opos_constants.h"
 #include "platform/platform.h"
 #include "serviceobject/core/posl_display.h"
+#include "serviceobject/display/workers.h"
 #include "system_platform.h"
 #include "tests/fakes/recording_message_box.h"
 #include "virtual_display.h"
@@ -76,6 +77,10 @@ class DisplayOverPty : public ::testing::Test {
   void Select(int32_t window) { so->SetPropertyNumber(PIDXDisp_CurrentWindow, window); }
   void SetMarquee(int32_t type) { so->SetPropertyNumber(PIDXDisp_MarqueeType, type); }
 
+  int32_t Ended(kirnow::display::Worker w) {
+    return kirnow::display::Workers(*module).Snapshot().of(w).ended;
+  }
+
   it::Snapshot SnapshotWhen(const std::function<bool(const it::Snapshot&)>& done) {
     display.WaitForSnapshot(done, 3000);
     return display.ReadSnapshot();
@@ -110,7 +115,7 @@ TEST_F(DisplayOverPty, LineOneMarqueeStepsEveryTwoHundredMillisecondsAndStopsCle
   SetMarquee(DISP_MT_LEFT);
   std::this_thread::sleep_for(std::chrono::milliseconds(2300));
   SetMarquee(DISP_MT_INIT);
-  EXPECT_EQ(module->display.worker(1).ended(), 1);
+  EXPECT_EQ(Ended(kirnow::display::Worker::Line1), 1);
 
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
   const auto frames = FramesOfRow(display.ReceivedBytesWithTimes(), 1);
@@ -131,10 +136,10 @@ TEST_F(DisplayOverPty, BothLinesBlinkThroughTheCombinedWorker) {
   so->DisplayTextAt(0, 0, u"TOP", DISP_DT_BLINK);
   Select(2);
   so->DisplayTextAt(0, 0, u"BOTTOM", DISP_DT_BLINK);
-  EXPECT_EQ(module->display.worker(3).ended(), 0);
+  EXPECT_EQ(Ended(kirnow::display::Worker::Combined), 0);
   std::this_thread::sleep_for(std::chrono::milliseconds(1600));
   SetMarquee(DISP_MT_NONE);
-  EXPECT_EQ(module->display.worker(3).ended(), 1);
+  EXPECT_EQ(Ended(kirnow::display::Worker::Combined), 1);
 
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
   const auto received = display.ReceivedBytesWithTimes();

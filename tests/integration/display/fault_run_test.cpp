@@ -288,8 +288,9 @@ class FaultRun {
   // if at all, and sent nothing else.
   void CheckContent() {
     const std::vector<uint8_t> asked = other_.ReceivedBytes();
-    ASSERT_EQ(std::string(asked.begin(), asked.end()).find_first_not_of("\x1D\x49\x02"),
-              std::string::npos);
+    const std::string got(asked.begin(), asked.end());
+    ASSERT_EQ(got.find_first_not_of("\x1D\x49\x02"), std::string::npos)
+        << "the other device got " << ::testing::PrintToString(got);
     line_->failing = false;
     for (int32_t window : {1, 2}) {
       Timed("MarqueeType 0", [&] {

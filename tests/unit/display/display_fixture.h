@@ -12,6 +12,7 @@
 
 #include "opos/opos_constants.h"
 #include "serviceobject/core/posl_display.h"
+#include "serviceobject/display/workers.h"
 #include "tests/fakes/fake_platform.h"
 
 namespace kirnow::testing {
@@ -111,6 +112,9 @@ class DisplayTest : public ::testing::Test {
   }
 
   DisplayShared& shared() { return module->display; }
+  // Worker `n`'s flags (1 and 2: lines 1 and 2 alone, 3: both lines) and the engine's others.
+  display::WorkersSnapshot Flags() { return display::Workers(*module).Snapshot(); }
+  display::WorkersSnapshot::Slot Worker(int n) { return Flags().workers[size_t(n) - 1]; }
   std::string Line1() { return shared().text1.data(); }
   std::string Line2() { return shared().text2.data(); }
 

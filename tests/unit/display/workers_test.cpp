@@ -38,8 +38,8 @@ TEST_F(Workers, LineOneMarqueeWalksTheTextEveryStepAndRestartsAfterItsLength) {
   StartMarquee(1, kLine1, 100);
   const uint32_t start = fp.clock.Now();
   const size_t mark = fp.serial.WrittenWithTicks().size();
-  EXPECT_EQ(shared().worker(1).ended(), 0);
-  EXPECT_EQ(shared().worker(1).scrolling, 1);
+  EXPECT_EQ(Worker(1).ended, 0);
+  EXPECT_EQ(Worker(1).scrolling, 1);
 
   fp.clock.Advance(200 * 44);
   const auto frames = FramesSince(mark);
@@ -56,8 +56,8 @@ TEST_F(Workers, LineOneMarqueeWalksTheTextEveryStepAndRestartsAfterItsLength) {
 
   // MarqueeType 5 stops the worker; the last frame stays and nothing more is written.
   SetMarquee(DISP_MT_INIT);
-  EXPECT_EQ(shared().worker(1).ended(), 1);
-  EXPECT_EQ(shared().worker(1).scrolling, 0);
+  EXPECT_EQ(Worker(1).ended, 1);
+  EXPECT_EQ(Worker(1).scrolling, 0);
   EXPECT_EQ(DisplayWorkers(), 0u);
   const size_t stopped = fp.serial.Written().size();
   fp.clock.Advance(2000);
@@ -82,21 +82,21 @@ TEST_F(Workers, LineTwoStepsInTenMillisecondTicks) {
     EXPECT_EQ(frames[k].text, MarqueeFrame("abc", k % 23));
   }
   SetMarquee(DISP_MT_NONE);
-  EXPECT_EQ(shared().worker(2).ended(), 1);
+  EXPECT_EQ(Worker(2).ended, 1);
 }
 
 TEST_F(Workers, SecondLineSwitchesToTheCombinedWorkerAndBack) {
   StartMarquee(1, u"upper", 100);
   fp.clock.Advance(1000);
-  ASSERT_EQ(shared().worker(1).ended(), 0);
+  ASSERT_EQ(Worker(1).ended, 0);
 
   // Combined step: max(100, 155) truncated to 150 ms. (ClearText would empty line 1 too.)
   StartMarquee(2, u"lower", 155, false);
-  EXPECT_EQ(shared().worker(1).ended(), 1);
-  EXPECT_EQ(shared().worker(1).keepRunning(), 0);
-  EXPECT_EQ(shared().worker(1).scrolling, 0);
-  EXPECT_EQ(shared().worker(3).started, 1);
-  EXPECT_EQ(shared().worker(3).ended(), 0);
+  EXPECT_EQ(Worker(1).ended, 1);
+  EXPECT_EQ(Worker(1).keepRunning, 0);
+  EXPECT_EQ(Worker(1).scrolling, 0);
+  EXPECT_EQ(Worker(3).started, 1);
+  EXPECT_EQ(Worker(3).ended, 0);
   const size_t mark = fp.serial.WrittenWithTicks().size();
   const uint32_t start = fp.clock.Now();
   fp.clock.Advance(150 * 6);
@@ -113,14 +113,14 @@ TEST_F(Workers, SecondLineSwitchesToTheCombinedWorkerAndBack) {
 
   // Stopping in window 2 stops the combined worker.
   SetMarquee(DISP_MT_INIT);
-  EXPECT_EQ(shared().worker(3).ended(), 1);
-  EXPECT_EQ(shared().worker(3).started, 0);
+  EXPECT_EQ(Worker(3).ended, 1);
+  EXPECT_EQ(Worker(3).started, 0);
   EXPECT_EQ(DisplayWorkers(), 0u);
 
   // Window 1 walks alone again with its single-line worker.
   StartMarquee(1, u"again", 100);
-  EXPECT_EQ(shared().worker(1).ended(), 0);
-  EXPECT_EQ(shared().worker(3).ended(), 1);
+  EXPECT_EQ(Worker(1).ended, 0);
+  EXPECT_EQ(Worker(3).ended, 1);
   const size_t again = fp.serial.WrittenWithTicks().size();
   fp.clock.Advance(600);
   for (const Frame& f : FramesSince(again)) EXPECT_EQ(f.row, 1);
@@ -129,13 +129,13 @@ TEST_F(Workers, SecondLineSwitchesToTheCombinedWorkerAndBack) {
 TEST_F(Workers, CombinedWorkerIsStoppedEvenAfterARepeatedStartRequest) {
   StartMarquee(1, u"upper", 100);
   StartMarquee(2, u"lower", 100);
-  ASSERT_EQ(shared().worker(3).ended(), 0);
+  ASSERT_EQ(Worker(3).ended, 0);
   // A repeated request on line 2 clears the started flag of the running combined worker.
   SetMarquee(DISP_MT_LEFT);
-  EXPECT_EQ(shared().worker(3).started, 0);
+  EXPECT_EQ(Worker(3).started, 0);
   EXPECT_EQ(DisplayWorkers(), 1u);
   SetMarquee(DISP_MT_NONE);
-  EXPECT_EQ(shared().worker(3).ended(), 1);
+  EXPECT_EQ(Worker(3).ended, 1);
   EXPECT_EQ(DisplayWorkers(), 0u);
   // A line-1 request while the combined worker runs never adds a second worker for line 1.
   StartMarquee(1, u"upper", 100);
@@ -143,7 +143,7 @@ TEST_F(Workers, CombinedWorkerIsStoppedEvenAfterARepeatedStartRequest) {
   Select(1);
   SetMarquee(DISP_MT_LEFT);
   EXPECT_EQ(DisplayWorkers(), 1u);
-  EXPECT_EQ(shared().worker(1).keepRunning(), 0);
+  EXPECT_EQ(Worker(1).keepRunning, 0);
 }
 
 TEST_F(Workers, AStoppedLineStaysStillWhenTheOtherLineStarts) {
@@ -156,8 +156,8 @@ TEST_F(Workers, AStoppedLineStaysStillWhenTheOtherLineStarts) {
   // Line 1 then walks alone with its own worker at 100 ms + its unit wait, and line 2 gets
   // nothing: no frame, and no NUL from a buffer the stop left empty.
   StartMarquee(1, u"upper", 100, false);
-  EXPECT_EQ(shared().worker(3).ended(), 1);
-  EXPECT_EQ(shared().worker(1).ended(), 0);
+  EXPECT_EQ(Worker(3).ended, 1);
+  EXPECT_EQ(Worker(1).ended, 0);
   const size_t mark = fp.serial.WrittenWithTicks().size();
   const uint32_t start = fp.clock.Now();
   fp.clock.Advance(200 * 5);
@@ -186,7 +186,7 @@ TEST_F(Workers, AStoppedBlinkDoesNotTakeItsLineIntoTheOtherLinesMarquee) {
   SetMarquee(DISP_MT_INIT);
   SetMarquee(DISP_MT_NONE);
   so->ClearText();
-  EXPECT_EQ(shared().line(1).blink, 0);
+  EXPECT_EQ(Flags().blink[0], 0);
   const size_t stopped = fp.serial.WrittenWithTicks().size();
 
   // Line 2 walks with its own worker at its own 50 ms; line 1 gets nothing more.
@@ -197,8 +197,8 @@ TEST_F(Workers, AStoppedBlinkDoesNotTakeItsLineIntoTheOtherLinesMarquee) {
   const size_t mark = fp.serial.WrittenWithTicks().size();
   const uint32_t start = fp.clock.Now();
   SetMarquee(DISP_MT_LEFT);
-  EXPECT_EQ(shared().worker(3).ended(), 1);
-  EXPECT_EQ(shared().worker(2).ended(), 0);
+  EXPECT_EQ(Worker(3).ended, 1);
+  EXPECT_EQ(Worker(2).ended, 0);
   fp.clock.Advance(50 * 8);
   const auto frames = FramesSince(mark);
   ASSERT_EQ(frames.size(), 8u);
@@ -290,13 +290,13 @@ TEST_F(Workers, HandOffWritesTheOtherLineBetweenFrames) {
   Select(2);
   const size_t mark = fp.serial.WrittenWithTicks().size();
   so->DisplayTextAt(0, 0, u"xyz", DISP_DT_NORMAL);
-  EXPECT_EQ(shared().handOffPending, 1);
+  EXPECT_EQ(Flags().handOffPending, 1);
   EXPECT_EQ(Line2(), "xyz");
   // The caller itself sent nothing.
   for (const Frame& f : FramesSince(mark)) EXPECT_EQ(f.row, 1);
 
   fp.clock.Advance(200);
-  EXPECT_EQ(shared().handOffPending, 0);
+  EXPECT_EQ(Flags().handOffPending, 0);
   const auto frames = FramesSince(mark);
   const auto lower = FramesOfRow(frames, 2);
   ASSERT_EQ(lower.size(), 1u);
@@ -311,8 +311,8 @@ TEST_F(Workers, BlinkingLineOneAlternatesTextAndBlanks) {
   const uint32_t start = fp.clock.Now();
   const size_t mark = fp.serial.WrittenWithTicks().size();
   so->DisplayTextAt(0, 0, u"Hello", DISP_DT_BLINK);
-  EXPECT_EQ(shared().line(1).blink, 1);
-  EXPECT_EQ(shared().worker(1).ended(), 0);
+  EXPECT_EQ(Flags().blink[0], 1);
+  EXPECT_EQ(Worker(1).ended, 0);
   fp.clock.Advance(350 * 4);
   const auto frames = FramesSince(mark);
   ASSERT_EQ(frames.size(), 4u);
@@ -321,7 +321,7 @@ TEST_F(Workers, BlinkingLineOneAlternatesTextAndBlanks) {
     EXPECT_EQ(frames[k].text, k % 2 == 0 ? "Hello" + Blanks(15) : Blanks());
   }
   SetMarquee(DISP_MT_INIT);
-  EXPECT_EQ(shared().worker(1).ended(), 1);
+  EXPECT_EQ(Worker(1).ended, 1);
 }
 
 TEST_F(Workers, BlinkingBothLinesIsNeverFasterThanAQuarterSecond) {
@@ -333,8 +333,8 @@ TEST_F(Workers, BlinkingBothLinesIsNeverFasterThanAQuarterSecond) {
   so->DisplayTextAt(0, 0, u"top", DISP_DT_BLINK);
   Select(2);
   so->DisplayTextAt(0, 0, u"bottom", DISP_DT_BLINK);
-  EXPECT_EQ(shared().worker(1).ended(), 1);
-  EXPECT_EQ(shared().worker(3).ended(), 0);
+  EXPECT_EQ(Worker(1).ended, 1);
+  EXPECT_EQ(Worker(3).ended, 0);
   const size_t mark = fp.serial.WrittenWithTicks().size();
   fp.clock.Advance(2000);
   const auto frames = FramesSince(mark);
@@ -351,7 +351,7 @@ TEST_F(Workers, BlinkingBothLinesIsNeverFasterThanAQuarterSecond) {
   const uint32_t before = fp.clock.Now();
   so->DisplayText(u"one", DISP_DT_NORMAL);
   so->DisplayText(u"two", DISP_DT_NORMAL);
-  EXPECT_EQ(shared().handOffPending, 1);
+  EXPECT_EQ(Flags().handOffPending, 1);
   EXPECT_GE(fp.clock.Now() - before, 500u);
   EXPECT_EQ(Line2(), "two");
 }
@@ -359,10 +359,10 @@ TEST_F(Workers, BlinkingBothLinesIsNeverFasterThanAQuarterSecond) {
 TEST_F(Workers, CombinedWorkerPicksUpALaterBlinkAtTheQuarterSecondFloor) {
   StartMarquee(1, u"upper", 50);
   StartMarquee(2, u"lower", 50, false);
-  ASSERT_EQ(shared().worker(3).ended(), 0);
+  ASSERT_EQ(Worker(3).ended, 0);
   // The combined worker walks both lines every 50 ms; now line 2 blinks as well.
   so->DisplayTextAt(0, 0, u"blink", DISP_DT_BLINK);
-  EXPECT_EQ(shared().line(2).blink, 1);
+  EXPECT_EQ(Flags().blink[1], 1);
   const size_t mark = fp.serial.WrittenWithTicks().size();
   fp.clock.Advance(1500);
   const auto frames = FramesSince(mark);
