@@ -249,6 +249,22 @@ TEST_F(Session, IdentityRepliesDecideTheOutcome) {
   }
 }
 
+// A marquee still walking from an earlier session sends nothing to a device that is being asked
+// who it is: another device now at the number gets the two queries alone.
+TEST_F(Session, AMarqueeOfAnEarlierSessionStaysOffADeviceBeingIdentified) {
+  AddInstance("0001", "COM5");
+  AddDisplay(5);
+  Open();
+  so.DisplayTextAt(0, 0, u"walking", DISP_DT_NORMAL);
+  so.SetPropertyNumber(PIDXDisp_MarqueeType, DISP_MT_LEFT);
+  so.CloseService();
+  fp.serial.SetIdentity(5, IdentityMode::WrongId, kPid);
+  fp.serial.ClearWritten();
+  Open();
+  EXPECT_EQ(so.ResultCode, OPOS_E_OFFLINE);
+  EXPECT_EQ(fp.serial.Written(), Bytes({kQuery, kQuery}));
+}
+
 TEST_F(Session, LongDeviceNameIsCutInTheGreetingOnly) {
   const std::string name = "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123";  // 30 characters
   AddDeviceEntry(name);
