@@ -324,7 +324,7 @@ stage() {
 
   # (c) Registering again rebuilds the class key; unregistering removes the keys.
   run "$reg" add "HKCR\\CLSID\\$clsid\\Leftover" /f $view >/dev/null
-  run "$regsvr32" /s "$dir\\Kirnow.dll" || fail "$bits: second regsvr32"
+  run "$regsvr32" /s "$dir\\Kirnow.dll" || fail "$bits: second regsvr32 (exit $?)"
   if regq "HKCR\\CLSID\\$clsid\\Leftover" $view >/dev/null 2>&1; then
     fail "$bits: a second registration kept a stale subkey of the class key"; else
     pass "$bits: a second registration rebuilds the class key"; fi
