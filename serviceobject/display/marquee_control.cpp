@@ -77,7 +77,6 @@ void Workers::StopWalking(int line, uint32_t& waitStart) {
 
 void MarqueeControl(POSLDisplay& so, int32_t value) {
   ModuleState& m = so.module();
-  std::lock_guard<std::recursive_mutex> control(m.display.controlLock);
   const int line = display::LineOfViewportRow(so.CurrentRecord().ViewportRow);
   display::Workers workers(m);
   if (value == DISP_MT_LEFT) {
