@@ -220,8 +220,9 @@ fi
 "$wineserver" -p 2>/dev/null
 printf 'DisplayText Polecheck\nPound\nDisplayText\nExit\n' >"$unix/script.txt"
 before=$(wc -l <"$log")
-out=$(cd "$unix" && run "$dir\\Polecheck.exe" /script "$dir\\script.txt")
-rc=$?
+out=$(cd "$unix" && timeout 120 "$wine64" "$dir\\Polecheck.exe" /script "$dir\\script.txt" \
+  2>"$work/script.err" | tr -d '\r')
+rc=${PIPESTATUS[0]}
 # The display logs what it read a moment after the program wrote it: look for up to 3 s.
 want="$(hex 'Polecheck') A3"
 for _ in $(seq 30); do
@@ -233,6 +234,16 @@ if [ $rc -eq 0 ] && [ -z "$out" ] && [[ "$bytes" == *"$want"* ]]; then
   pass "script run sent its text with the pound sign to the pty"
 else
   fail "script run (exit $rc, output '$out', bytes: ${bytes: -120})"
+  # What the chain looked like when it failed: the display process, the port's link, the
+  # display's own notes and the registry entries the start-up reads.
+  if kill -0 "$vpd_pid" 2>/dev/null; then echo "  virtual display: running"; else
+    wait "$vpd_pid"; echo "  virtual display: ended (status $?): $(tr '\n' ' ' <"$work/vpd.out")"; fi
+  echo "  com5 -> $(readlink "$link" 2>&1)"
+  echo "  display notes: $(grep '^#' "$log" | grep -v ' sent$' | tail -n 6 | tr '\n' ' ')"
+  echo "  program's errors: $(tr -d '\r' <"$work/script.err" | tail -n 5 | tr '\n' ' ')"
+  run "$sys\\reg.exe" query 'HKLM\SOFTWARE\OLEforRetail\ServiceOPOS\LineDisplay' /s | sed 's/^/  /'
+  run "$sys\\reg.exe" query "HKLM\\SYSTEM\\CurrentControlSet\\Enum\\USB\\Vid_${vid}&Pid_${pid}" /s |
+    sed 's/^/  /'
 fi
 
 exit $((failures > 0))
