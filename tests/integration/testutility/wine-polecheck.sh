@@ -28,14 +28,12 @@ while [ $# -gt 0 ]; do
   esac
 done
 
-failures=0
-pass() { echo "PASS $*"; }
-fail() { echo "FAIL $*"; failures=$((failures + 1)); }
+# The Wine drivers' helpers: wine64 and wineserver, PASS/FAIL counting, run, hex, wire, the
+# virtual display and the in-memory folder for its files.
+source "$source_dir/tests/wine/wine-common.sh"
 skip() { echo "SKIP $*"; exit 77; }
 
-wine64=/usr/lib/wine/wine64
-wineserver=/usr/lib/wine/wineserver
-[ -x "$wine64" ] || skip "64-bit Wine is not installed"
+[ -n "$wine64" ] && [ -x "$wine64" ] || skip "64-bit Wine is not installed"
 command -v xvfb-run >/dev/null || skip "xvfb-run is not installed"
 command -v python3 >/dev/null || skip "python3 is not installed (screenshot conversion)"
 for f in "$win_dir/Polecheck.exe" "$win_dir/Kirnow.dll" "$win_dir/LineDisplayControl.dll" \
@@ -51,18 +49,21 @@ pid=${pid:-0d21}
 
 mkdir -p "$out_dir"
 work=$(mktemp -d "${TMPDIR:-/tmp}/polecheck-wine.XXXXXX")
+# The display's byte log and snapshot live in memory while it runs (wine-common.sh says why) and
+# are kept with the screenshots afterwards.
+make_display_dir "$work"
 export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-vpd_pid=""
+# Only the virtual screens below show windows; a script run's message box on a desktop of the
+# caller's would wait there for a click.
+unset DISPLAY WAYLAND_DISPLAY
 cleanup() {
-  [ -n "$vpd_pid" ] && kill "$vpd_pid" 2>/dev/null && wait "$vpd_pid" 2>/dev/null
+  stop_vpd
+  cp "$display_dir"/polecheck-wine-vpd.* "$out_dir/" 2>/dev/null
   "$wineserver" -k 2>/dev/null
-  rm -rf "$work"
+  rm -rf "$work" "$display_dir"
 }
 trap cleanup EXIT
 
-run() { timeout 120 "$wine64" "$@" 2>/dev/null | tr -d '\r'; return "${PIPESTATUS[0]}"; }
-hex() { printf '%s' "$1" | od -An -tx1 -v | tr 'a-f' 'A-F' | tr -s ' \n' ' ' | sed 's/^ //;s/ $//'; }
-wire() { grep -v '^#' "$log" 2>/dev/null | cut -d' ' -f2- | tr '\n' ' ' | tr -s ' '; }
 
 echo "32-bit programs: not used (the dialog stage runs the 64-bit build)"
 echo "polecheck-wine: making a prefix"
@@ -80,14 +81,10 @@ cp "$win_dir/Polecheck.exe" "$win_dir/Kirnow.dll" "$win_dir/LineDisplayControl.d
    "$win_dir/polecheck_labels.exe" "$unix/"
 cp "$source_dir/serviceobject/com/JQPoleDisplay.reg" "$unix/"
 
-log=$out_dir/polecheck-wine-vpd.log
+log=$display_dir/polecheck-wine-vpd.log
 link=$WINEPREFIX/dosdevices/com5
-rm -f "$link" "$log"
-"$linux_dir/vpoledisplay" --no-render --pid "$pid" --link "$link" --log "$log" \
-  --snapshot "$out_dir/polecheck-wine-vpd.snap" >"$work/vpd.out" 2>&1 &
-vpd_pid=$!
-for _ in $(seq 50); do [ -L "$link" ] && break; sleep 0.1; done
-[ -L "$link" ] || { fail "virtual display did not come up"; exit 1; }
+start_vpd "$linux_dir/vpoledisplay" "$link" "$log" "$display_dir/polecheck-wine-vpd.snap" "$pid" ||
+  { fail "virtual display did not come up"; exit 1; }
 
 sys='C:\windows\system32'
 # The dialog template asks for Arial, which a Wine prefix does not have; a wider face in its place
@@ -122,7 +119,7 @@ cp "$fb/Xvfb_screen0" "$work/screen.xwd"
 "$wineserver" -k
 SH
 timeout 150 xvfb-run -a -s "-screen 0 800x600x24 -fbdir $fb" bash "$work/dialog.sh" >/dev/null 2>&1
-bytes=$(wire)
+bytes=$(wire "$log")
 if [[ "$bytes" == *"1D 49 02"* ]] && [[ "$bytes" == *"$(hex 'JQ POS POLE DISPLAY Open Success')"* ]]; then
   pass "dialog start-up identified and greeted the display over the pty"
 else
@@ -189,7 +186,7 @@ SH
   "$wineserver" -p 2>/dev/null
   state=$(timeout 150 xvfb-run -a -s "-screen 0 800x600x24 -fbdir $fb" bash "$work/$name.sh" 2>/dev/null | tail -n 1)
   sleep 1  # the display logs what it read a moment after the program wrote it
-  bytes=$(tail -n +"$((before + 1))" "$log" | grep -v '^#' | cut -d' ' -f2- | tr '\n' ' ' | tr -s ' ')
+  bytes=$(wire "$log" $((before + 1)))
   if [ -s "$work/$name.xwd" ] && python3 "$here/xwd_to_png.py" "$work/$name.xwd" "$out_dir/polecheck-$name.png" >/dev/null; then
     echo "  screenshot: $out_dir/polecheck-$name.png"
   fi
@@ -226,7 +223,7 @@ rc=${PIPESTATUS[0]}
 # The display logs what it read a moment after the program wrote it: look for up to 3 s.
 want="$(hex 'Polecheck') A3"
 for _ in $(seq 30); do
-  bytes=$(tail -n +"$((before + 1))" "$log" | grep -v '^#' | cut -d' ' -f2- | tr '\n' ' ' | tr -s ' ')
+  bytes=$(wire "$log" $((before + 1)))
   [[ "$bytes" == *"$want"* ]] && break
   sleep 0.1
 done
@@ -237,7 +234,7 @@ else
   # What the chain looked like when it failed: the display process, the port's link, the
   # display's own notes and the registry entries the start-up reads.
   if kill -0 "$vpd_pid" 2>/dev/null; then echo "  virtual display: running"; else
-    wait "$vpd_pid"; echo "  virtual display: ended (status $?): $(tr '\n' ' ' <"$work/vpd.out")"; fi
+    wait "$vpd_pid"; echo "  virtual display: ended (status $?): $(tr '\n' ' ' <"$log.out")"; fi
   echo "  com5 -> $(readlink "$link" 2>&1)"
   echo "  display notes: $(grep '^#' "$log" | grep -v ' sent$' | tail -n 6 | tr '\n' ' ')"
   echo "  program's errors: $(tr -d '\r' <"$work/script.err" | tail -n 5 | tr '\n' ' ')"
