@@ -197,15 +197,22 @@ Snapshot ParseSnapshot(const std::string& text) {
   return snap;
 }
 
+std::string MakeDisplayFileDir(const std::string& prefix) {
+  for (const char* base : {"/dev/shm", "/tmp"}) {
+    std::string path = std::string(base) + "/" + prefix + "XXXXXX";
+    if (access(base, W_OK) == 0 && mkdtemp(path.data()) != nullptr) return path;
+  }
+  return {};
+}
+
 VirtualDisplay::VirtualDisplay() = default;
 
 VirtualDisplay::~VirtualDisplay() { Stop(); }
 
 bool VirtualDisplay::Start(const VirtualDisplayOptions& options) {
   Stop();
-  char tmpl[] = "/tmp/kirnow-vpd-XXXXXX";
-  if (!mkdtemp(tmpl)) return false;
-  dir_ = tmpl;
+  dir_ = MakeDisplayFileDir("kirnow-vpd-");
+  if (dir_.empty()) return false;
   link_ = dir_ + "/pole";
   log_ = dir_ + "/bytes.log";
   snapshot_ = dir_ + "/screen.json";

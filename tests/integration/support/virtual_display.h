@@ -156,6 +156,13 @@ class TestRegistryFile {
   std::vector<Key> keys_;
 };
 
+// A new folder for a virtual display's byte log and snapshot, "<prefix>XXXXXX": in memory
+// (/dev/shm) where the machine has it, else in /tmp; empty when none can be made. The display
+// writes both files after every read of the line, before it reads again or answers an identity
+// query; on a disk busy writing back, creating and renaming files stalls for seconds, and the
+// display would stop reading the line for as long.
+std::string MakeDisplayFileDir(const std::string& prefix);
+
 // The (time in ms, byte) pairs of a byte log's text; comment lines ("# ...") are left out.
 std::vector<std::pair<double, uint8_t>> ParseByteLog(const std::string& text);
 

@@ -326,9 +326,8 @@ TEST(PolecheckTerminal, SentTextShowsOnTheDisplayDrawnBeside) {
   const std::string missing = MissingPieces();
   if (!missing.empty()) GTEST_SKIP() << missing;
   if (Tmux::Find().empty()) GTEST_SKIP() << "tmux is not installed";
-  char dirTemplate[] = "/tmp/polecheck-beside.XXXXXX";
-  ASSERT_NE(mkdtemp(dirTemplate), nullptr);
-  const std::string dir = dirTemplate;
+  const std::string dir = MakeDisplayFileDir("polecheck-beside.");
+  ASSERT_FALSE(dir.empty());
   const std::string link = dir + "/display", snapshot = dir + "/display.json";
   struct Cleanup {
     std::string dir;
