@@ -102,8 +102,9 @@ clsid=$(. "$registration" && echo "$opos_control_clsid")
 run "$sys\\reg.exe" add "HKCR\\CLSID\\$clsid\\InprocServer32" /ve /d "$dir\\LineDisplayControl.dll" /f >/dev/null
 run "$sys\\reg.exe" add "HKCR\\CLSID\\$clsid\\InprocServer32" /v ThreadingModel /d Apartment /f >/dev/null
 
-# (a) The dialog on a virtual screen; start-up reaches the display; a screenshot is kept.
-fb=$work/fb
+# (a) The dialog on a virtual screen; start-up reaches the display; a screenshot is kept. The
+# screen's frame buffer file is kept in memory beside the display's files.
+fb=$display_dir/fb
 mkdir -p "$fb"
 cat >"$work/dialog.sh" <<SH
 cd "$unix"
