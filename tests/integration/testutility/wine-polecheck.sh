@@ -64,7 +64,6 @@ cleanup() {
 }
 trap cleanup EXIT
 
-
 echo "32-bit programs: not used (the dialog stage runs the 64-bit build)"
 echo "polecheck-wine: making a prefix"
 env -u DISPLAY timeout 180 "$wine64" wineboot -i >/dev/null 2>&1 || { fail "wineboot"; exit 1; }
