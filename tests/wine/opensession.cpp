@@ -3,6 +3,7 @@
 // that reach the virtual display and the "Port" value written under the device entry.
 //
 //   opensession [path of the virtual display's byte log]
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -43,8 +44,19 @@ void ReleaseWithRunningMarquee(const std::wstring& displayLog) {
   Sleep(200);
   const LONGLONG released = FileSize(displayLog);
   Sleep(600);
-  Check(released >= 0 && FileSize(displayLog) == released,
+  const LONGLONG after = FileSize(displayLog);
+  Check(released >= 0 && after == released,
         "releasing the object stops its marquee: nothing more reaches the display");
+  if (after != released) {
+    // Whether the log went on growing (a worker still sends) or came to rest (the display read
+    // late what was sent before the release): its size every 200 ms for 2 s more.
+    std::printf("  the log's size: %lld, %lld", released, after);
+    for (int i = 0; i < 10; ++i) {
+      Sleep(200);
+      std::printf(", %lld", FileSize(displayLog));
+    }
+    std::printf("\n");
+  }
 
   so = nullptr;
   CoCreateInstance(CLSID_POSLDisplay, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
