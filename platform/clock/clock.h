@@ -84,6 +84,17 @@ bool WaitUntil(Clock& clock, uint32_t start, uint32_t limitMs, Done done) {
   return true;
 }
 
+// Holds the calling thread until the tick counter has advanced by at least `ms`, correct across
+// the wrap (unsigned subtraction gives the elapsed time modulo 2^32); sleeps for what is left
+// rather than spinning, so the waiter and the wire see the same timing at no CPU cost.
+inline void DelayMs(Clock& clock, uint32_t ms) {
+  const uint32_t start = clock.Ticks();
+  if (ms == 0) return;
+  for (uint32_t elapsed = 0; elapsed < ms; elapsed = clock.Ticks() - start) {
+    clock.Sleep(ms - elapsed);
+  }
+}
+
 std::unique_ptr<Clock> MakeSystemClock();
 
 }  // namespace kirnow::platform

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace kirnow::platform {
 
@@ -42,6 +43,15 @@ class SerialDevice {
   // remedy (on Linux: a device this user may not open, named with its group and the group
   // that may); empty otherwise.
   virtual std::string OpenProblem() const { return {}; }
+  // Whether the system's record of USB instances shows the open device as one of these ids
+  // (four hexadecimal digits each): on Linux the open tty is the tty of a USB device of vid:pid
+  // in sysfs; on Windows its COM number is the "PortName" of an instance of vid:pid under
+  // Enum\USB. False where the record cannot tell, as for a number mapped to a device by hand.
+  virtual bool RecordShowsUsbIds(std::string_view vid, std::string_view pid) {
+    (void)vid;
+    (void)pid;
+    return false;
+  }
   // Bytes waiting in the input queue, 0 when none or on error. Clears pending line errors.
   virtual int32_t BytesWaiting() = 0;
   // Reads at most `count` of the waiting bytes into `buffer`; returns the number read.

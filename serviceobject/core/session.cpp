@@ -87,23 +87,13 @@ std::string InstancesSeen(platform::Registry& registry, const std::string& usbKe
   return text;
 }
 
-// Asks the display on the open port for its identity twice and compares both answers with
-// "PID:" and our product id. A reply byte that has not arrived repeats the byte before it, as
-// the read leaves InByte as it was.
+// Asks the display on the open port for its identity (the port's identity exchange, with its
+// fixed waits); the replies and the last byte read stay in the module's fields.
 bool Identify(ModuleState& m) {
-  auto query = [&](pole::IdentityAnswer& reply) {
-    m.Port.SendData(pole::IdentityQuery());
-    m.DelayMs(pole::kIdentityAnswerMs);
-    for (uint8_t& slot : reply) {
-      m.Port.ReadData(&m.InByte, 1);
-      slot = m.InByte;
-    }
-  };
-  query(m.IdReply1);
-  m.DelayMs(pole::kIdentityRetryPauseMs);
-  query(m.IdReply2);
-  return pole::IsIdentityAnswer(m.IdReply1, KIRNOW_USB_PID) ||
-         pole::IsIdentityAnswer(m.IdReply2, KIRNOW_USB_PID);
+  const port::IdentityReplies replies = m.Port.Identify(m.InByte);
+  m.IdReply1 = replies.first;
+  m.IdReply2 = replies.second;
+  return replies.display;
 }
 
 // The greeting on an identified display: initialise, then the device name and " Open Success".
@@ -228,6 +218,8 @@ int32_t POSLDisplay::CloseService() {
 int32_t POSLDisplay::ClaimDevice(int32_t Timeout) {
   module_.trace.Record("\nClaimDevice:", "Timeout=%d", Timeout);
   if (module_.Port.Opened()) return OPOS_SUCCESS;
+  // The port confirms what it opens as the display (by the USB record, else by asking it); a
+  // device that is not gets nothing but the identity query, and the claim fails.
   if (module_.Port.Open(module_.PortNumber, module_.BaudRate)) {
     Claimed = 1;
     ResultCode = OPOS_SUCCESS;

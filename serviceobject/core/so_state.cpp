@@ -7,23 +7,14 @@
 namespace kirnow {
 
 ModuleState::ModuleState(platform::Platform p, bool debugMode)
-    : platform(p), Port(p.serial, &p.clock), trace(p.clock, p.messageBox, debugMode) {}
+    : platform(p), Port(p.serial, p.clock), trace(p.clock, p.messageBox, debugMode) {}
 
 ModuleState::~ModuleState() {
   StopAllWorkers(*this);
   Port.Close();
 }
 
-void ModuleState::DelayMs(uint32_t ms) {
-  // Unsigned subtraction gives the elapsed time modulo 2^32, so the wait ends correctly when
-  // the counter wraps. The caller sleeps for what is left rather than spinning: the wait ends
-  // by the same tick counter, so the caller and the wire see the same timing, at no CPU cost.
-  const uint32_t start = platform.clock.Ticks();
-  if (ms == 0) return;
-  for (uint32_t elapsed = 0; elapsed < ms; elapsed = platform.clock.Ticks() - start) {
-    platform.clock.Sleep(ms - elapsed);
-  }
-}
+void ModuleState::DelayMs(uint32_t ms) { platform::DelayMs(platform.clock, ms); }
 
 WindowRecord& POSLDisplay::CurrentRecord() {
   // CurrentWindow is kept within the table by every writer; this is the last guard.

@@ -12,9 +12,9 @@
 
 #include "opos/opos_constants.h"
 #include "platform/platform.h"
-#include "serviceobject/core/serial_port.h"
 #include "serviceobject/core/trace_log.h"
 #include "serviceobject/display/display_state.h"
+#include "serviceobject/port/serial_port.h"
 
 namespace kirnow {
 
@@ -69,7 +69,7 @@ class ModuleState {
   // Taken by every COM method for its whole call: objects on different threads (apartments)
   // share this state, and their calls run on it one at a time. Recursive, because a method may
   // reach the state again through a callback on its own thread. The workers never take it;
-  // they hand off through the display's flags and the port's frame lock, so a method that waits
+  // they hand off through the display's flags and the port's step queue, so a method that waits
   // for a worker to stop cannot deadlock with it.
   std::recursive_mutex callLock;
 

@@ -1,6 +1,7 @@
 // ClearText: empties both line buffers and, without a marquee, resets the display; the scroll
 // totals of ScrollText start again.
 #include <mutex>
+#include <utility>
 
 #include "serviceobject/core/posl_display.h"
 #include "serviceobject/display/command_set.h"
@@ -21,11 +22,12 @@ int32_t POSLDisplay::ClearText() {
   if (MarqueeType == DISP_MT_NONE) {
     CurrentCursorRow = 0;
     CurrentCursorColumn = 0;
-    auto frame = m.Port.LockFrame();
-    display::SendInitialize(m.Port);
-    display::SendCharacterSet(m.Port, 0);
-    display::SendBlink(m.Port, 0);
-    display::SendReverse(m.Port, 0);
+    port::Unit unit;
+    display::SendInitialize(unit);
+    display::SendCharacterSet(unit, 0);
+    display::SendBlink(unit, 0);
+    display::SendReverse(unit, 0);
+    m.Port.Send(std::move(unit));
   }
   d.ScrollLeftTotal = 0;
   d.ScrollRightTotal = 0;

@@ -1,6 +1,7 @@
 // DefineGlyph: a user-defined character, sent as character 5F of the user character set.
 #include <algorithm>
 #include <string>
+#include <utility>
 
 #include "serviceobject/core/posl_display.h"
 #include "serviceobject/display/command_set.h"
@@ -20,10 +21,11 @@ int32_t POSLDisplay::DefineGlyph(int32_t GlyphCode, std::u16string_view Glyph) {
   const std::string body = display::DecodeGlyphPairs(
       std::string_view(converted).substr(0, std::min(converted.size(), display::kLineCapacity)));
   // The glyph always replaces character 5F; GlyphCode is not used.
-  auto frame = m.Port.LockFrame();
-  display::SendDefineCharacters(m.Port, display::kMarkerByte, display::kMarkerByte);
-  display::SendText(m.Port, body);
-  display::SendCharacterSet(m.Port, 1);
+  port::Unit unit;
+  display::SendDefineCharacters(unit, display::kMarkerByte, display::kMarkerByte);
+  display::SendText(unit, body);
+  display::SendCharacterSet(unit, 1);
+  m.Port.Send(std::move(unit));
   return OPOS_SUCCESS;
 }
 

@@ -2,6 +2,7 @@
 // what passes an edge of the display is lost until the next ClearText.
 #include <algorithm>
 #include <string>
+#include <utility>
 
 #include "serviceobject/core/posl_display.h"
 #include "serviceobject/display/command_set.h"
@@ -24,28 +25,28 @@ int32_t POSLDisplay::ScrollText(int32_t Direction, int32_t Units) {
   const int32_t length = static_cast<int32_t>(text.size());
   const int32_t row = CurrentCursorRow;
 
-  auto frame = m.Port.LockFrame();
-  m.Port.SendByte(display::kClearDisplay);
+  port::Unit unit;
+  unit.SendByte(display::kClearDisplay);
   if (Direction == DISP_ST_LEFT) {
     CurrentCursorColumn = Wrap(static_cast<int64_t>(CurrentCursorColumn) - Units);
     if (CurrentCursorColumn >= 1) {
-      display::SendCursorMove(m.Port, CurrentCursorColumn, row);
-      display::SendText(m.Port, text);
+      display::SendCursorMove(unit, CurrentCursorColumn, row);
+      display::SendText(unit, text);
     } else {
       // Past the left edge: the text loses as many leading characters as have been scrolled
       // past it since the last ClearText.
       CurrentCursorColumn = 1;
-      display::SendCursorMove(m.Port, 1, row);
+      display::SendCursorMove(unit, 1, row);
       d.ScrollLeftTotal = Wrap(static_cast<int64_t>(d.ScrollLeftTotal) + Units);
       const int32_t from = std::max(d.ScrollLeftTotal, 0);
       if (from < length)
-        display::SendText(m.Port, std::string_view(text).substr(static_cast<size_t>(from)));
+        display::SendText(unit, std::string_view(text).substr(static_cast<size_t>(from)));
     }
   } else {
     CurrentCursorColumn = Wrap(static_cast<int64_t>(CurrentCursorColumn) + Units);
-    display::SendCursorMove(m.Port, CurrentCursorColumn, row);
+    display::SendCursorMove(unit, CurrentCursorColumn, row);
     if (static_cast<int64_t>(CurrentCursorColumn) + length <= display::kDisplayColumns) {
-      display::SendText(m.Port, text);
+      display::SendText(unit, text);
     } else {
       // Past the right edge: the text loses as many trailing characters as have been scrolled
       // past it since the last ClearText (never more than it has, never fewer than none).
@@ -53,9 +54,10 @@ int32_t POSLDisplay::ScrollText(int32_t Direction, int32_t Units) {
       const int64_t last = std::min<int64_t>(static_cast<int64_t>(length) - d.ScrollRightTotal,
                                              static_cast<int64_t>(length) - 1);
       if (last >= 0)
-        display::SendText(m.Port, std::string_view(text).substr(0, static_cast<size_t>(last + 1)));
+        display::SendText(unit, std::string_view(text).substr(0, static_cast<size_t>(last + 1)));
     }
   }
+  m.Port.Send(std::move(unit));
   return OPOS_SUCCESS;
 }
 

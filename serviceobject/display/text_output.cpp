@@ -5,6 +5,7 @@
 // then writes at it as DisplayText does, trace record included, through the same step.
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "serviceobject/core/posl_display.h"
 #include "serviceobject/display/command_set.h"
@@ -98,9 +99,10 @@ void SetColumnAfter(WindowRecord& w, int32_t column) {
   w.CursorColumn = column;
 }
 
-// The attribute's commands, then the text as BinaryConversion makes it, a byte at a time with
-// the inter-character wait, all as one unit on the port.
-void SendAtCursor(POSLDisplay& so, std::string_view text, int32_t attribute) {
+// `lead` (DisplayTextAt's cursor move), the attribute's commands, then the text as
+// BinaryConversion makes it, a byte at a time with the inter-character wait, all as one unit
+// on the port.
+void SendAtCursor(POSLDisplay& so, std::string_view text, int32_t attribute, port::Unit lead) {
   ModuleState& m = so.module();
   std::string output;
   if (so.BinaryConversion == 0) {
@@ -111,18 +113,17 @@ void SendAtCursor(POSLDisplay& so, std::string_view text, int32_t attribute) {
   // A negative wait is no wait (and never a 49-day one).
   const uint32_t charWait =
       so.InterCharacterWait > 0 ? static_cast<uint32_t>(so.InterCharacterWait) : 0;
-  auto frame = m.Port.LockFrame();
+  port::Unit unit = std::move(lead);
   if (attribute == DISP_DT_REVERSE) {
-    display::SendBlink(m.Port, 0);
-    display::SendReverse(m.Port, 1);
+    display::SendBlink(unit, 0);
+    display::SendReverse(unit, 1);
   } else if (attribute == DISP_DT_BLINK_REVERSE) {
-    display::SendBlink(m.Port, static_cast<uint8_t>(so.BlinkRate));
-    display::SendReverse(m.Port, 1);
+    display::SendBlink(unit, static_cast<uint8_t>(so.BlinkRate));
+    display::SendReverse(unit, 1);
   }
-  for (const char c : output) {
-    m.Port.SendByte(static_cast<uint8_t>(c));
-    m.DelayMs(charWait);
-  }
+  unit.GapFromHere(charWait);
+  display::SendText(unit, output);
+  m.Port.Send(std::move(unit));
 }
 
 // DisplayText's work on a converted text, which DisplayTextAt runs too after its cursor move:
@@ -130,9 +131,10 @@ void SendAtCursor(POSLDisplay& so, std::string_view text, int32_t attribute) {
 // buffer of the cursor's line once the previous hand-off was taken (nothing is sent and the
 // cursor stays: none is answered); else the text kept in that buffer, written at the cursor,
 // and the cursor after it. `kept`: the line whose buffer, and the window's scroll source, the
-// caller has just filled with this text.
+// caller has just filled with this text; `lead`: what goes out before the text (sent alone when
+// the text is handed over).
 std::optional<Cursor> WriteAtCursor(POSLDisplay& so, const AnsiText& t, int32_t attribute,
-                                    std::optional<int> kept) {
+                                    std::optional<int> kept, port::Unit lead = {}) {
   ModuleState& m = so.module();
   m.trace.Record("\nDisplayText:",
                  [&] { return TraceFormat("Attribute=%d,Data=", attribute) + t.whole; });
@@ -144,6 +146,7 @@ std::optional<Cursor> WriteAtCursor(POSLDisplay& so, const AnsiText& t, int32_t 
   if (workers.Driving()) {
     // A worker owns the port: hand the text over; the worker writes the other line's buffer
     // between two of its frames.
+    m.Port.Send(std::move(lead));
     if (!kept) w.ScrollSource = std::string(UpToZero(text));
     workers.HandOff(line, text, so.WaitStartTick);
     return std::nullopt;
@@ -153,7 +156,7 @@ std::optional<Cursor> WriteAtCursor(POSLDisplay& so, const AnsiText& t, int32_t 
   } else if (*kept != line) {
     display::StoreLine(m.display, line, text);
   }
-  SendAtCursor(so, text, attribute);
+  SendAtCursor(so, text, attribute, std::move(lead));
   return CursorAfter(w, static_cast<int32_t>(text.size()));
 }
 
@@ -212,9 +215,10 @@ int32_t POSLDisplay::DisplayTextAt(int32_t Row, int32_t Column, std::u16string_v
         Keep(d, w, line, text);
         // Cursor move and text go out as one unit. The write leaves the cursor's row; the
         // column is this method's own, below.
-        auto frame = m.Port.LockFrame();
-        display::SendCursorMove(m.Port, cursorX, cursorY);
-        if (const std::optional<Cursor> after = WriteAtCursor(*this, converted, Attribute, line))
+        port::Unit move;
+        display::SendCursorMove(move, cursorX, cursorY);
+        if (const std::optional<Cursor> after =
+                WriteAtCursor(*this, converted, Attribute, line, std::move(move)))
           w.CursorRow = after->row;
       }
     }

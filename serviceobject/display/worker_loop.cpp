@@ -2,13 +2,14 @@
 // thirdThread both lines. Each walks its line's text from right to left across the 20 columns
 // (marquee) or alternates it with blanks (blink), and the single-line workers also write the
 // other line's text when the caller hands it over. Every frame (cursor move plus its
-// characters) is sent under the port's frame lock, so nothing the caller sends lands inside it.
+// characters) is one unit on the port, so nothing the caller sends lands inside it.
 // The single-line workers share one step (RunLine) and differ only in their pacing. Each worker
 // keeps its flags and what it walks in its own run (display_state.h); one that was let go past
 // its stop bound sends no frame and takes no hand-off.
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <utility>
 
 #include "serviceobject/display/command_set.h"
 #include "serviceobject/display/display_engine.h"
@@ -56,19 +57,17 @@ std::array<uint8_t, kDisplayColumns> TakeColumns(DisplayShared& d, const Walk& s
   return out;
 }
 
-// One frame: move to column 1 of `line`, then the bytes. The run's in-frame flag is set just
-// before the move and cleared after each character that follows it. A worker let go while it
-// waited for the port sends nothing: false then.
+// One frame, one unit on the port: move to column 1 of `line`, then the bytes. The run's
+// in-frame flag is set while the frame is with the port. A worker let go before its frame went
+// out sends nothing: false then.
 bool SendFrame(ModuleState& m, WorkerRun& run, int line, const uint8_t* bytes, size_t count) {
-  auto frame = m.Port.LockFrame();
-  if (run.letGo) return false;
+  port::Unit frame;
+  SendCursorMove(frame, 1, line);
+  frame.SendData(bytes, static_cast<int32_t>(count));
   run.inFrame = 1;
-  SendCursorMove(m.Port, 1, line);
-  for (size_t i = 0; i < count; ++i) {
-    m.Port.SendByte(bytes[i]);
-    run.inFrame = 0;
-  }
-  return true;
+  const bool sent = m.Port.SendFrame(std::move(frame), run.letGo, run.keepRunning);
+  run.inFrame = 0;
+  return sent;
 }
 
 bool ShowColumns(ModuleState& m, WorkerRun& run, int line, int32_t from) {

@@ -1,6 +1,8 @@
 // The recording serial device of the tests: see recording_serial_device.h.
 #include "tests/fakes/recording_serial_device.h"
 
+#include "kirnow_config.h"
+
 namespace kirnow::fakes {
 
 RecordingSerialDevice::RecordingSerialDevice(platform::Clock& clock)
@@ -34,6 +36,20 @@ bool RecordingSerialDevice::Open(int32_t portNumber, int32_t baud) {
   lastBaud = baud;
   ++openCount;
   return true;
+}
+
+void RecordingSerialDevice::SetInRecord(int32_t n, bool inRecord) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (inRecord) {
+    notInRecord_.erase(n);
+  } else {
+    notInRecord_.insert(n);
+  }
+}
+
+bool RecordingSerialDevice::RecordShowsUsbIds(std::string_view vid, std::string_view pid) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return open_ && vid == KIRNOW_USB_VID && pid == KIRNOW_USB_PID && notInRecord_.count(port_) == 0;
 }
 
 void RecordingSerialDevice::Refuse(int32_t n, std::string problem) {

@@ -40,6 +40,11 @@ class RecordingSerialDevice : public platform::SerialDevice {
 
   // Every Open takes `ms` of the clock's time first (a slow lookup); while writes are held, a
   // write waits on the clock (a driver that does not return it).
+  // Whether the USB record shows COM<n> as a device of the build's ids (the default for every
+  // port), or cannot tell, as for a number mapped by hand.
+  void SetInRecord(int32_t n, bool inRecord);
+  bool RecordShowsUsbIds(std::string_view vid, std::string_view pid) override;
+
   void SetOpenDelay(uint32_t ms) { openDelayMs_ = ms; }
   void SetWritesHeld(bool held) { writesHeld_ = held; }
   bool Open(int32_t portNumber, int32_t baud) override;
@@ -97,6 +102,7 @@ class RecordingSerialDevice : public platform::SerialDevice {
   std::atomic<bool> writesHeld_{false};
   std::set<int32_t> ports_;
   std::map<int32_t, std::string> refused_;
+  std::set<int32_t> notInRecord_;
   std::string openProblem_;  // of the last Open
   bool open_ = false;
   bool stalled_ = false;

@@ -1,6 +1,7 @@
 // Virtual time for tests: see scripted_clock.h.
 #include "tests/fakes/scripted_clock.h"
 
+#include <algorithm>
 #include <chrono>
 
 namespace kirnow::fakes {
@@ -61,12 +62,59 @@ void ScriptedClock::Sleep(uint32_t ms) {
   std::unique_lock<std::mutex> lock(mutex_);
   if (ms == 0) return;
   Sleeper me;
-  sleepers_.emplace(elapsed_ + ms, &me);
+  BlockLocked(lock, elapsed_ + ms, me);
+}
+
+void ScriptedClock::BlockLocked(std::unique_lock<std::mutex>& lock, uint64_t wakeMs, Sleeper& me) {
+  sleepers_.emplace(wakeMs, &me);
   --running_;
   ++events_;
   cv_.notify_all();
   cv_.wait(lock, [&me] { return me.released; });
-  // ReleaseDue counted this worker as running again.
+  // Whoever released it counted this worker as running again.
+}
+
+void ScriptedClock::SleepWhile(uint64_t deadline, const std::atomic<int32_t>& keepRunning) {
+  const uint64_t deadlineMs = (deadline + 999) / 1000;
+  std::unique_lock<std::mutex> lock(mutex_);
+  if (!OnWorkerThread()) {
+    while (keepRunning != 0 && elapsed_ < deadlineMs) {
+      WaitQuiescent(lock);
+      if (keepRunning == 0) break;
+      uint64_t next = deadlineMs;
+      if (!sleepers_.empty())
+        next = std::min(next, std::max(sleepers_.begin()->first, elapsed_ + 1));
+      elapsed_ = next;
+      ReleaseDue();
+    }
+    WaitQuiescent(lock);
+    return;
+  }
+  while (keepRunning != 0 && elapsed_ < deadlineMs) {
+    Sleeper me;
+    me.flag = &keepRunning;
+    BlockLocked(lock, std::min(deadlineMs, elapsed_ + kFlagCheckMicros / 1000), me);
+  }
+}
+
+void ScriptedClock::Interrupt() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  bool any = false;
+  for (auto it = sleepers_.begin(); it != sleepers_.end();) {
+    Sleeper* s = it->second;
+    if (s->flag != nullptr && *s->flag == 0) {
+      s->released = true;
+      ++running_;
+      any = true;
+      it = sleepers_.erase(it);
+    } else {
+      ++it;
+    }
+  }
+  if (any) {
+    ++events_;
+    cv_.notify_all();
+  }
 }
 
 platform::Thread ScriptedClock::StartThread(std::function<void()> body) {

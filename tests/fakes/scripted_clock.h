@@ -31,6 +31,12 @@ class ScriptedClock : public platform::Clock {
   uint64_t Micros() override;
   // Sleeps the whole virtual milliseconds up to `deadline`.
   void SleepUntil(uint64_t deadline) override;
+  // Worker: sleeps until `deadline` (virtual) or, once the flag is cleared, the next 10 ms or an
+  // Interrupt, whichever is first. Test thread: moves virtual time forward, a sleeper's wake
+  // time at a time, until the flag is cleared (by a worker woken meanwhile) or the deadline.
+  void SleepWhile(uint64_t deadline, const std::atomic<int32_t>& keepRunning) override;
+  // Wakes every worker in SleepWhile whose flag is cleared.
+  void Interrupt() override;
   // Counts the holders of precise timing, as the Windows clock's raised resolution would.
   void BeginPrecise() override;
   void EndPrecise() override;
@@ -50,7 +56,10 @@ class ScriptedClock : public platform::Clock {
  private:
   struct Sleeper {
     bool released = false;
+    const std::atomic<int32_t>* flag = nullptr;  // a SleepWhile's, which Interrupt looks at
   };
+  // Blocks a worker until its wake time, lock held.
+  void BlockLocked(std::unique_lock<std::mutex>& lock, uint64_t wakeMs, Sleeper& me);
 
   bool OnWorkerThread() const;
   // Waits, lock held, until no live worker is running (bounded by ~50 ms real time; by ~1 ms

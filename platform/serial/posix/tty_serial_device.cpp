@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <time.h>
 #include <unistd.h>
@@ -14,6 +15,8 @@
 #include <string>
 
 #include "platform/registry/com_names.h"
+#include "platform/registry/posix/live_usb_registry.h"
+#include "platform/registry/posix/usb_serial_scan.h"
 #include "platform/registry/registry.h"
 #include "platform/serial/posix/tty_permission.h"
 #include "platform/serial/serial_device.h"
@@ -215,6 +218,25 @@ class TtySerialDevice : public SerialDevice {
   int LastError() const override {
     std::lock_guard<std::mutex> lock(mutex_);
     return lastError_;
+  }
+
+  bool RecordShowsUsbIds(std::string_view vid, std::string_view pid) override {
+    struct stat opened {};
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (fd_ < 0 || fstat(fd_, &opened) != 0) return false;
+    }
+    // The same tty as that of a USB device of these ids that sysfs shows now; a number mapped to
+    // a device by hand (a tty without a USB device, or another device's) cannot tell.
+    for (const UsbSerialDevice& d : ScanUsbSerialDevices(SysfsRoot(), DevRoot())) {
+      struct stat node {};
+      if (text::EqualsNoCase(d.vid, vid) && text::EqualsNoCase(d.pid, pid) &&
+          stat(d.ttyPath.c_str(), &node) == 0 && S_ISCHR(node.st_mode) &&
+          node.st_rdev == opened.st_rdev) {
+        return true;
+      }
+    }
+    return false;
   }
 
   std::string OpenProblem() const override {

@@ -5,6 +5,8 @@
 #include <cwchar>
 #include <mutex>
 
+#include "platform/registry/com_names.h"
+#include "platform/registry/registry.h"
 #include "platform/serial/serial_device.h"
 #include "platform/win32/windows_headers.h"
 
@@ -36,7 +38,7 @@ bool IsRemoval(DWORD error) {
 
 class WinSerialDevice : public SerialDevice {
  public:
-  WinSerialDevice() {
+  explicit WinSerialDevice(Registry& registry) : registry_(registry) {
     ZeroMemory(&readOv_, sizeof readOv_);
     ZeroMemory(&writeOv_, sizeof writeOv_);
   }
@@ -55,6 +57,7 @@ class WinSerialDevice : public SerialDevice {
       lastError_ = GetLastError();
       return false;
     }
+    portNumber_ = portNumber;
 
     ZeroMemory(&readOv_, sizeof readOv_);
     ZeroMemory(&writeOv_, sizeof writeOv_);
@@ -91,6 +94,24 @@ class WinSerialDevice : public SerialDevice {
   void Close() override {
     std::lock_guard<std::mutex> lock(mutex_);
     CloseLocked();
+  }
+
+  // The system gives each USB instance its COM number and records it under the instance: a
+  // number that an instance of these ids has is that device's.
+  bool RecordShowsUsbIds(std::string_view vid, std::string_view pid) override {
+    if (!IsOpen()) return false;
+    const std::string instances = comnames::UsbInstancesKey(vid, pid);
+    const std::string want = comnames::ComName(portNumber_);
+    const uint32_t count = registry_.SubkeyCount(instances).value_or(0);
+    for (uint32_t i = 0; i < count; ++i) {
+      const std::optional<std::string> name = registry_.SubkeyName(instances, i);
+      if (!name) continue;
+      const std::optional<RegValue> port = registry_.GetValue(
+          instances + "\\" + *name + "\\" + std::string(comnames::kDeviceParameters),
+          std::string(comnames::kPortName));
+      if (port && port->AsString() == want) return true;
+    }
+    return false;
   }
 
   bool IsOpen() const override {
@@ -205,6 +226,8 @@ class WinSerialDevice : public SerialDevice {
     handle_ = INVALID_HANDLE_VALUE;
   }
 
+  Registry& registry_;
+  int32_t portNumber_ = 0;  // of the last successful Open
   mutable std::mutex mutex_;
   HANDLE handle_ = INVALID_HANDLE_VALUE;
   OVERLAPPED readOv_;
@@ -215,8 +238,8 @@ class WinSerialDevice : public SerialDevice {
 
 }  // namespace
 
-std::unique_ptr<SerialDevice> MakeSystemSerialDevice(Registry&) {
-  return std::make_unique<WinSerialDevice>();
+std::unique_ptr<SerialDevice> MakeSystemSerialDevice(Registry& registry) {
+  return std::make_unique<WinSerialDevice>(registry);
 }
 
 }  // namespace kirnow::platform

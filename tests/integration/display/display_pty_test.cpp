@@ -217,7 +217,7 @@ class ReplugNotReadingOverPty : public DisplayOverPty {
 };
 
 // The lines the port's model of the screen holds, as the display's snapshot writes them.
-std::pair<std::vector<uint8_t>, std::vector<uint8_t>> ModelLines(const SerialPort& port) {
+std::pair<std::vector<uint8_t>, std::vector<uint8_t>> ModelLines(SerialPort& port) {
   const displaymodel::DisplayModel screen = port.Screen();
   std::pair<std::vector<uint8_t>, std::vector<uint8_t>> lines;
   for (int32_t col = 1; col <= 20; ++col) {

@@ -12,9 +12,10 @@
 #include <thread>
 #include <vector>
 
+#include "platform/clock/clock.h"
 #include "platform/registry/posix/reg_store.h"
 #include "platform/serial/serial_device.h"
-#include "serviceobject/core/serial_port.h"
+#include "serviceobject/port/serial_port.h"
 
 namespace kirnow::platform {
 namespace {
@@ -85,8 +86,10 @@ TEST(SerialThroughStore, AStuckPeerCostsOneTimeOutThenTheRestIsDroppedAtOnce) {
                       << "\"" << ptsname(master) << "\"=\"COM4\"\n";
   auto registry = MakeRegistryStore(file);
   auto serial = MakeSystemSerialDevice(*registry);
-  kirnow::SerialPort port(*serial);
-  ASSERT_TRUE(port.Open(4, 9600));
+  auto clock = MakeSystemClock();
+  kirnow::SerialPort port(*serial, *clock);
+  ASSERT_TRUE(port.OpenToIdentify(4, 9600));  // the peer here is no display: taken as it is
+  port.Confirm();
 
   // Fill the line until the driver takes no more: the first byte it refuses times out.
   size_t queued = 0;

@@ -1,6 +1,6 @@
 // The serial port's open/close rules, sending and reading, and writers on two threads; and the
 // busy-wait across the tick counter's wrap.
-#include "serviceobject/core/serial_port.h"
+#include "serviceobject/port/serial_port.h"
 
 #include <gtest/gtest.h>
 
@@ -55,7 +55,7 @@ TEST(SerialPortOpen, KeepsTheFirstPortAndRateAndRefusesAMissingOne) {
   RecordingSerialDevice device(clock);
   device.AddPort(3);
   device.AddPort(4);
-  SerialPort port(device);
+  SerialPort port(device, clock);
 
   EXPECT_FALSE(port.Open(5, 9600));  // no such device
   EXPECT_FALSE(port.Opened());
@@ -80,7 +80,7 @@ TEST(SerialPortSend, LengthRulesAndClosedPort) {
   ScriptedClock clock;
   RecordingSerialDevice device(clock);
   device.AddPort(1);
-  SerialPort port(device);
+  SerialPort port(device, clock);
   const uint8_t bytes[] = {0x1B, 0x40, 0x41};
 
   EXPECT_EQ(port.SendData(bytes, 3), 0);  // closed
@@ -93,27 +93,27 @@ TEST(SerialPortSend, LengthRulesAndClosedPort) {
   EXPECT_EQ(device.Written(), (std::vector<uint8_t>{0x1B, 0x40, 0x41}));
 }
 
-TEST(SerialPortRead, NothingWaitingLeavesTheBufferAndLimitIsKept) {
+// OpenService's exchange: a reply byte that has not arrived repeats the one before it (the
+// first one the carried byte), and a display that answers only the second query is the display.
+TEST(SerialPortIdentify, AMissingReplyByteRepeatsTheOneBeforeIt) {
   ScriptedClock clock;
   RecordingSerialDevice device(clock);
   device.AddPort(2);
-  SerialPort port(device);
-  uint8_t buffer[4] = {0xAA, 0xAA, 0xAA, 0xAA};
+  SerialPort port(device, clock);
+  ASSERT_TRUE(port.OpenToIdentify(2, 9600));
+  device.QueueInput({'P', 'I', 'D'});
+  uint8_t carry = 'z';
+  const port::IdentityReplies cut = port.Identify(carry);
+  EXPECT_EQ(std::string(cut.first.begin(), cut.first.end()), "PIDDDDDD");
+  EXPECT_EQ(std::string(cut.second.begin(), cut.second.end()), "DDDDDDDD");
+  EXPECT_FALSE(cut.display);
+  EXPECT_EQ(carry, 'D');
 
-  device.QueueInput({1, 2, 3});
-  EXPECT_EQ(port.ReadData(buffer, 4), 0);  // closed: nothing read
-  ASSERT_TRUE(port.Open(2, 9600));
-  EXPECT_EQ(port.ReadData(buffer, 1), 1);
-  EXPECT_EQ(buffer[0], 1);
-  EXPECT_EQ(buffer[1], 0xAA);
-  EXPECT_EQ(port.ReadData(buffer, 4), 2);
-  EXPECT_EQ(buffer[0], 2);
-  EXPECT_EQ(buffer[1], 3);
-  EXPECT_EQ(buffer[2], 0xAA);
-
-  buffer[0] = 0x55;
-  EXPECT_EQ(port.ReadData(buffer, 4), 0);  // queue empty now
-  EXPECT_EQ(buffer[0], 0x55);
+  device.SetIdentity(Identity::SecondOnly, KIRNOW_USB_PID);
+  carry = 0;
+  EXPECT_TRUE(port.Identify(carry).display);
+  const std::vector<uint8_t> asked = device.Written();
+  EXPECT_EQ(std::string(asked.begin(), asked.end()), kQuery + kQuery + kQuery + kQuery);
 }
 
 // A device that gives up the processor inside every write, so that two senders really do
@@ -144,8 +144,10 @@ class YieldingDevice : public platform::SerialDevice {
 // now and then in a plain build, and every time under the thread sanitizer.
 TEST(SerialPortSend, TwoThreadsSendingBytesNeitherLoseNorSwapThem) {
   YieldingDevice device;
-  SerialPort port(device);
-  ASSERT_TRUE(port.Open(1, 9600));
+  const auto clock = platform::MakeSystemClock();
+  SerialPort port(device, *clock);
+  ASSERT_TRUE(port.OpenToIdentify(1, 9600));
+  port.Confirm();
 
   constexpr int kRounds = 100;
   auto sequence = [](uint8_t base) {
@@ -184,19 +186,20 @@ TEST(SerialPortSend, TwoThreadsSendingBytesNeitherLoseNorSwapThem) {
   EXPECT_EQ(gotHigh, high);
 }
 
-// A frame held by one thread is not split by another thread's bytes.
-TEST(SerialPortSend, FrameLockKeepsAFrameWhole) {
+// A frame handed over whole is not split by another thread's bytes.
+TEST(SerialPortSend, AUnitGoesOutWhole) {
   ScriptedClock clock;
   RecordingSerialDevice device(clock);
   device.AddPort(1);
-  SerialPort port(device);
+  SerialPort port(device, clock);
   ASSERT_TRUE(port.Open(1, 9600));
 
   constexpr int kFrames = 200;
   auto worker = clock.StartThread([&port] {
     for (int f = 0; f < kFrames; ++f) {
-      auto frame = port.LockFrame();
-      for (uint8_t b : {0x1F, 0x24, 0x01, 0x01}) port.SendByte(b);
+      port::Unit frame;
+      for (uint8_t b : {0x1F, 0x24, 0x01, 0x01}) frame.SendByte(b);
+      port.Send(std::move(frame));
     }
   });
   auto text = clock.StartThread([&port] {
@@ -218,18 +221,13 @@ TEST(SerialPortSend, FrameLockKeepsAFrameWhole) {
 
 // The keeper thread of an idle port: nothing is written, so only its check finds the display
 // gone. It reopens the port once it is back and repaints what the display showed; a display
-// that merely stopped reading is left alone, and without a clock there is no keeper.
+// that merely stopped reading is left alone.
 TEST(SerialPortKeeper, AnIdlePortThatWentAwayComesBackRepainted) {
   ScriptedClock clock;
   RecordingSerialDevice device(clock);
   device.AddPort(3);
-  {
-    SerialPort plain(device);
-    ASSERT_TRUE(plain.Open(3, 9600));
-    EXPECT_FALSE(plain.Keeping());
-  }
   device.SetIdentity(Identity::Answer, KIRNOW_USB_PID);
-  SerialPort port(device, &clock);
+  SerialPort port(device, clock);
   ASSERT_TRUE(port.Open(3, 9600));
   EXPECT_TRUE(port.Keeping());
   const std::string hello = "hello";
@@ -264,9 +262,9 @@ TEST(SerialPortKeeper, AnIdlePortThatWentAwayComesBackRepainted) {
   EXPECT_FALSE(port.Dead());
   EXPECT_EQ(device.openCount, opens + 2);
 
-  // A reopen whose lookup takes 3 s (a store's lock held, an enumeration) keeps no writer
-  // waiting; and another device at the number (here answering as another product) gets nothing
-  // but the identity query until the display is back there.
+  // A reopen whose lookup takes 3 s (a store's lock held, an enumeration) holds a writer for
+  // that lookup only; and another device at the number (here answering as another product) gets
+  // nothing but the identity query until the display is back there.
   device.SetOpenDelay(3000);
   device.SetIdentity(3, Identity::WrongId, KIRNOW_USB_PID);
   device.SetUnplugged(true);
@@ -293,14 +291,15 @@ TEST(SerialPortKeeper, AnIdlePortThatWentAwayComesBackRepainted) {
 }
 
 // A display plugged back in that does not read yet (still starting, or its flow control held)
-// cannot answer: it is not taken back, and the caller's writes wait for nothing meanwhile. Once
+// cannot answer: it is neither asked nor taken back, and the caller's writes wait for nothing
+// meanwhile. Once
 // it reads, the repaint goes out whole, with a brightness only where one was set.
 TEST(SerialPortKeeper, ARepaintThatMeetsAStalledDisplayCostsOneTimeOutAndGoesOutWholeLater) {
   ScriptedClock clock;
   RecordingSerialDevice device(clock);
   device.AddPort(3);
   device.SetIdentity(Identity::Answer, KIRNOW_USB_PID);
-  SerialPort port(device, &clock);
+  SerialPort port(device, clock);
   ASSERT_TRUE(port.Open(3, 9600));
   const std::string hello = "hello";
   port.SendData(reinterpret_cast<const uint8_t*>(hello.data()), 5);
@@ -318,10 +317,9 @@ TEST(SerialPortKeeper, ARepaintThatMeetsAStalledDisplayCostsOneTimeOutAndGoesOut
     const int timeOuts = device.TimedOutWrites();
     clock.Advance(600);
     EXPECT_TRUE(port.Dead());
-    const int tries = device.TimedOutWrites();  // the keeper's queries
-    EXPECT_GT(tries, timeOuts);
-    port.SendByte('x');  // the model takes it at once
-    EXPECT_EQ(device.TimedOutWrites(), tries);
+    EXPECT_EQ(device.TimedOutWrites(), timeOuts);  // a display that does not read is not asked
+    port.SendByte('x');                            // the model takes it at once
+    EXPECT_EQ(device.TimedOutWrites(), timeOuts);
 
     device.ClearWritten();
     device.SetStalled(false);
@@ -352,7 +350,7 @@ TEST(SerialPortKeeper, AWriteErrorThatIsNoRemovalLosesItsByteOnly) {
   RecordingSerialDevice device(clock);
   device.AddPort(3);
   device.SetIdentity(Identity::Answer, KIRNOW_USB_PID);
-  SerialPort port(device, &clock);
+  SerialPort port(device, clock);
   ASSERT_TRUE(port.Open(3, 9600));
   device.SetFailing(true);
   port.SendByte('a');

@@ -1,0 +1,48 @@
+// Clang's thread-safety analysis for the few locks the library keeps: the attributes (empty for
+// other compilers) and a mutex and a scoped hold that carry them, since the standard types do
+// not. A member marked KIRNOW_GUARDED_BY(m) may be touched only while m is held; clang checks it
+// at compile time (-Wthread-safety).
+#pragma once
+
+#include <mutex>
+
+#if defined(__clang__)
+#define KIRNOW_TSA(x) __attribute__((x))
+#else
+#define KIRNOW_TSA(x)
+#endif
+
+#define KIRNOW_CAPABILITY(x) KIRNOW_TSA(capability(x))
+#define KIRNOW_SCOPED_CAPABILITY KIRNOW_TSA(scoped_lockable)
+#define KIRNOW_GUARDED_BY(x) KIRNOW_TSA(guarded_by(x))
+#define KIRNOW_PT_GUARDED_BY(x) KIRNOW_TSA(pt_guarded_by(x))
+#define KIRNOW_REQUIRES(...) KIRNOW_TSA(requires_capability(__VA_ARGS__))
+#define KIRNOW_EXCLUDES(...) KIRNOW_TSA(locks_excluded(__VA_ARGS__))
+#define KIRNOW_ACQUIRE(...) KIRNOW_TSA(acquire_capability(__VA_ARGS__))
+#define KIRNOW_RELEASE(...) KIRNOW_TSA(release_capability(__VA_ARGS__))
+#define KIRNOW_ACQUIRED_BEFORE(...) KIRNOW_TSA(acquired_before(__VA_ARGS__))
+#define KIRNOW_NO_THREAD_SAFETY_ANALYSIS KIRNOW_TSA(no_thread_safety_analysis)
+
+namespace kirnow::platform {
+
+class KIRNOW_CAPABILITY("mutex") Mutex {
+ public:
+  void lock() KIRNOW_ACQUIRE() { mutex_.lock(); }
+  void unlock() KIRNOW_RELEASE() { mutex_.unlock(); }
+
+ private:
+  std::mutex mutex_;
+};
+
+class KIRNOW_SCOPED_CAPABILITY MutexHold {
+ public:
+  explicit MutexHold(Mutex& mutex) KIRNOW_ACQUIRE(mutex) : mutex_(mutex) { mutex_.lock(); }
+  ~MutexHold() KIRNOW_RELEASE() { mutex_.unlock(); }
+  MutexHold(const MutexHold&) = delete;
+  MutexHold& operator=(const MutexHold&) = delete;
+
+ private:
+  Mutex& mutex_;
+};
+
+}  // namespace kirnow::platform
