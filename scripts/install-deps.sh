@@ -37,5 +37,12 @@ if printf '%s\n' "${missing[@]}" | grep -q ':i386$' &&
   dpkg --add-architecture i386
 fi
 export DEBIAN_FRONTEND=noninteractive
-apt-get update -q
+# A mirror that is being synced may serve an index that does not match its release file; the
+# update is tried again, and the install goes on with the indexes that did come (it fails by
+# itself, naming the package, when one that is needed is not among them).
+for attempt in 1 2 3; do
+  apt-get update -q && break
+  [ "$attempt" -eq 3 ] && echo "install-deps: the package indexes did not all come; installing from those that did" >&2
+  sleep 15
+done
 apt-get install -y -q --no-install-recommends "${missing[@]}"
