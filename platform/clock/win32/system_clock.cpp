@@ -6,7 +6,8 @@
 // held only while a worker runs (a raised resolution costs the till power): its due time is
 // kept in 100 ns units, so it fires on the first 1 ms interrupt at or after the deadline, where
 // a Sleep of whole milliseconds could wake up to two interrupts late. SleepWhile waits for the
-// same timer or the thread's wake-up event, which Interrupt sets for every waiting thread.
+// same timer or the thread's wake-up event, which Interrupt sets for every waiting thread; a
+// thread not started here (a caller waiting for the port) waits on a condition variable instead.
 // Worker threads run above normal priority. The first thread started here pins the DLL its code
 // is in for the rest of the process (clock.h): a FreeLibrary by the host (CoFreeAllLibraries at
 // CoUninitialize does that even with objects alive) never unloads it, so no thread of ours ends
@@ -17,12 +18,14 @@
 #include <mmsystem.h>
 
 #include <algorithm>
+#include <chrono>
 #include <memory>
 #include <mutex>
 #include <system_error>
 #include <vector>
 
 #include "platform/clock/clock.h"
+#include "platform/clock/flag_wait.h"
 #include "platform/clock/timer_resolution.h"
 
 #ifndef CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
@@ -138,7 +141,22 @@ class SystemClock : public Clock {
 
   Thread StartThread(std::function<void()> body) override {
     PinThisModule();
-    auto start = std::make_unique<std::function<void()>>(std::move(body));
+    auto start = std::make_unique<std::function<void()>>([this, body = std::move(body)] {
+      const DWORD id = GetCurrentThreadId();
+      {
+        std::lock_guard<std::mutex> hold(mutex_);
+        ours_.push_back(id);
+      }
+      struct Leave {
+        SystemClock& clock;
+        DWORD id;
+        ~Leave() {
+          std::lock_guard<std::mutex> hold(clock.mutex_);
+          clock.ours_.erase(std::find(clock.ours_.begin(), clock.ours_.end(), id));
+        }
+      } leave{*this, id};
+      body();
+    });
     HANDLE handle = CreateThread(nullptr, 0, &RunThread, start.get(), 0, nullptr);
     if (handle == nullptr) {
       const DWORD error = GetLastError();
@@ -168,6 +186,13 @@ class SystemClock : public Clock {
   void SleepWhile(uint64_t deadline, const std::atomic<int32_t>& keepRunning) override {
     const uint64_t now = Micros();
     if (!keepRunning || deadline <= now) return;
+    if (!OnOurThread()) {
+      // A caller's thread (waiting for its unit on the port) gets no timer or event of ours,
+      // which would outlive the call in its thread-local storage.
+      callers_.Until(std::chrono::steady_clock::now() + std::chrono::microseconds(deadline - now),
+                     keepRunning);
+      return;
+    }
     ThreadTimer& timer = TimerOfThisThread();
     if (timer.wake == nullptr || !timer.Arm(deadline - now)) {
       return Clock::SleepWhile(deadline, keepRunning);
@@ -189,8 +214,11 @@ class SystemClock : public Clock {
   }
 
   void Interrupt() override {
-    std::lock_guard<std::mutex> hold(mutex_);
-    for (HANDLE wake : waiting_) SetEvent(wake);
+    {
+      std::lock_guard<std::mutex> hold(mutex_);
+      for (HANDLE wake : waiting_) SetEvent(wake);
+    }
+    callers_.Wake();
   }
 
   void BeginPrecise() override { resolution_.Begin(); }
@@ -201,6 +229,13 @@ class SystemClock : public Clock {
   uint64_t frequency_ = 1;
   std::mutex mutex_;
   std::vector<HANDLE> waiting_;  // wake-up events of the threads in SleepWhile
+  std::vector<DWORD> ours_;      // the threads started here that run now
+  FlagWait callers_;             // SleepWhile of the other threads
+
+  bool OnOurThread() {
+    std::lock_guard<std::mutex> hold(mutex_);
+    return std::find(ours_.begin(), ours_.end(), GetCurrentThreadId()) != ours_.end();
+  }
 };
 
 }  // namespace

@@ -99,6 +99,8 @@ class FaultRun {
       if (event % 6 == 5) CheckContent();
     }
     CheckContent();
+    for (const bool bothLines : {false, true}) WalkingReplug(bothLines);
+    ForeignClaim();
     // Once for sure: the display pulled out of an open session, and another device in its place
     // for three of the keeper's rounds.
     Plug(false);
@@ -179,6 +181,46 @@ class FaultRun {
       default:
         break;  // calls only
     }
+  }
+
+  // Line 2 alone or both lines walking at unit wait 0 (no wait between frames), the display
+  // pulled out for 500 ms: once back, it is asked who it is and repainted within 1.5 s.
+  void WalkingReplug(bool bothLines) {
+    if (!open_) OpenSession();
+    ASSERT_TRUE(open_);
+    for (int32_t window = bothLines ? 1 : 2; window <= 2; ++window) {
+      Select(window);
+      so_->SetPropertyNumber(PIDXDisp_MarqueeUnitWait, 0);
+      so_->SetPropertyNumber(PIDXDisp_MarqueeType, DISP_MT_INIT);
+      so_->DisplayTextAt(0, 0, u"walking at unit wait 0", DISP_DT_NORMAL);
+      so_->SetPropertyNumber(PIDXDisp_MarqueeType, DISP_MT_LEFT);
+    }
+    Plug(false);
+    const it::Snapshot gone = display_.ReadSnapshot();
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    Plug(true);
+    EXPECT_TRUE(display_.WaitForSnapshot(
+        [&](const it::Snapshot& s) {
+          return s.identityReplies > gone.identityReplies &&
+                 s.bytesReceived >= gone.bytesReceived + 120;
+        },
+        1500))
+        << (bothLines ? "both lines" : "line 2") << " walking: not asked and repainted";
+  }
+
+  // CloseService, the display pulled out and another device on its tty (mapped by hand, so the
+  // USB record cannot tell): ClaimDevice fails as a failed open does, and the other device gets
+  // nothing but the identity query (CheckContent looks).
+  void ForeignClaim() {
+    if (open_) so_->CloseService();
+    open_ = false;
+    Plug(false);
+    otherIn_ = true;
+    PointNode(other_.Pty());
+    Timed("ClaimDevice", [&] { so_->ClaimDevice(1000); });
+    EXPECT_EQ(so_->ResultCode, OPOS_E_ILLEGAL);
+    EXPECT_EQ(so_->Claimed, 0);
+    so_->DisplayText(u"PRICE 12.50", DISP_DT_NORMAL);
   }
 
   // The tty node the port is mapped to leads to `pty` (nowhere when empty).

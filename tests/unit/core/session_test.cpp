@@ -334,6 +334,24 @@ TEST_F(Session, ClaimAfterCloseReopensTheSamePort) {
   EXPECT_TRUE(module->Port.Opened());
   EXPECT_TRUE(fp.serial.Written().empty());
   EXPECT_TRUE(fp.box.shown.empty());
+
+  // A number the record cannot tell (mapped by hand), with another device on it now: asked, it
+  // does not answer as the display, the claim fails as a failed open does, and it gets nothing
+  // else. The display back there answers and is claimed.
+  so.CloseService();
+  fp.serial.SetInRecord(3, false);
+  fp.serial.SetIdentity(3, fakes::RecordingSerialDevice::IdentityMode::WrongId, KIRNOW_USB_PID);
+  fp.serial.ClearWritten();
+  so.ClaimDevice(0);
+  so.DisplayText(u"PRICE 12.50", DISP_DT_NORMAL);
+  EXPECT_EQ(so.ResultCode, OPOS_E_ILLEGAL);
+  EXPECT_EQ(so.Claimed, 0);
+  EXPECT_EQ(fp.box.shown, (std::vector<Box>{{"Open Port Error", "ClaimDevice"}}));
+  const std::vector<uint8_t> asked = fp.serial.Written();
+  EXPECT_EQ(std::string(asked.begin(), asked.end()), "\x1D\x49\x02\x1D\x49\x02");
+  fp.serial.SetIdentity(3, fakes::RecordingSerialDevice::IdentityMode::Answer, KIRNOW_USB_PID);
+  so.ClaimDevice(0);
+  EXPECT_EQ(so.Claimed, 1);
 }
 
 // The display was pulled out under an open session and is back: OpenService opens the port

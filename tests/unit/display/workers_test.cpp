@@ -266,6 +266,41 @@ TEST_F(Workers, AfterAnUnplugThePortReconnectsByItselfAndRepaintsTheScreen) {
   EXPECT_EQ(frames.back().text.size(), 20u);
 }
 
+// A walk at unit wait 0 on a dead port: each frame costs its wire time (24 bytes at 9600 baud,
+// 25 ms), so the walk moves as it would on the wire and the worker never spins; the display
+// plugged back in is asked, initialised and repainted within one of the keeper's rounds.
+TEST_F(Workers, AWalkAtUnitWaitZeroOnADeadPortIsPacedAndTheDisplayIsBackInOneRound) {
+  fp.serial.SetIdentity(fakes::RecordingSerialDevice::IdentityMode::Answer, KIRNOW_USB_PID);
+  fp.serial.SetUnplugged(true);
+  fp.clock.Advance(600);
+  ASSERT_TRUE(module->Port.Dead());
+  StartMarquee(2, kLine1, 0);
+  const auto position = [&] {
+    const displaymodel::DisplayModel screen = module->Port.Screen();
+    std::string shown;
+    for (int32_t col = 1; col <= 20; ++col)
+      shown.push_back(static_cast<char>(screen.At(2, col).ch));
+    for (size_t p = 0; p < 42; ++p) {
+      if (MarqueeFrame(kLine1Ansi, p) == shown) return static_cast<int>(p);
+    }
+    return -1;
+  };
+  fp.clock.Advance(110);
+  const int before = position();
+  fp.clock.Advance(250);
+  ASSERT_GE(before, 0);
+  EXPECT_NEAR((position() - before + 42) % 42, 10, 1);
+
+  fp.serial.SetUnplugged(false);
+  fp.serial.ClearWritten();
+  fp.clock.Advance(520);
+  EXPECT_FALSE(module->Port.Dead());
+  const Bytes written = fp.serial.Written();
+  const std::string text(written.begin(), written.end());
+  EXPECT_EQ(text.rfind("\x1D\x49\x02\x1B\x40", 0), 0u) << text;
+  SetMarquee(DISP_MT_NONE);
+}
+
 // A worker that misses its stop bound (its write held past it) is let go with its own state:
 // started again, line 1 has one walker (ten frames a second). The stop sleeps between looks.
 TEST_F(Workers, AWorkerLetGoPastItsStopBoundNeverWalksBesideTheNextOne) {
