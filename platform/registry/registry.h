@@ -34,6 +34,8 @@ struct RegValue {
   // nullopt for other types.
   std::optional<std::string> AsString() const;
   std::optional<uint32_t> AsDword() const;
+
+  bool operator==(const RegValue&) const = default;  // name (exactly), type and bytes
 };
 
 class Registry {
