@@ -160,8 +160,18 @@ void LiveUsbRegistry::RefreshLocked() {
 }
 
 regtree::Tree& LiveUsbRegistry::ViewLocked(bool fresh) {
-  if (fresh || !view_) RefreshLocked();
+  if ((fresh && walks_ == 0) || !view_) RefreshLocked();
   return *view_;
+}
+
+void LiveUsbRegistry::BeginWalk() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  ++walks_;
+}
+
+void LiveUsbRegistry::EndWalk() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (walks_ > 0) --walks_;
 }
 
 bool LiveUsbRegistry::KeyExists(const std::string& path) {
@@ -229,7 +239,7 @@ bool LiveUsbRegistry::DeleteValue(const std::string& path, const std::string& na
 
 std::vector<LiveUsbRegistry::Port> LiveUsbRegistry::Ports() {
   std::lock_guard<std::mutex> lock(mutex_);
-  RefreshLocked();
+  ViewLocked(true);
   return ports_;
 }
 
