@@ -17,6 +17,7 @@ names=()
 results=()
 seconds=()
 failed=0
+skipped32=()  # Wine stages whose 32-bit halves did not run, and why
 
 # stage NAME COMMAND...: runs the command as one stage and records its result and time.
 stage() {
@@ -43,10 +44,12 @@ build() {
 # One Wine test of the Linux build's ctest (wine, wine-msi, wine-polecheck); prints the way its
 # 32-bit programs ran, which the test's own output says first.
 wine_test() {
-  local rc log=build/linux/Testing/Temporary/LastTest.log
+  local rc route log=build/linux/Testing/Temporary/LastTest.log
   ctest --preset linux -R "^$1\$"
   rc=$?
-  grep -m 1 '^32-bit programs:' "$log" 2>/dev/null || true
+  route=$(grep -m 1 '^32-bit programs:' "$log" 2>/dev/null)
+  [ -n "$route" ] && echo "$route"
+  case $route in "32-bit programs: none"*) skipped32+=("$1: ${route#32-bit programs: }") ;; esac
   return $rc
 }
 
@@ -77,5 +80,6 @@ echo "Stages:"
 for i in "${!names[@]}"; do
   printf '  %-32s %-18s %5d s\n' "${names[i]}" "${results[i]}" "${seconds[i]}"
 done
+for s in "${skipped32[@]}"; do echo "  32-bit halves skipped: $s"; done
 echo "stages: $((${#names[@]} - failed)) passed, $failed failed"
 [ $failed -eq 0 ]
