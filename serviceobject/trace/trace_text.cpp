@@ -149,7 +149,7 @@ std::string OutcomeText(std::string_view returned, const int32_t* rc, int32_t re
 
 std::string WireText(int32_t port, std::span<const uint8_t> bytes,
                      std::span<const port::Fate> fates) {
-  std::string text = PortName(port);
+  std::string text = PortName(port) + ":";
   const size_t shown = std::min({bytes.size(), fates.size(), kMaxWireBytes});
   for (size_t from = 0; from < shown;) {
     size_t to = from;
@@ -166,7 +166,7 @@ std::string WireText(int32_t port, std::span<const uint8_t> bytes,
 
 std::string ReadText(int32_t port, std::span<const uint8_t> bytes) {
   const size_t shown = std::min(bytes.size(), kMaxWireBytes);
-  std::string text = PortName(port) + " read " + display::SpacedHexPairs(bytes.first(shown));
+  std::string text = PortName(port) + ": read " + display::SpacedHexPairs(bytes.first(shown));
   if (shown < bytes.size()) text += Printf(" ...(+%zu bytes)", bytes.size() - shown);
   return text;
 }

@@ -63,10 +63,10 @@ std::string PropertyText(int32_t index, const std::string* value, std::string_vi
 std::string OutcomeText(std::string_view returned, const int32_t* rc, int32_t resultCode,
                         int32_t hresult, uint64_t micros);
 
-// A unit: "COM3 sent 1F 24 01 01 | dropped by the stall rule 48 65", byte runs by fate.
+// A unit: "COM3: sent 1F 24 01 01 | dropped by the stall rule 48 65", byte runs by fate.
 std::string WireText(int32_t port, std::span<const uint8_t> bytes,
                      std::span<const port::Fate> fates);
-// An identity answer: "COM3 read 50 49 44 3A 30 44 32 31".
+// An identity answer: "COM3: read 50 49 44 3A 30 44 32 31".
 std::string ReadText(int32_t port, std::span<const uint8_t> bytes);
 // The port's life; `errorWords` are the system's words for the note's OS error.
 std::string NoteText(const port::PortNote& note, std::string_view errorWords);

@@ -3,6 +3,8 @@
 
 #include <errno.h>
 
+#include <algorithm>
+
 namespace kirnow::fakes {
 
 // An open file: appends go to the map under the files' lock, as far as the free space goes.
@@ -10,7 +12,10 @@ class MemoryFiles::File final : public platform::AppendFile {
  public:
   File(MemoryFiles& files, std::string path) : files_(files), path_(std::move(path)) {}
   bool Append(std::string_view bytes, int& osError) override {
-    std::lock_guard<std::mutex> hold(files_.mutex_);
+    std::unique_lock<std::mutex> hold(files_.mutex_);
+    ++files_.waiting_;
+    files_.released_.wait(hold, [this] { return !files_.held_; });
+    --files_.waiting_;
     std::string& text = files_.files_[path_];
     const size_t room = static_cast<size_t>(std::min<uint64_t>(files_.freeSpace_, bytes.size()));
     text.append(bytes.substr(0, room));
@@ -87,6 +92,19 @@ void MemoryFiles::Refuse(const std::string& folder, int osError) {
 void MemoryFiles::SetFreeSpace(uint64_t bytes) {
   std::lock_guard<std::mutex> hold(mutex_);
   freeSpace_ = bytes;
+}
+
+void MemoryFiles::HoldWrites(bool held) {
+  {
+    std::lock_guard<std::mutex> hold(mutex_);
+    held_ = held;
+  }
+  released_.notify_all();
+}
+
+int MemoryFiles::WaitingWrites() const {
+  std::lock_guard<std::mutex> hold(mutex_);
+  return waiting_;
 }
 
 std::string MemoryFiles::Read(const std::string& path) const {

@@ -1,7 +1,9 @@
 // Files in memory for tests: folders and the files' contents, with the faults a disk has on
-// the test's word: a folder that may not be written, a disk that fills up after some bytes.
+// the test's word: a folder that may not be written, a disk that fills up after some bytes, a
+// disk that stops answering (appends wait until the test lets them go).
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
 #include <map>
 #include <mutex>
@@ -26,6 +28,10 @@ class MemoryFiles final : public platform::Files {
   void Refuse(const std::string& folder, int osError);
   // From now on at most `bytes` more can be appended; then appends fail with ENOSPC.
   void SetFreeSpace(uint64_t bytes);
+  // While held, every append waits.
+  void HoldWrites(bool held);
+  // Appends waiting now.
+  int WaitingWrites() const;
 
   std::string Read(const std::string& path) const;
   bool Exists(const std::string& path) const;
@@ -41,6 +47,9 @@ class MemoryFiles final : public platform::Files {
   std::map<std::string, std::string> files_;
   std::map<std::string, int> refused_;
   uint64_t freeSpace_ = UINT64_MAX;
+  bool held_ = false;
+  int waiting_ = 0;
+  std::condition_variable released_;
 };
 
 }  // namespace kirnow::fakes
