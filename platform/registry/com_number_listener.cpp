@@ -1,4 +1,5 @@
-// The process's one listener to the COM numbers given (com_number_listener.h).
+// The process's one listener to the COM numbers given (com_number_listener.h). Its storage is
+// never destroyed: a module torn down by the exit handlers may still clear it then.
 #include "platform/registry/com_number_listener.h"
 
 #include <mutex>
@@ -7,23 +8,32 @@
 namespace kirnow::platform {
 namespace {
 
-std::mutex gListenerLock;
-ComNumberListener gListener;
+struct Listener {
+  std::mutex lock;
+  ComNumberListener tell;
+};
+
+Listener& TheListener() {
+  static Listener* const listener = new Listener;
+  return *listener;
+}
 
 }  // namespace
 
 void SetComNumberListener(ComNumberListener listener) {
-  std::lock_guard<std::mutex> hold(gListenerLock);
-  gListener = std::move(listener);
+  Listener& l = TheListener();
+  std::lock_guard<std::mutex> hold(l.lock);
+  l.tell = std::move(listener);
 }
 
 void TellComNumberGiven(const ComNumberGiven& given) {
-  ComNumberListener listener;
+  Listener& l = TheListener();
+  ComNumberListener tell;
   {
-    std::lock_guard<std::mutex> hold(gListenerLock);
-    listener = gListener;
+    std::lock_guard<std::mutex> hold(l.lock);
+    tell = l.tell;
   }
-  if (listener) listener(given);
+  if (tell) tell(given);
 }
 
 }  // namespace kirnow::platform

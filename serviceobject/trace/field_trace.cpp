@@ -15,7 +15,8 @@ namespace kirnow {
 namespace {
 
 // A writer with lines to write looks again after this long, so that a busy till's records go
-// to the disk in batches; one that found nothing dozes until a record wakes it.
+// to the disk in batches (a Stop waits for that look); one that found nothing dozes until a
+// record wakes it.
 constexpr uint64_t kBatchMicros = 100000;
 constexpr uint64_t kDozeMicros = 10000000;
 
@@ -82,7 +83,7 @@ struct FieldTrace::WriterRun {
         continue;
       }
       const bool dozes = entries.empty();
-      core.queue.Wait(core.clock.Micros() + (dozes ? kDozeMicros : kBatchMicros), dozes);
+      core.queue.Wait(core.clock.Micros() + (dozes ? kDozeMicros : kBatchMicros), dozes, keepGoing);
     }
     file.Close();
   }

@@ -21,8 +21,8 @@ bool Queue::Push(std::string line) {
       return false;
     }
     PushLocked(Entry{Entry::Kind::Line, std::move(line), nullptr, 0});
-    wake = idle_ != 0 && (dozes_ || bytes_ * 2 >= capacity_);
-    if (wake) idle_ = 0;
+    wake = idle_ != 0;
+    idle_ = 0;
   }
   if (wake) clock_.Interrupt();
   return true;
@@ -58,15 +58,15 @@ bool Queue::Empty() {
   return entries_.empty() && dropped_ == 0;
 }
 
-void Queue::Wait(uint64_t deadline, bool dozes) {
+void Queue::Wait(uint64_t deadline, bool dozes, const std::atomic<int32_t>& keepGoing) {
+  if (!dozes) return clock_.SleepUntil(deadline);
   {
     platform::MutexHold hold(mutex_);
-    if (!entries_.empty() && (dozes || bytes_ * 2 >= capacity_)) return;
-    dozes_ = dozes;
+    if (!entries_.empty() || keepGoing == 0) return;
     idle_ = 1;
   }
-  // A push that must wake the writer clears the flag under the lock and interrupts the clock,
-  // so it is never missed.
+  // A push or a Wake clears the flag under the lock and interrupts the clock, so neither is
+  // missed; a stop asked for before the look above is seen there.
   clock_.SleepWhile(deadline, idle_);
   platform::MutexHold hold(mutex_);
   idle_ = 0;

@@ -43,10 +43,12 @@ class Queue {
   // The writer: everything queued, a Dropped entry last when lines went since the last take.
   std::vector<Entry> TakeAll() KIRNOW_EXCLUDES(mutex_);
   bool Empty() KIRNOW_EXCLUDES(mutex_);
-  // The writer: sleeps until `deadline` (Micros) or until woken. A push wakes it only when it
-  // `dozes` (it found nothing last time, so a record waits no longer than the disk takes) or
-  // when the queue is half full; otherwise it takes what came at its next look.
-  void Wait(uint64_t deadline, bool dozes) KIRNOW_EXCLUDES(mutex_);
+  // The writer, between two looks. One that found lines last time sleeps until `deadline`
+  // (Micros) whatever happens meanwhile, so that a busy till's lines go out in batches and the
+  // wake-ups other threads give the clock's waiters cost it nothing. One that found none `dozes`:
+  // the next line ends its sleep at once, and so does a Wake after `keepGoing` was cleared.
+  void Wait(uint64_t deadline, bool dozes, const std::atomic<int32_t>& keepGoing)
+      KIRNOW_EXCLUDES(mutex_);
   void Wake() KIRNOW_EXCLUDES(mutex_);
 
  private:
@@ -58,8 +60,7 @@ class Queue {
   std::vector<Entry> entries_ KIRNOW_GUARDED_BY(mutex_);
   size_t bytes_ KIRNOW_GUARDED_BY(mutex_) = 0;
   uint64_t dropped_ KIRNOW_GUARDED_BY(mutex_) = 0;  // since the last take
-  bool dozes_ KIRNOW_GUARDED_BY(mutex_) = false;
-  // The writer's sleep flag: set while it waits, cleared (and the clock interrupted) to wake it.
+  // The writer's doze flag: set while it dozes, cleared (and the clock interrupted) to wake it.
   std::atomic<int32_t> idle_{0};
 };
 
