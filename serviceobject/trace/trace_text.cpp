@@ -27,6 +27,9 @@ std::string Printf(const char* format, ...) {
   return std::string(buffer, std::min(static_cast<size_t>(n), sizeof buffer - 1));
 }
 
+// A size for the formats, which are the same on every C library (no %zu).
+uint64_t Count(size_t n) { return static_cast<uint64_t>(n); }
+
 bool IsControl(unsigned char c) { return c < 0x20 || c == 0x7F; }
 
 void AppendHexEscape(std::string& out, unsigned char c) { out += Printf("\\x%02X", c); }
@@ -75,7 +78,7 @@ std::string Line(const Stamp& stamp, std::string_view kind, std::string_view tex
       line.push_back(static_cast<char>(c));
     }
   }
-  if (i < text.size()) line += Printf("...(+%zu bytes)", text.size() - i);
+  if (i < text.size()) line += Printf("...(+%" PRIu64 " bytes)", Count(text.size() - i));
   line.push_back('\n');
   return line;
 }
@@ -108,7 +111,8 @@ std::string Quoted(std::u16string_view text, bool null) {
     ++characters;
   }
   std::string out = QuotedUtf8(platform::Utf16ToUtf8(text.substr(0, shown)));
-  if (shown < text.size()) out += Printf("...(+%zu characters)", text.size() - shown);
+  if (shown < text.size())
+    out += Printf("...(+%" PRIu64 " characters)", Count(text.size() - shown));
   return out;
 }
 
@@ -139,7 +143,7 @@ std::string PropertyText(int32_t index, const std::string* value, std::string_vi
 std::string OutcomeText(std::string_view returned, const int32_t* rc, int32_t resultCode,
                         int32_t hresult, uint64_t micros) {
   std::string text = " ->";
-  if (!returned.empty()) text += " " + std::string(returned) + ",";
+  if (!returned.empty()) text.append(" ").append(returned).append(",");
   if (hresult != 0) text += Printf(" HRESULT 0x%08" PRIX32 ",", static_cast<uint32_t>(hresult));
   if (rc != nullptr) text += Printf(" pRC %" PRId32 ",", *rc);
   text += Printf(" ResultCode %" PRId32 ", %" PRIu64 ".%03" PRIu64 " ms", resultCode, micros / 1000,
@@ -160,14 +164,14 @@ std::string WireText(int32_t port, std::span<const uint8_t> bytes,
     text += display::SpacedHexPairs(bytes.subspan(from, to - from));
     from = to;
   }
-  if (shown < bytes.size()) text += Printf(" ...(+%zu bytes)", bytes.size() - shown);
+  if (shown < bytes.size()) text += Printf(" ...(+%" PRIu64 " bytes)", Count(bytes.size() - shown));
   return text;
 }
 
 std::string ReadText(int32_t port, std::span<const uint8_t> bytes) {
   const size_t shown = std::min(bytes.size(), kMaxWireBytes);
   std::string text = PortName(port) + ": read " + display::SpacedHexPairs(bytes.first(shown));
-  if (shown < bytes.size()) text += Printf(" ...(+%zu bytes)", bytes.size() - shown);
+  if (shown < bytes.size()) text += Printf(" ...(+%" PRIu64 " bytes)", Count(bytes.size() - shown));
   return text;
 }
 
@@ -210,9 +214,10 @@ std::string NoteText(const port::PortNote& note, std::string_view errorWords) {
     case Kind::Reopened:
       return port + " reopened" + device + ": the display answered";
     case Kind::Repainted:
-      return port + Printf(" repainted (%zu bytes)", note.bytes);
+      return port + Printf(" repainted (%" PRIu64 " bytes)", Count(note.bytes));
     case Kind::RepaintCut:
-      return port + Printf(" repaint cut short after %zu bytes; it goes again whole", note.bytes);
+      return port + Printf(" repaint cut short after %" PRIu64 " bytes; it goes again whole",
+                           Count(note.bytes));
     case Kind::Closed:
       return port + " closed";
   }

@@ -1,6 +1,7 @@
 // The Windows host: GetLocalTime, the program's module name, the process's and thread's ids,
 // the version ntdll reports (GetVersionEx answers what the program's manifest allows, not what
 // runs) with Wine's own version where Wine runs it, and FormatMessage.
+#include <cstdio>
 #include <string>
 
 #include "platform/host/host.h"
@@ -41,17 +42,23 @@ class WinHost final : public Host {
     std::string text = "Windows";
     const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
     if (ntdll == nullptr) return text;
+    // Through a function pointer without parameters, as GetProcAddress's may be cast.
+    using AnyFunction = void (*)();
     using GetVersion = LONG(WINAPI*)(OSVERSIONINFOW*);
     using WineVersion = const char*(CDECL*)();
     OSVERSIONINFOW info{};
     info.dwOSVersionInfoSize = sizeof info;
-    const auto getVersion = reinterpret_cast<GetVersion>(GetProcAddress(ntdll, "RtlGetVersion"));
+    const auto getVersion = reinterpret_cast<GetVersion>(
+        reinterpret_cast<AnyFunction>(GetProcAddress(ntdll, "RtlGetVersion")));
+    char buffer[64];
     if (getVersion != nullptr && getVersion(&info) == 0) {
-      text += " " + std::to_string(info.dwMajorVersion) + "." +
-              std::to_string(info.dwMinorVersion) + " build " + std::to_string(info.dwBuildNumber);
+      std::snprintf(buffer, sizeof buffer, "Windows %lu.%lu build %lu", info.dwMajorVersion,
+                    info.dwMinorVersion, info.dwBuildNumber);
+      text = buffer;
     }
-    const auto wine = reinterpret_cast<WineVersion>(GetProcAddress(ntdll, "wine_get_version"));
-    if (wine != nullptr) text += std::string(" (Wine ") + wine() + ")";
+    const auto wine = reinterpret_cast<WineVersion>(
+        reinterpret_cast<AnyFunction>(GetProcAddress(ntdll, "wine_get_version")));
+    if (wine != nullptr) text.append(" (Wine ").append(wine()).append(")");
     return text;
   }
 
