@@ -45,4 +45,20 @@ for attempt in 1 2 3; do
   [ "$attempt" -eq 3 ] && echo "install-deps: the package indexes did not all come; installing from those that did" >&2
   sleep 15
 done
-apt-get install -y -q --no-install-recommends "${missing[@]}"
+# The machine's own architecture first, then the 32-bit packages (the 32-bit Wine loader), so
+# that a 32-bit index that did not come costs only the 32-bit halves of the Wine stages, which
+# then say that they are skipped; the script still fails, naming what it could not install.
+native=() foreign=()
+for p in "${missing[@]}"; do
+  case $p in
+    *:i386) foreign+=("$p") ;;
+    *) native+=("$p") ;;
+  esac
+done
+status=0
+[ ${#native[@]} -eq 0 ] || apt-get install -y -q --no-install-recommends "${native[@]}" || status=$?
+if [ ${#foreign[@]} -gt 0 ] && ! apt-get install -y -q --no-install-recommends "${foreign[@]}"; then
+  echo "install-deps: could not install ${foreign[*]}; the 32-bit halves of the Wine stages will be skipped" >&2
+  status=1
+fi
+exit $status

@@ -24,11 +24,8 @@ class Clock {
   virtual void Sleep(uint32_t ms) = 0;
   // Starts `body` on a new thread. The caller owns the thread and joins it or lets it go. On
   // Windows the thread runs above normal priority, so that a busy till does not hold back a
-  // frame. The system clocks pin the library their code is in at its first thread, for the rest
-  // of the process (GetModuleHandleEx with GET_MODULE_HANDLE_EX_FLAG_PIN; dlopen of itself with
-  // RTLD_NODELETE): a host that unloads the library before it releases an object, or while a
-  // thread runs, then only drops its own reference, and nothing of the library ever drops the
-  // last one while its code is on some stack.
+  // frame. The thread takes no reference to the library its code is in: the library is pinned
+  // before any of its objects can start one (platform/module/module_pin.h).
   virtual Thread StartThread(std::function<void()> body) = 0;
 
   // Microseconds on a monotonic counter with real sub-millisecond resolution

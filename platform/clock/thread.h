@@ -3,9 +3,9 @@
 // joined nor let go lets it go instead of ending the process, and a thread asked to join itself
 // (it is ending the library from its own last step) lets itself go instead of waiting forever.
 //
-// The first thread the system clocks start for a library pins the library for the rest of the
-// process (clock.h), so no thread holds or drops a reference of its own: a reference that a thread
-// or its joiner dropped could be the last one, and unmap the library under a caller still in it.
+// No thread holds or drops a reference to its library of its own (the library is pinned before
+// it hands out anything that starts one, module_pin.h): a reference that a thread or its joiner
+// dropped could be the last one, and unmap the library under a caller still in it.
 #pragma once
 
 #include <memory>

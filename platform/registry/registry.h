@@ -34,6 +34,8 @@ struct RegValue {
   // nullopt for other types.
   std::optional<std::string> AsString() const;
   std::optional<uint32_t> AsDword() const;
+
+  bool operator==(const RegValue&) const = default;  // name (exactly), type and bytes
 };
 
 class Registry {
@@ -56,6 +58,28 @@ class Registry {
   // Deletes the key with all its subkeys; true when it is gone afterwards.
   virtual bool DeleteTree(const std::string& path) = 0;
   virtual bool DeleteValue(const std::string& path, const std::string& name) = 0;
+
+  // A walk over what the registry shows of the devices plugged in now: from BeginWalk to the
+  // matching EndWalk, every read of that part (on any thread: a port's lookup may be made by the
+  // thread that owns the port) answers from one build of it, so that the indexes of an
+  // enumeration hold to the walk's last lookup and a device that comes or goes meanwhile is
+  // seen by the next walk. Walks nest and overlap; the build is held until the last one ends. A
+  // registry that keeps no such view (Windows keeps an instance's record whether it is plugged
+  // in or not) has nothing to hold.
+  virtual void BeginWalk() {}
+  virtual void EndWalk() {}
+};
+
+// A walk of `registry` for as long as it lives.
+class RegistryWalk {
+ public:
+  explicit RegistryWalk(Registry& registry) : registry_(registry) { registry_.BeginWalk(); }
+  ~RegistryWalk() { registry_.EndWalk(); }
+  RegistryWalk(const RegistryWalk&) = delete;
+  RegistryWalk& operator=(const RegistryWalk&) = delete;
+
+ private:
+  Registry& registry_;
 };
 
 // The platform's registry: advapi32 on Windows; on Linux the `.reg` text store named by

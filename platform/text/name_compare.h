@@ -50,7 +50,8 @@ constexpr int CompareNoCase(std::string_view a, std::string_view b) {
 }
 
 // The name with every letter folded: two names compare equal exactly when their folded copies
-// are equal, so the copy can key a set or a map.
+// are equal, so the copy can key a set or a map; compared as plain strings (bytes as unsigned
+// values), the copies sort as CompareNoCase sorts the names.
 inline std::string FoldedAscii(std::string_view s) {
   std::string out(s);
   for (char& c : out) c = static_cast<char>(FoldAscii(static_cast<unsigned char>(c)));

@@ -1,10 +1,14 @@
-// The library's module over the system's platform services.
+// The library's module over the system's platform services. The library pins itself before it
+// first hands out its class factory, the only way to its objects: from then on no FreeLibrary,
+// CoFreeAllLibraries or dlclose unloads it, so a late Release, a worker or the port's keeper
+// always finds its code and the module, whatever the host does first.
 #include "serviceobject/com/server_module.h"
 
 #include <memory>
 #include <mutex>
 
 #include "kirnow_config.h"
+#include "platform/module/module_pin.h"
 #include "platform/platform.h"
 #include "serviceobject/com/class_factory.h"
 #include "serviceobject/com/guarded.h"
@@ -74,14 +78,17 @@ SystemModule& TheModule() {
   return *g_module;
 }
 
+// Nothing alive that the module serves: no object, lock, factory reference or thread.
+bool IdleLocked(SystemModule& m) {
+  return m.Objects() == 0 && m.Locks() == 0 && !m.WorkersRunning();
+}
+
 }  // namespace
 
 HRESULT CanUnloadNow() noexcept {
   try {
     std::lock_guard<std::mutex> guard(g_moduleLock);
-    if (!g_module) return S_OK;
-    SystemModule& m = *g_module;
-    return m.Objects() == 0 && m.Locks() == 0 && !m.WorkersRunning() ? S_OK : S_FALSE;
+    return g_module == nullptr || IdleLocked(*g_module) ? S_OK : S_FALSE;
   } catch (...) {
     return S_FALSE;
   }
@@ -91,17 +98,20 @@ HRESULT GetClassObject(REFCLSID clsid, REFIID riid, void** ppv) noexcept {
   if (!ppv) return E_POINTER;
   *ppv = nullptr;
   if (!IsEqualGUID(clsid, CLSID_POSLDisplay)) return CLASS_E_CLASSNOTAVAILABLE;
-  return Guarded([&] { return TheModule().Factory().QueryInterface(riid, ppv); });
+  return Guarded([&] {
+    platform::PinThisModule();
+    return TheModule().Factory().QueryInterface(riid, ppv);
+  });
 }
 
 void ShutdownServerModule() noexcept {
   std::unique_ptr<SystemModule> module;
   {
     std::lock_guard<std::mutex> guard(g_moduleLock);
-    // The first library thread pins the library, so an unload never finds one: one that runs
-    // means the process is exiting (Linux runs this at exit too). Nothing is joined or closed
-    // then; the process takes it all.
-    if (g_module == nullptr || g_module->WorkersRunning()) return;
+    // The module is made only after the pin, so an unload never finds one: this runs at
+    // process exit (Linux runs static destructors then). While anything it serves is alive, a
+    // host's own exit handlers may still call into it: it stays, and the process takes it all.
+    if (g_module == nullptr || !IdleLocked(*g_module)) return;
     module.reset(g_module);
     g_module = nullptr;
   }

@@ -1,8 +1,9 @@
 // The library's own module: the service-object state over the system's platform services, made
 // on first use, and the cached class factory. The exports of both platforms answer through the
-// functions below; only when the module is torn down differs (Linux: when the shared object is
-// unloaded or the process exits; Windows: DLL_PROCESS_DETACH from FreeLibrary, never at
-// process exit, when the other threads are gone already).
+// functions below. The library pins itself before it makes the module (platform/module/
+// module_pin.h), so no unload ever meets one; only the process's end does (Linux runs static
+// destructors then; Windows' DLL_PROCESS_DETACH at process exit touches nothing, the other
+// threads being gone already).
 #pragma once
 
 #include "platform/com/com_types.h"
@@ -10,14 +11,15 @@
 
 namespace kirnow::server {
 
-// DllCanUnloadNow: S_OK only without live objects, locks, factory references or workers.
+// DllCanUnloadNow: S_OK only without live objects, locks, factory references or workers. A
+// pinned library stays loaded all the same; the answer tells a host that nothing of it is in use.
 HRESULT CanUnloadNow() noexcept;
 // DllGetClassObject: the POSLDisplay factory, CLASS_E_CLASSNOTAVAILABLE for any other class.
+// Pins the library first.
 HRESULT GetClassObject(REFCLSID clsid, REFIID riid, void** ppv) noexcept;
-// At unload: closes the port and drops the platform services; the next call of the library
-// builds a fresh module. Never waits for a thread: while a worker or the port's keeper runs
-// (the first library thread pins the library, so that happens only at process exit) it does
-// nothing.
+// At the end (unload or process exit): closes the port and drops the platform services when
+// nothing the module serves is alive; the next call of the library builds a fresh module. While
+// an object, a lock or a thread is alive it does nothing, and it never waits for a thread.
 void ShutdownServerModule() noexcept;
 
 }  // namespace kirnow::server

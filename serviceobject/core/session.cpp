@@ -136,6 +136,9 @@ void FindAndIdentifyPort(POSLDisplay& so, const std::string& foundName) {
   const std::string greetingName =
       m.platform.ansi.ToAnsi(platform::Utf8ToUtf16(foundName, kGreetingNameLimit));
   const std::string usbKey = platform::comnames::DisplayInstancesKey();
+  // One view of the devices from the count to the last port's lookup: a device plugged in or
+  // pulled out meanwhile is for the next OpenService, and no instance is skipped or tried twice.
+  const platform::RegistryWalk walk(registry);
   const uint32_t instances = registry.SubkeyCount(usbKey).value_or(0);
   m.trace.Record("\nUSB instances:", [&] { return InstancesSeen(registry, usbKey, instances); });
   m.fieldTrace.Post(trace::kind::kUsb, [&] {

@@ -58,15 +58,20 @@ std::array<uint8_t, kDisplayColumns> TakeColumns(DisplayShared& d, const Walk& s
 }
 
 // One frame, one unit on the port: move to column 1 of `line`, then the bytes. The run's
-// in-frame flag is set while the frame is with the port. A worker let go before its frame went
-// out sends nothing: false then.
+// in-frame flag is set while the frame is with the port. A frame that did not reach the wire
+// (the display gone, the port closed or stalled) costs the time it would have taken there, so
+// the walk moves on as it would have and the worker never spins. A worker let go before its
+// frame went out sends nothing: false then.
 bool SendFrame(ModuleState& m, WorkerRun& run, int line, const uint8_t* bytes, size_t count) {
   port::Unit frame;
   SendCursorMove(frame, 1, line);
   frame.SendData(bytes, static_cast<int32_t>(count));
+  uint64_t missed = 0;
   run.inFrame = 1;
-  const bool sent = m.Port.SendFrame(std::move(frame), run.letGo, run.keepRunning);
+  const bool sent = m.Port.SendFrame(std::move(frame), run.letGo, missed);
   run.inFrame = 0;
+  platform::Clock& clock = m.platform.clock;
+  if (missed != 0) clock.SleepWhile(clock.Micros() + missed, run.keepRunning);
   return sent;
 }
 

@@ -23,12 +23,13 @@ struct Unit {
   size_t gapFrom = 0;
   uint32_t gapMs = 0;
 
+  // Byte by byte: GCC 12 at -O3 takes a range insert of a short array for an overflow.
   void SendData(const uint8_t* data, int32_t length) {
-    if (data != nullptr && length > 0) bytes.insert(bytes.end(), data, data + length);
+    for (int32_t i = 0; data != nullptr && i < length; ++i) bytes.push_back(data[i]);
   }
   template <size_t N>
   void SendData(const std::array<uint8_t, N>& command) {
-    bytes.insert(bytes.end(), command.begin(), command.end());
+    SendData(command.data(), static_cast<int32_t>(N));
   }
   void SendByte(uint8_t byte) { bytes.push_back(byte); }
   // Every byte added from here on is followed by a wait of `ms`.

@@ -120,12 +120,12 @@ void SerialPort::Send(port::Unit unit) {
 }
 
 bool SerialPort::SendFrame(port::Unit unit, const std::atomic<bool>& letGo,
-                           const std::atomic<int32_t>& keepRunning) {
-  auto step = MakeStep(port::Step::Kind::Send);
-  const size_t size = unit.bytes.size();
-  step->unit = std::move(unit);
+                           uint64_t& missedMicros) {
+  missedMicros = 0;
   if (letGo) return false;
-  size_t unsent = size;
+  auto step = MakeStep(port::Step::Kind::Send);
+  size_t unsent = unit.bytes.size();
+  step->unit = std::move(unit);
   uint32_t baud = baud_;
   if (Hand(step, &letGo)) {
     unsent = step->unsent;
@@ -133,9 +133,7 @@ bool SerialPort::SendFrame(port::Unit unit, const std::atomic<bool>& letGo,
   } else if (letGo) {
     return false;
   }
-  if (unsent != 0) {
-    clock_.SleepWhile(clock_.Micros() + port::WireMicros(unsent, baud), keepRunning);
-  }
+  missedMicros = port::WireMicros(unsent, baud);
   return true;
 }
 

@@ -83,11 +83,10 @@ class SerialPort {
   void SendByte(uint8_t byte) { SendData(&byte, 1); }
   // Sends a unit built of several commands and texts.
   void Send(port::Unit unit);
-  // A worker's frame: false, and nothing sent, once `letGo` is set (before it went out). A
-  // frame that did not reach the wire whole costs the wire time of what did not, waited while
-  // `keepRunning` stays set.
-  bool SendFrame(port::Unit unit, const std::atomic<bool>& letGo,
-                 const std::atomic<int32_t>& keepRunning);
+  // A worker's frame: false, and nothing sent, once `letGo` is set (before it went out).
+  // `missedMicros`: the wire time of what did not reach the wire (the port dead, closed or
+  // stalled), which the worker waits so that it never spins.
+  bool SendFrame(port::Unit unit, const std::atomic<bool>& letGo, uint64_t& missedMicros);
 
   bool Opened() const { return attached_ && status_.opened; }
   // True while the display has stopped reading (a byte timed out, the driver took none since).

@@ -39,7 +39,7 @@ const char* TypeName(RegType t) {
 
 void DumpKey(const platform::regtree::Key& key, const std::string& path, std::string& out) {
   out += "[" + path + "]\n";
-  for (const RegValue& v : key.values) {
+  for (const RegValue& v : key.values()) {
     out += (v.name.empty() ? std::string("@") : v.name) + "=" + TypeName(v.type) + ":";
     if (auto s = v.AsString()) {
       out += *s;
@@ -54,7 +54,7 @@ void DumpKey(const platform::regtree::Key& key, const std::string& path, std::st
     }
     out += "\n";
   }
-  for (const auto& sub : key.subkeys) DumpKey(*sub, path + "\\" + sub->name, out);
+  for (const auto& sub : key.subkeys()) DumpKey(*sub, path + "\\" + sub->name, out);
 }
 
 }  // namespace
@@ -134,7 +134,7 @@ std::string MemoryRegistry::Dump() const {
   std::lock_guard<std::mutex> lock(mutex_);
   std::string out;
   for (const auto& root : tree_.Roots()) {
-    if (root->subkeys.empty() && root->values.empty()) continue;
+    if (root->subkeys().empty() && root->values().empty()) continue;
     DumpKey(*root, root->name, out);
   }
   return out;

@@ -2,7 +2,8 @@
 // followed by a line ";--import--" and a .reg file to import into it. What parses must come back
 // as the same tree (names in their case, values in their order, types and bytes) when written
 // afresh and read again, and when written through the file's own layout and read again, before
-// and after the import; a layout that can keep the file writes an unchanged tree byte for byte.
+// and after the import; a layout that can keep the file writes an unchanged tree byte for byte,
+// and the layout a save remembers is the one its text would be read with.
 // A UTF-16 file cut inside a character is refused.
 #include <string>
 
@@ -18,17 +19,11 @@ namespace {
 constexpr std::string_view kImportMark = "\n;--import--\n";
 
 bool SameKey(const regtree::Key& a, const regtree::Key& b) {
-  if (a.name != b.name || a.values.size() != b.values.size() ||
-      a.subkeys.size() != b.subkeys.size()) {
+  if (a.name != b.name || a.values() != b.values() || a.subkeys().size() != b.subkeys().size()) {
     return false;
   }
-  for (size_t i = 0; i < a.values.size(); ++i) {
-    const RegValue& x = a.values[i];
-    const RegValue& y = b.values[i];
-    if (x.name != y.name || x.type != y.type || x.data != y.data) return false;
-  }
-  for (size_t i = 0; i < a.subkeys.size(); ++i) {
-    if (!SameKey(*a.subkeys[i], *b.subkeys[i])) return false;
+  for (size_t i = 0; i < a.subkeys().size(); ++i) {
+    if (!SameKey(*a.subkeys()[i], *b.subkeys()[i])) return false;
   }
   return true;
 }
@@ -38,6 +33,12 @@ bool SameTree(const regtree::Tree& a, const regtree::Tree& b) {
     if (!SameKey(*a.Roots()[i], *b.Roots()[i])) return false;
   }
   return true;
+}
+
+// Written through `layout`, the text comes with the layout its reader would find in it.
+void CheckWrittenThrough(const RegLayout& layout, const regtree::Tree& tree) {
+  RegLayout written;
+  FUZZ_CHECK(ReadRegLayout(FormatRegText(tree, layout, &written)) == written);
 }
 
 // The text must parse, and into the tree it was written from.
@@ -74,6 +75,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string kept = FormatRegText(tree, layout);
   CheckReadsBackAs(kept, tree);
   if (layout.usable) FUZZ_CHECK(kept == file);
+  CheckWrittenThrough(layout, tree);
 
   if (mark == std::string_view::npos) return 0;
   const std::string_view import = input.substr(mark + kImportMark.size());
@@ -82,5 +84,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FUZZ_CHECK(ParseRegText(import, tree, line, message));
   CheckReadsBackAs(FormatRegText(tree), tree);
   CheckReadsBackAs(FormatRegText(tree, layout), tree);
+  CheckWrittenThrough(layout, tree);
   return 0;
 }

@@ -14,8 +14,9 @@
 #     the device entry (reg add, in the view of the DLL) leaves a trace of those sessions in
 #     %ProgramData%\Kirnow\Trace, and with it deleted again the later steps write none;
 #   - unload.exe unloads the library under an open session (FreeLibrary while idle and while a
-#     marquee walks, CoUninitialize with the object still held): each returns within a second
-#     and the process exits with 0;
+#     marquee walks, CoUninitialize with the object still held), after a session that found no
+#     display (COM5 leads nowhere meanwhile) and with no call made: each returns within a second,
+#     a late Release returns, and the process exits with 0;
 #   - polecheck_session.vbs drives a session from VBScript under cscript, marquee included;
 #   - registering again rebuilds the class key, and unregistering removes the keys.
 # The 64-bit binaries always run; the 32-bit ones natively, or through qemu-i386 where the kernel
@@ -289,11 +290,17 @@ stage() {
   rm -f "$traces"/kirnow-*
 
   # (g) The library unloaded under an open session. A loader that waited for the library's
-  # threads under its lock would never return: the client is bounded by its own timeout.
-  for mode in free free-marquee couninitialize {free,free-marquee,couninitialize}-release; do
+  # threads under its lock would never return: the client is bounded by its own timeout. Without
+  # a display, COM5 leads nowhere while the client runs.
+  local display_link
+  display_link=$(readlink "$link")
+  for mode in free free-marquee couninitialize {free,free-marquee,couninitialize}-release \
+              {free,couninitialize}-{nodisplay,nocall}-release; do
+    [[ $mode != *-nodisplay* ]] || ln -sfn "$work/no-display" "$link"
     (cd "$unix" && env -u LC_ALL -u LC_CTYPE LANG=en_US.UTF-8 timeout 30 "$wine" \
        "$dir\\unload.exe" "$dir\\Kirnow.dll" $mode >"$work/unload$bits.out" 2>/dev/null)
     rc=$?
+    ln -sfn "$display_link" "$link"
     out=$(tr -d '\r' <"$work/unload$bits.out")
     sed "s/^/  $bits ($mode): /" <<<"$out"
     if [ "$rc" -eq 0 ] && grep -q '^PASS unload:' <<<"$out"; then

@@ -3,10 +3,12 @@
 // (idle, or walking a marquee on line 1), and CoUninitialize with the object still held (it
 // frees the in-process servers whether or not their objects are alive). Each must return
 // within a second, nothing may crash while the library's threads go on, and the process must
-// exit with 0. With "-release" the host then releases its object after all, late: the Release
-// returns (the session closes and the library's threads end) and nothing crashes.
+// exit with 0. With "-nodisplay" the session found no display and was closed before, with
+// "-nocall" the object had no call at all (no thread of the library ran). With "-release" the host
+// then releases its object after all, late: the Release returns (the session closes and the
+// library's threads end) and nothing crashes.
 //
-//   unload <path of Kirnow.dll> free|free-marquee|couninitialize[-release]
+//   unload <path of Kirnow.dll> free|free-marquee|couninitialize[-nodisplay|-nocall][-release]
 #include <string>
 
 #include "opos/opos_constants.h"
@@ -37,11 +39,17 @@ void StartSession(IDispatch* so, bool walk) {
 
 int main(int argc, char** argv) {
   std::string mode = argc == 3 ? argv[2] : "";
-  const std::string late = "-release";
-  const bool release = mode.size() > late.size() && mode.ends_with(late);
-  if (release) mode.resize(mode.size() - late.size());
+  auto takeSuffix = [&mode](const std::string& suffix) {
+    const bool there = mode.size() > suffix.size() && mode.ends_with(suffix);
+    if (there) mode.resize(mode.size() - suffix.size());
+    return there;
+  };
+  const bool release = takeSuffix("-release");
+  const bool noDisplay = takeSuffix("-nodisplay"), noCall = takeSuffix("-nocall");
   if (mode != "free" && mode != "free-marquee" && mode != "couninitialize") {
-    std::printf("usage: unload <Kirnow.dll> free|free-marquee|couninitialize[-release]\n");
+    std::printf(
+        "usage: unload <Kirnow.dll> free|free-marquee|couninitialize"
+        "[-nodisplay|-nocall][-release]\n");
     return 2;
   }
   if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 1;
@@ -69,8 +77,13 @@ int main(int argc, char** argv) {
   }
   Check(so != nullptr, "unload: an object of the library");
   if (!so) return 1;
-  StartSession(so, mode != "free");
-  Sleep(500);  // the port's keeper has looked at the port at least once
+  if (noDisplay) {
+    StartSession(so, false);
+    CallLong(so, L"CloseService", {});  // it found no display
+  } else if (!noCall) {
+    StartSession(so, mode != "free");
+    Sleep(500);  // the port's keeper has looked at the port at least once
+  }
 
   const DWORD before = GetTickCount();
   if (mode == "couninitialize") {
@@ -84,8 +97,9 @@ int main(int argc, char** argv) {
               static_cast<unsigned long>(took));
   Check(took < 1000, "unload: it returns within a second");
   if (mode != "couninitialize") {
-    // The port's keeper (and the marquee) still run: they hold the library loaded.
-    Check(GetModuleHandleW(path.c_str()) != nullptr, "unload: the library stays while they run");
+    // It pinned itself when it handed out its factory: the object and the port's keeper (and
+    // the marquee) still find its code.
+    Check(GetModuleHandleW(path.c_str()) != nullptr, "unload: the library stays loaded");
   }
   Sleep(700);  // the library's threads go on meanwhile; nothing may crash
   if (release) {

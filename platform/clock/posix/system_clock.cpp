@@ -2,15 +2,11 @@
 // GetTickCount, nanosleep, and std::thread. The monotonic clock is precise already: Micros
 // reads it, SleepUntil sleeps to an absolute time on it, and no resolution needs raising.
 // SleepWhile waits on a condition variable over the same clock (steady_clock is
-// CLOCK_MONOTONIC), which Interrupt notifies. Its first thread pins the shared object its code is
-// in (clock.h): a dlclose by the host, before or after it releases its objects, never unmaps
-// code that a thread, a joiner or a late Release still runs.
-#include <dlfcn.h>
+// CLOCK_MONOTONIC), which Interrupt notifies.
 #include <errno.h>
 #include <time.h>
 
 #include <chrono>
-#include <mutex>
 
 #include "platform/clock/clock.h"
 #include "platform/clock/flag_wait.h"
@@ -24,20 +20,6 @@ uint64_t MonotonicMicros() {
   return static_cast<uint64_t>(ts.tv_sec) * 1000000u + static_cast<uint64_t>(ts.tv_nsec) / 1000u;
 }
 
-// Marks the shared object this code is linked into as never to be unloaded, once: RTLD_NODELETE
-// on an object that is loaded already sets that mark, and the reference this takes is never
-// dropped. In a program dlopen finds no object of that name and nothing happens; a program's
-// code stays mapped anyway.
-void PinThisModule() {
-  static std::once_flag once;
-  std::call_once(once, [] {
-    Dl_info info{};
-    if (dladdr(reinterpret_cast<void*>(&PinThisModule), &info) != 0 && info.dli_fname != nullptr) {
-      dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
-    }
-  });
-}
-
 class SystemClock : public Clock {
  public:
   uint32_t Ticks() override { return static_cast<uint32_t>(MonotonicMicros() / 1000u); }
@@ -49,7 +31,6 @@ class SystemClock : public Clock {
   }
 
   Thread StartThread(std::function<void()> body) override {
-    PinThisModule();
     return Thread(std::thread(std::move(body)));
   }
 

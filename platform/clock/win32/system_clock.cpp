@@ -8,11 +8,10 @@
 // a Sleep of whole milliseconds could wake up to two interrupts late. SleepWhile waits for the
 // same timer or the thread's wake-up event, which Interrupt sets for every waiting thread; a
 // thread not started here (a caller waiting for the port) waits on a condition variable instead.
-// Worker threads run above normal priority. The first thread started here pins the DLL its code
-// is in for the rest of the process (clock.h): a FreeLibrary by the host (CoFreeAllLibraries at
-// CoUninitialize does that even with objects alive) never unloads it, so no thread of ours ends
-// by dropping the last reference (FreeLibraryAndExitThread would, and DLL_PROCESS_DETACH would
-// then run on that thread while a caller in the library waits for it).
+// Worker threads run above normal priority. No thread of ours holds a reference to the DLL of
+// its own (clock.h): one that it dropped as it ended (FreeLibraryAndExitThread) could be the last,
+// and DLL_PROCESS_DETACH would then run on that thread while a caller in the library waits for
+// it.
 #include "platform/win32/windows_headers.h"
 // after windows.h, which it needs
 #include <mmsystem.h>
@@ -116,16 +115,6 @@ DWORD WINAPI RunThread(void* argument) {
   return 0;
 }
 
-// Pins the module this code is in (a program pins nothing by it), once.
-void PinThisModule() {
-  static std::once_flag once;
-  std::call_once(once, [] {
-    HMODULE module = nullptr;
-    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
-                       reinterpret_cast<LPCWSTR>(&RunThread), &module);
-  });
-}
-
 class SystemClock : public Clock {
  public:
   SystemClock()
@@ -140,7 +129,6 @@ class SystemClock : public Clock {
   void Sleep(uint32_t ms) override { ::Sleep(ms); }
 
   Thread StartThread(std::function<void()> body) override {
-    PinThisModule();
     auto start = std::make_unique<std::function<void()>>([this, body = std::move(body)] {
       const DWORD id = GetCurrentThreadId();
       {

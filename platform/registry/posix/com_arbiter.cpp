@@ -41,7 +41,7 @@ struct HandEntries {
 
   explicit HandEntries(const regtree::Tree& store) {
     if (const regtree::Key* serialComm = store.Find(comnames::kSerialCommKey)) {
-      for (const RegValue& v : serialComm->values) {
+      for (const RegValue& v : serialComm->values()) {
         const auto n = ComNumberOf(v);
         if (!n || v.name.empty()) continue;
         numbers.insert(*n);
@@ -51,8 +51,8 @@ struct HandEntries {
       }
     }
     if (const regtree::Key* usb = store.Find(comnames::kUsbEnumKey)) {
-      for (const auto& ids : usb->subkeys) {
-        for (const auto& instance : ids->subkeys) {
+      for (const auto& ids : usb->subkeys()) {
+        for (const auto& instance : ids->subkeys()) {
           const regtree::Key* params = instance->FindSubkey(comnames::kDeviceParameters);
           const RegValue* name =
               params != nullptr ? params->FindValue(comnames::kPortName) : nullptr;
@@ -146,7 +146,7 @@ using Sightings = std::map<std::string, ComPlan::Entry>;  // by folded device id
 Sightings SightingsOf(const regtree::Tree& store, const ComMemory& memory) {
   Sightings seen = memory.seen();
   if (const regtree::Key* seenKey = store.Find(kLastSeenKey)) {
-    for (const RegValue& v : seenKey->values) {
+    for (const RegValue& v : seenKey->values()) {
       const auto count = v.AsDword();
       if (count && seen.count(FoldedAscii(v.name)) == 0) {
         seen[FoldedAscii(v.name)] = ComPlan::Entry{v.name, *count};
@@ -206,7 +206,7 @@ ComPlan PlanComNumbers(const regtree::Tree& store, const ComMemory& memory,
     remembered.Hold(e.id, static_cast<int32_t>(e.value), true);
   }
   if (const regtree::Key* rememberedKey = store.Find(kRememberedPortsKey)) {
-    for (const RegValue& v : rememberedKey->values) {
+    for (const RegValue& v : rememberedKey->values()) {
       if (const auto n = ComNumberOf(v)) remembered.Hold(v.name, *n, false);
     }
   }
@@ -274,7 +274,7 @@ bool SaveComPlan(const ComPlan& plan, regtree::Tree& store) {
     const regtree::Key* seenKey = store.Find(kLastSeenKey);
     std::vector<std::string> others;
     bool byHand = false;
-    for (const RegValue& v : ports->values) {
+    for (const RegValue& v : ports->values()) {
       if (regtree::NameEquals(v.name, e.id) || ComNumberOf(v) != static_cast<int32_t>(e.value)) {
         continue;
       }

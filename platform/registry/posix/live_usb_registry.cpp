@@ -21,8 +21,8 @@ const std::array<regtree::Path, 2>& ViewKeys() {
 }
 
 void CopyKey(const regtree::Key& from, regtree::Key& to) {
-  for (const RegValue& v : from.values) to.PutValue(v);
-  for (const auto& sub : from.subkeys) CopyKey(*sub, to.AddSubkey(sub->name));
+  for (const RegValue& v : from.values()) to.PutValue(v);
+  for (const auto& sub : from.subkeys()) CopyKey(*sub, to.AddSubkey(sub->name));
 }
 
 // The store's part of the view: each of the two keys whole, and of the keys above them their
@@ -37,8 +37,8 @@ void TakeStorePart(const regtree::Tree& store, regtree::Tree& view) {
         CopyKey(*from, *to);
         break;
       }
-      for (const RegValue& v : from->values) to->PutValue(v);
-      for (const auto& sub : from->subkeys) to->AddSubkey(sub->name);
+      for (const RegValue& v : from->values()) to->PutValue(v);
+      for (const auto& sub : from->subkeys()) to->AddSubkey(sub->name);
       from = from->FindSubkey(parts[i]);
       if (from != nullptr) to = &to->AddSubkey(from->name);
     }
@@ -164,8 +164,18 @@ void LiveUsbRegistry::RefreshLocked() {
 }
 
 regtree::Tree& LiveUsbRegistry::ViewLocked(bool fresh) {
-  if (fresh || !view_) RefreshLocked();
+  if ((fresh && walks_ == 0) || !view_) RefreshLocked();
   return *view_;
+}
+
+void LiveUsbRegistry::BeginWalk() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  ++walks_;
+}
+
+void LiveUsbRegistry::EndWalk() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (walks_ > 0) --walks_;
 }
 
 bool LiveUsbRegistry::KeyExists(const std::string& path) {
@@ -233,7 +243,7 @@ bool LiveUsbRegistry::DeleteValue(const std::string& path, const std::string& na
 
 std::vector<LiveUsbRegistry::Port> LiveUsbRegistry::Ports() {
   std::lock_guard<std::mutex> lock(mutex_);
-  RefreshLocked();
+  ViewLocked(true);
   return ports_;
 }
 

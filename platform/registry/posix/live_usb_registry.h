@@ -8,10 +8,11 @@
 // lock; when the store can't take them (it may not be written, or another process holds its
 // lock past a brief wait), the view remembers them instead, for as long as it lives.
 //
-// The view is built afresh from sysfs whenever a walk starts, that is at every KeyExists,
-// SubkeyCount, ValueCount and GetValue under those two keys (or above them); SubkeyName and
-// ValueAt answer from the view the last of those built, so the indexes of one walk stay
-// consistent. The store's keys and values come first and win over the view's of the same name;
+// The view is built afresh from sysfs at every KeyExists, SubkeyCount, ValueCount and GetValue
+// under those two keys (or above them); SubkeyName and ValueAt answer from the view the last of
+// those built. While a walk is open (Registry::BeginWalk) no read builds it afresh: every one
+// answers from the view there is, and only a write under those keys has the next read build a
+// new one. The store's keys and values come first and win over the view's of the same name;
 // a store entry for a device's path stands in for the device's own SERIALCOMM entry. Writes go to
 // the store only: a key that only the view has can't be written or deleted.
 #pragma once
@@ -43,13 +44,15 @@ class LiveUsbRegistry : public Registry {
   bool CreateKey(const std::string& path) override;
   bool DeleteTree(const std::string& path) override;
   bool DeleteValue(const std::string& path, const std::string& name) override;
+  void BeginWalk() override;
+  void EndWalk() override;
 
   struct Port {
     UsbSerialDevice device;
     int32_t number = 0;
   };
   // One enumeration: the USB serial devices present now that have a COM number, in the order
-  // of their numbers.
+  // of their numbers (those of the walk's view while a walk is open).
   std::vector<Port> Ports();
 
   RegistryStore& store() { return *store_; }
@@ -59,6 +62,7 @@ class LiveUsbRegistry : public Registry {
   static bool InView(const std::string& path);
   // Scans sysfs and merges the store's part of the view's keys with it.
   void RefreshLocked();
+  // The view, built afresh when `fresh` and no walk holds it, or when there is none.
   regtree::Tree& ViewLocked(bool fresh);
   // After a write to the store: a view it may have changed is built again. Returns ok.
   bool Written(const std::string& path, bool ok);
@@ -68,6 +72,7 @@ class LiveUsbRegistry : public Registry {
   std::mutex mutex_;
   std::unique_ptr<regtree::Tree> view_;  // the last view built; null when a write made it stale
   std::vector<Port> ports_;              // the devices of that view
+  int walks_ = 0;                        // walks open now
   ComMemory memory_;                     // the numbers and sightings the store did not take
 };
 

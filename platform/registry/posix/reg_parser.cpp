@@ -1,6 +1,7 @@
 // Reading registry files in the format of a regedit export: the header line, key lines (with
 // "[-KEY]" deleting a key and what is below it) and value lines (strings, dwords, hex lists of any
-// type, continued over lines, and "name"=- deleting a value). See reg_parser.h.
+// type, continued over lines, and "name"=- deleting a value). What the registry would refuse
+// (regtree's limits) stops the reading at its line. See reg_parser.h.
 #include "platform/registry/posix/reg_parser.h"
 
 #include <algorithm>
@@ -163,6 +164,9 @@ bool ParseRegText(std::string_view text, regtree::Tree& tree, int& line, std::st
         if (remove) inner.remove_prefix(1);
         const auto path = regtree::ParsePath(inner);
         if (!path) throw ParseError{"bad key path '" + std::string(inner) + "'"};
+        if (std::string beyond = regtree::BeyondLimits(*path); !beyond.empty()) {
+          throw ParseError{std::move(beyond)};
+        }
         if (remove) {
           bool changed = false;
           if (!path->parts.empty()) tree.DeleteTree(std::string(inner), changed);
@@ -239,6 +243,10 @@ bool ParseRegText(std::string_view text, regtree::Tree& tree, int& line, std::st
         remove = true;
       } else {
         throw ParseError{"unknown value type"};
+      }
+      if (std::string beyond = regtree::BeyondLimits(v); !beyond.empty()) {
+        i = valueLine;
+        throw ParseError{std::move(beyond)};
       }
       if (skipping) continue;
       if (remove) {

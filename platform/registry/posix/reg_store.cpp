@@ -269,7 +269,8 @@ bool RegistryStore::LoadLocked() {
 bool RegistryStore::SaveLocked() {
   const std::string target = FollowLinks(path_);
   const std::string dir = DirOf(target);
-  const std::string text = FormatRegText(*tree_, layout_);
+  RegLayout written;
+  const std::string text = FormatRegText(*tree_, layout_, &written);
   std::string tmpl = target + ".tmpXXXXXX";
   const int fd = mkstemp(tmpl.data());
   if (fd < 0) {
@@ -306,7 +307,7 @@ bool RegistryStore::SaveLocked() {
     close(dirFd);
   }
   // Remember the file just written so the next operation need not parse it again.
-  layout_ = ReadRegLayout(text);
+  layout_ = std::move(written);
   struct stat st {};
   if (stat(path_.c_str(), &st) == 0) {
     loadedId_.exists = true;

@@ -3,7 +3,7 @@
 #include "platform/registry/posix/reg_writer.h"
 
 #include <cstdio>
-#include <set>
+#include <unordered_set>
 
 #include "platform/registry/posix/reg_parser.h"
 #include "platform/text/name_compare.h"
@@ -76,13 +76,78 @@ void FormatValue(std::string& out, const RegValue& v) {
   AppendHex(out, prefix + kind, v.data);
 }
 
-void FormatKey(std::string& out, const regtree::Key& key, const std::string& path, bool isRoot) {
-  if (!isRoot || !key.values.empty()) {
-    out += "[" + path + "]\n";
-    for (const RegValue& v : key.values) FormatValue(out, v);
-    out += "\n";
+// The text being written and, when asked for, its layout as ReadRegLayout reads it: the
+// preamble, then sections, each led by the filler lines before its key line, then the tail.
+class Writer {
+ public:
+  explicit Writer(RegLayout* layout) : layout_(layout) {
+    if (layout_ != nullptr) *layout_ = RegLayout{};
   }
-  for (const auto& sub : key.subkeys) FormatKey(out, *sub, path + "\\" + sub->name, false);
+
+  void Preamble(std::string_view text) {
+    out_ += text;
+    if (layout_ == nullptr) return;
+    layout_->usable = true;
+    layout_->preamble = text;
+  }
+  // A section: `lead`, then `text` (its key line, naming `path`, and its value lines), which
+  // gives its key `values`. `key` is the key's identity where `path` does not spell its root
+  // canonically.
+  void Section(std::string_view lead, std::string_view path, std::string_view text,
+               const std::vector<RegValue>& values, std::string_view key = {}) {
+    out_ += lead;
+    out_ += text;
+    if (layout_ == nullptr) return;
+    layout_->sections.push_back(RegSection{key.empty() ? text::FoldedAscii(path) : std::string(key),
+                                           std::string(path), std::string(lead), std::string(text),
+                                           values});
+  }
+  // Ends the last line, where the file ended without a line break and a section follows.
+  void EndLine() {
+    if (out_.empty() || out_.back() == '\n') return;
+    out_ += '\n';
+    if (layout_ == nullptr) return;
+    (layout_->sections.empty() ? layout_->preamble : layout_->sections.back().text) += '\n';
+  }
+  void Tail(std::string_view text) {
+    out_ += text;
+    if (layout_ != nullptr) layout_->tail = text;
+  }
+  std::string Take() { return std::move(out_); }
+
+ private:
+  RegLayout* const layout_;
+  std::string out_;
+};
+
+// A key's section as the store writes it: the key line and a line for each value.
+std::string SectionText(const regtree::Key& key, std::string_view path) {
+  std::string text = "[" + std::string(path) + "]\n";
+  for (const RegValue& v : key.values()) FormatValue(text, v);
+  return text;
+}
+
+// `path` names the key; it is the buffer of every path below, as the walk goes down and up.
+void FormatKey(Writer& w, const regtree::Key& key, std::string& path, bool isRoot) {
+  if (!isRoot || !key.values().empty()) w.Section("\n", path, SectionText(key, path), key.values());
+  for (const auto& sub : key.subkeys()) {
+    const size_t length = path.size();
+    path += "\\" + sub->name;
+    FormatKey(w, *sub, path, false);
+    path.resize(length);
+  }
+}
+
+// The whole tree in the layout regedit exports.
+std::string FormatAfresh(const regtree::Tree& tree, RegLayout* written) {
+  Writer w(written);
+  w.Preamble(std::string(kRegFileHeader) + "\n");
+  for (const auto& root : tree.Roots()) {
+    std::string path = root->name;
+    FormatKey(w, *root, path, true);
+  }
+  w.Tail("\n");
+  return w.Take();
 }
 
 std::string_view Trim(std::string_view s) {
@@ -119,20 +184,6 @@ std::string CanonicalKey(const regtree::Path& p) {
   return text::FoldedAscii(key);
 }
 
-std::string FullPath(const regtree::Path& p) {
-  std::string path = p.root;
-  for (const auto& part : p.parts) path += "\\" + part;
-  return path;
-}
-
-bool SameValues(const std::vector<RegValue>& a, const std::vector<RegValue>& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (a[i].name != b[i].name || a[i].type != b[i].type || a[i].data != b[i].data) return false;
-  }
-  return true;
-}
-
 // A value line that deletes a value: "name"=- (the text after the last '=' is a lone '-').
 bool DeletesValue(std::string_view line) {
   const std::string_view t = Trim(line);
@@ -142,18 +193,18 @@ bool DeletesValue(std::string_view line) {
 
 // Keys of the tree that the layout does not write, in the order FormatKey writes them: those
 // with values, and empty keys without subkeys (the only way they can exist in the file).
-void AppendNewKeys(std::string& out, const regtree::Key& key, const regtree::Path& path,
-                   bool isRoot, const std::set<std::string>& written) {
-  const bool needed = !key.values.empty() || (!isRoot && key.subkeys.empty());
-  if (needed && written.count(CanonicalKey(path)) == 0) {
-    if (!out.empty() && out.back() != '\n') out += "\n";
-    out += "\n[" + FullPath(path) + "]\n";
-    for (const RegValue& v : key.values) FormatValue(out, v);
+void AppendNewKeys(Writer& w, const regtree::Key& key, std::string& path, bool isRoot,
+                   const std::unordered_set<const regtree::Key*>& written) {
+  const bool needed = !key.values().empty() || (!isRoot && key.subkeys().empty());
+  if (needed && written.count(&key) == 0) {
+    w.EndLine();
+    w.Section("\n", path, SectionText(key, path), key.values());
   }
-  for (const auto& sub : key.subkeys) {
-    regtree::Path child = path;
-    child.parts.push_back(sub->name);
-    AppendNewKeys(out, *sub, child, false, written);
+  for (const auto& sub : key.subkeys()) {
+    const size_t length = path.size();
+    path += "\\" + sub->name;
+    AppendNewKeys(w, *sub, path, false, written);
+    path.resize(length);
   }
 }
 
@@ -177,17 +228,16 @@ std::string PathAsKept(regtree::Tree& tree, std::string_view written) {
 // keeps it (a key is named by the first line that mentions it: a key deleted and created again
 // under another case has its new name in the tree, not in the lines that named it before). Marks
 // the keys the line mentions in `named`, the keys that earlier lines have named.
-bool RenamesAKey(regtree::Tree& tree, std::string_view written, std::set<std::string>& named) {
+bool RenamesAKey(regtree::Tree& tree, std::string_view written,
+                 std::unordered_set<const regtree::Key*>& named) {
   const auto path = regtree::ParsePath(written);
   if (!path) return false;
   const regtree::Key* key = tree.Root(path->root);
-  regtree::Path prefix{path->root, {}};
   bool renames = false;
   for (const std::string& part : path->parts) {
     key = key != nullptr ? key->FindSubkey(part) : nullptr;
     if (key == nullptr) return false;
-    prefix.parts.push_back(part);
-    if (named.insert(CanonicalKey(prefix)).second && part != key->name) renames = true;
+    if (named.insert(key).second && part != key->name) renames = true;
   }
   return renames;
 }
@@ -203,11 +253,7 @@ std::string WithKeyLine(const std::string& text, const std::string& path) {
 
 }  // namespace
 
-std::string FormatRegText(const regtree::Tree& tree) {
-  std::string out = std::string(kRegFileHeader) + "\n\n";
-  for (const auto& root : tree.Roots()) FormatKey(out, *root, root->name, true);
-  return out;
-}
+std::string FormatRegText(const regtree::Tree& tree) { return FormatAfresh(tree, nullptr); }
 
 RegLayout ReadRegLayout(std::string_view text) {
   RegLayout layout;
@@ -231,7 +277,7 @@ RegLayout ReadRegLayout(std::string_view text) {
     sawHeader = true;
   }
   if (!sawHeader) return layout;
-  std::set<std::string> seen;
+  std::unordered_set<std::string> seen;
   std::string pending;  // filler lines not yet given to a section
   RegSection* current = nullptr;
   for (; i < lines.size(); ++i) {
@@ -261,9 +307,10 @@ RegLayout ReadRegLayout(std::string_view text) {
   }
   layout.tail = pending;
 
-  // What each section gave its key, read by the parser itself.
+  // What each section gave its key, read by the parser itself; one tree takes them all, as no
+  // two sections name one key.
+  regtree::Tree scratch;
   for (RegSection& s : layout.sections) {
-    regtree::Tree scratch;
     int line = 0;
     std::string message;
     if (!ParseRegText(std::string(kRegFileHeader) + "\n" + s.text, scratch, line, message)) {
@@ -271,40 +318,42 @@ RegLayout ReadRegLayout(std::string_view text) {
     }
     const regtree::Key* key = scratch.Find(s.path);
     if (key == nullptr) return RegLayout{};
-    s.values = key->values;
+    s.values = key->values();
   }
   layout.usable = true;
   return layout;
 }
 
-std::string FormatRegText(const regtree::Tree& tree, const RegLayout& layout) {
-  if (!layout.usable) return FormatRegText(tree);
+std::string FormatRegText(const regtree::Tree& tree, const RegLayout& layout, RegLayout* written) {
+  if (!layout.usable) return FormatAfresh(tree, written);
   auto& mutableTree = const_cast<regtree::Tree&>(tree);  // Find does not change the tree
-  std::string out = layout.preamble;
-  std::set<std::string> written;
-  std::set<std::string> named;
+  Writer w(written);
+  w.Preamble(layout.preamble);
+  std::unordered_set<const regtree::Key*> kept;
+  std::unordered_set<const regtree::Key*> named;
   for (const RegSection& s : layout.sections) {
     const regtree::Key* key = mutableTree.Find(s.path);
     if (key == nullptr) continue;  // deleted: its section and the comment before it go
-    written.insert(s.key);
-    out += s.lead;
+    kept.insert(key);
     // A key line that would give a key another case than the store has is written anew, so that
     // the file names every key as the store does.
     const bool renames = RenamesAKey(mutableTree, s.path, named);
-    if (!SameValues(key->values, s.values)) {
-      out += "[" + PathAsKept(mutableTree, s.path) + "]\n";
-      for (const RegValue& v : key->values) FormatValue(out, v);
+    if (key->values() != s.values) {
+      const std::string path = PathAsKept(mutableTree, s.path);
+      w.Section(s.lead, path, SectionText(*key, path), key->values(), s.key);
     } else if (renames) {
-      out += WithKeyLine(s.text, PathAsKept(mutableTree, s.path));
+      const std::string path = PathAsKept(mutableTree, s.path);
+      w.Section(s.lead, path, WithKeyLine(s.text, path), s.values, s.key);
     } else {
-      out += s.text;
+      w.Section(s.lead, s.path, s.text, s.values, s.key);
     }
   }
   for (const auto& root : tree.Roots()) {
-    AppendNewKeys(out, *root, regtree::Path{root->name, {}}, true, written);
+    std::string path = root->name;
+    AppendNewKeys(w, *root, path, true, kept);
   }
-  out += layout.tail;
-  return out;
+  w.Tail(layout.tail);
+  return w.Take();
 }
 
 }  // namespace kirnow::platform

@@ -21,6 +21,8 @@ struct RegSection {
   std::string lead;              // blank and comment lines before the key line, as read
   std::string text;              // the key line through its last value line, as read
   std::vector<RegValue> values;  // the values this section gave its key
+
+  bool operator==(const RegSection&) const = default;
 };
 
 struct RegLayout {
@@ -30,6 +32,8 @@ struct RegLayout {
   std::string preamble;  // the header line (and anything before it), as read
   std::vector<RegSection> sections;
   std::string tail;  // blank and comment lines after the last section
+
+  bool operator==(const RegLayout&) const = default;
 };
 
 // The registry file text for `tree`, in the layout regedit exports.
@@ -38,7 +42,10 @@ std::string FormatRegText(const regtree::Tree& tree);
 // The layout of a file that ParseRegText has accepted.
 RegLayout ReadRegLayout(std::string_view text);
 
-// The file text for `tree`, keeping `layout` wherever the tree still matches it.
-std::string FormatRegText(const regtree::Tree& tree, const RegLayout& layout);
+// The file text for `tree`, keeping `layout` wherever the tree still matches it (afresh when
+// the layout is not usable). With `written`, also the layout of that text, as ReadRegLayout
+// would read it: a store that has just saved need not read its own file again.
+std::string FormatRegText(const regtree::Tree& tree, const RegLayout& layout,
+                          RegLayout* written = nullptr);
 
 }  // namespace kirnow::platform

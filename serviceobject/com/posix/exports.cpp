@@ -14,8 +14,9 @@
 namespace kirnow::server {
 namespace {
 
-// Tears the module down when the shared object is unloaded (only while none of its threads has
-// ever run: the first pins it) and leaves it to the process at exit, where threads may still run.
+// Tears the module down at the end, when nothing it serves is alive: at process exit, or at an
+// unload of a library that never handed out its factory (and so never pinned itself or made a
+// module).
 struct ModuleEnd {
   ~ModuleEnd() { ShutdownServerModule(); }
 } g_moduleEnd;

@@ -20,8 +20,8 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
     case DLL_PROCESS_DETACH:
       // At process exit (reserved non-null) the other threads are gone already and the
       // process's memory goes with it: touch nothing. A FreeLibrary unloads the DLL only while
-      // none of its threads has ever run (the first pins it), so nothing here waits for one
-      // under the loader lock.
+      // it has never handed out its factory (it pins itself first), so no object, module or
+      // thread of it exists then and nothing here waits under the loader lock.
       if (reserved == nullptr) {
         ShutdownServerModule();
         ReleaseTypeInfo();

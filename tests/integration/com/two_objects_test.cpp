@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdio>
 #include <string>
 #include <thread>
 #include <vector>
@@ -106,14 +107,24 @@ TEST(TwoObjects, OnTwoThreadsShareTheModuleStateSafely) {
 }
 
 // A host that lets the library go (dlclose, as CoUninitialize frees it on Windows) before it
-// releases its object, with a session open and claimed, idle or walking a marquee: the late
-// Release returns. Each host is a child process, in a suite that has not loaded the library.
+// releases its object: with no call made, after a session with no display plugged in, and with a
+// session open and claimed, idle or walking a marquee: the late Release returns and the host
+// exits cleanly. Each host is a child process, in a suite that has not loaded the library.
 TEST(HostUnloadsFirst, ALateReleaseReturnsWithTheSessionIdleOrWalking) {
   it::VirtualDisplay display;
   ASSERT_TRUE(display.Start());
   it::TestRegistryFile store;
   store.AddDisplay("JQ POS POLE DISPLAY", 7, display.LinkPath());
-  for (const LONG marquee : {DISP_MT_NONE, DISP_MT_LEFT}) {
+  struct Host {
+    const char* what;
+    bool session, plugged;
+    LONG marquee;
+  };
+  for (const Host h :
+       {Host{"no call", false, false, DISP_MT_NONE}, Host{"no display", true, false, DISP_MT_NONE},
+        Host{"idle", true, true, DISP_MT_NONE}, Host{"walking", true, true, DISP_MT_LEFT}}) {
+    store.AddComPort(display.LinkPath(), h.plugged ? "COM7" : "COM8");  // COM7: the display
+    std::fflush(nullptr);  // the child's exit flushes only what it wrote itself
     const pid_t host = fork();
     if (host == 0) {
       void* library = dlopen(KIRNOW_SO_PATH, RTLD_NOW | RTLD_LOCAL);
@@ -126,19 +137,21 @@ TEST(HostUnloadsFirst, ALateReleaseReturnsWithTheSessionIdleOrWalking) {
       com::Bstr name(u"JQ POS POLE DISPLAY"), text(u"walking");
       VARIANT none{};
       none.vt = VT_DISPATCH;
-      Call(object, kOpenService, {com::BstrArg(name.get()), com::BstrArg(name.get()), none});
-      Call(object, kClaimDevice, {L(1000)});
-      Call(object, kDisplayTextAt, {L(0), L(0), com::BstrArg(text.get()), L(0)});
-      Call(object, kSetPropertyNumber, {L(PIDXDisp_MarqueeType), L(marquee)});
-      usleep(600000);  // the port's keeper has looked at the port
+      if (h.session) {
+        Call(object, kOpenService, {com::BstrArg(name.get()), com::BstrArg(name.get()), none});
+        Call(object, kClaimDevice, {L(1000)});
+        Call(object, kDisplayTextAt, {L(0), L(0), com::BstrArg(text.get()), L(0)});
+        Call(object, kSetPropertyNumber, {L(PIDXDisp_MarqueeType), L(h.marquee)});
+      }
+      if (h.plugged) usleep(600000);  // the port's keeper has looked at the port
+      if (h.session && !h.plugged) Call(object, kCloseService, {});
       dlclose(library);
       object->Release();
-      _exit(0);
+      exit(0);  // the library's exit handlers run too
     }
     int status = -1;
     waitpid(host, &status, 0);
-    EXPECT_EQ(status, 0) << "MarqueeType " << marquee << ": "
-                         << (WIFSIGNALED(status) ? "signal " : "exit ")
+    EXPECT_EQ(status, 0) << h.what << ": " << (WIFSIGNALED(status) ? "signal " : "exit ")
                          << (WIFSIGNALED(status) ? WTERMSIG(status) : WEXITSTATUS(status));
   }
 }

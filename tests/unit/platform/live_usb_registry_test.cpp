@@ -13,6 +13,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <thread>
 
 #include "kirnow_config.h"
 #include "tests/support/fake_usb_tree.h"
@@ -143,6 +144,18 @@ TEST_F(LiveUsbView, EachWalkSeesWhatWasPluggedInOrPulledOutSinceTheLast) {
   EXPECT_EQ(Instances(*view), (std::map<std::string, std::string>{{"B2", "COM2"}}));
   EXPECT_EQ(SerialComm(*view),
             (std::map<std::string, std::string>{{tree.Dev() + "/ttyACM1", "COM2"}}));
+
+  // Plugged in during a walk that looks up ports and device paths as OpenService does (the path
+  // on the port's own thread): the walk sees one set of devices throughout, the next the new one.
+  {
+    const RegistryWalk walk(*view);
+    ASSERT_EQ(view->SubkeyCount(kOurs), 1u);
+    tree.Plug(Ours("1-3", "A0", "ttyACM2"));
+    EXPECT_EQ(view->GetValue(kOurs + "\\B2\\Device Parameters", "PortName")->AsString(), "COM2");
+    std::thread([&] { EXPECT_EQ(view->ValueCount(kSerialComm), 1u); }).join();
+    EXPECT_EQ(view->SubkeyName(kOurs, 0), "B2");
+  }
+  EXPECT_EQ(Instances(*view), (std::map<std::string, std::string>{{"A0", "COM3"}, {"B2", "COM2"}}));
 }
 
 TEST_F(LiveUsbView, ADeviceKeepsItsNumberAcrossReplugsAndRestarts) {

@@ -48,6 +48,18 @@ TEST(MemoryRegistry, SubkeysEnumerateInNameOrderValuesInCreationOrder) {
   reg.FailSubkeyName("hklm\\k", 1);
   EXPECT_FALSE(reg.SubkeyName("HKLM\\K", 1));
   EXPECT_EQ(reg.SubkeyName("HKLM\\K", 2), "C");
+
+  // Removed and made again, a value goes last and a key to its place by name, in the order of
+  // the names' upper case ('_' after the letters).
+  reg.DeleteValue("HKLM\\K\\b", "ZETA");
+  reg.SetString("HKLM\\K\\b", "Zeta", "3");
+  for (const char* name : {"b", "a_b", "A", "AB"}) reg.CreateKey(std::string("HKLM\\L\\") + name);
+  reg.DeleteTree("HKLM\\L\\a");
+  reg.CreateKey("HKLM\\L\\a");
+  EXPECT_EQ(reg.Dump().substr(reg.Dump().find("[HKEY_LOCAL_MACHINE\\K\\b]")),
+            "[HKEY_LOCAL_MACHINE\\K\\b]\nalpha=sz:2\nZeta=sz:3\n[HKEY_LOCAL_MACHINE\\K\\C]\n"
+            "[HKEY_LOCAL_MACHINE\\L]\n[HKEY_LOCAL_MACHINE\\L\\a]\n[HKEY_LOCAL_MACHINE\\L\\AB]\n"
+            "[HKEY_LOCAL_MACHINE\\L\\a_b]\n[HKEY_LOCAL_MACHINE\\L\\b]\n");
 }
 
 TEST(MemoryRegistry, DeleteTreeRemovesTheWholeSubtreeButNeverARoot) {

@@ -227,10 +227,23 @@ TEST_F(RegStoreTest, MalformedFileIsReportedByLineAndNeverOverwritten) {
   EXPECT_EQ(RegistryStoreLastError(), store.LastError());
 
   // Other kinds of damage are caught too, each at its line; a UTF-16 file that lost its last
-  // byte is refused rather than read without its last character.
+  // byte is refused rather than read without its last character. So is what the registry would
+  // refuse, saying what was too big; no depth of key costs the reader more than its length.
   const std::string cutSpeed =
       Utf16("Windows Registry Editor Version 5.00\r\n\r\n[HKLM\\X]\r\n\"Speed\"=dword:00000010");
-  const std::pair<std::string, int> cases[] = {
+  const std::string header = "Windows Registry Editor Version 5.00\n";
+  auto times = [](std::string_view piece, size_t n) {
+    std::string out;
+    for (size_t i = 0; i < n; ++i) out += piece;
+    return out;
+  };
+  const std::string eAcute = "\xC3\xA9";  // two bytes in UTF-8, one character in UTF-16
+  struct Case {
+    std::string text;
+    int line;
+    std::string says = {};
+  };
+  const Case cases[] = {
       {"REGEDIT4\n", 1},
       {"Windows Registry Editor Version 5.00\n\"v\"=\"no key\"\n", 2},
       {"Windows Registry Editor Version 5.00\n[HKEY_NOWHERE\\X]\n", 2},
@@ -240,13 +253,26 @@ TEST_F(RegStoreTest, MalformedFileIsReportedByLineAndNeverOverwritten) {
       {"Windows Registry Editor Version 5.00\n[HKLM\\X\n", 2},
       {cutSpeed.substr(0, cutSpeed.size() - 1), 4},
       {"\xFF\xFE\x57", 1},
+      {header + "[HKCU" + times("\\k", 512) + "]\n[-HKCU" + times("\\k", 513) + "]\n", 3,
+       "513 levels deep"},
+      {header + "[HKCU\\" + times(eAcute, 255) + "]\n[HKCU\\" + times("n", 256) + "]\n", 3,
+       "256 characters"},
+      {header + "[HKCU\\X]\n\"" + times(eAcute, 16383) + "\"=\"\"\n\"" + times("v", 16384) +
+           "\"=-\n",
+       4, "16384 characters"},
+      {header + "[HKCU\\X]\n\"big\"=hex:\\\n" + times("  00,00,00,00,00,00,00,00,\\\n", 262144) +
+           "  00\n",
+       3, "2097153 bytes"},
+      {header + "[HKCU" + times("\\a", 300000) + "]\n", 2, "300000 levels deep"},
   };
-  for (const auto& [text, line] : cases) {
+  for (const auto& [text, line, says] : cases) {
+    const std::string shown = text.substr(0, 200);
     WriteFile(path_, text);
-    EXPECT_FALSE(store.CreateKey("HKLM\\Y")) << text;
+    EXPECT_FALSE(store.CreateKey("HKLM\\Y")) << shown;
     EXPECT_EQ(ReadFile(path_), text);
     EXPECT_NE(store.LastError().find(":" + std::to_string(line) + ": "), std::string::npos)
-        << text << " -> " << store.LastError();
+        << shown << " -> " << store.LastError();
+    EXPECT_NE(store.LastError().find(says), std::string::npos) << store.LastError();
   }
   // Mended by hand, the file works again.
   WriteFile(path_, "Windows Registry Editor Version 5.00\n");
