@@ -4,6 +4,8 @@
 
 #include "platform/ansi/ansi_codec.h"
 #include "platform/clock/clock.h"
+#include "platform/files/files.h"
+#include "platform/host/host.h"
 #include "platform/messagebox/message_box.h"
 #include "platform/registry/registry.h"
 #include "platform/serial/serial_device.h"
@@ -16,6 +18,8 @@ struct Platform {
   MessageBoxSink& messageBox;
   Clock& clock;
   AnsiCodec& ansi;
+  Files& files;  // the field trace's files
+  Host& host;    // what the field trace tells of the machine and process
 };
 
 }  // namespace kirnow::platform

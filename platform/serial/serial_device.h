@@ -43,6 +43,9 @@ class SerialDevice {
   // remedy (on Linux: a device this user may not open, named with its group and the group
   // that may); empty otherwise.
   virtual std::string OpenProblem() const { return {}; }
+  // The device the last successful Open opened, as the trace names it: the tty's path on Linux,
+  // "\\.\COMn" on Windows; empty where the device cannot tell.
+  virtual std::string DevicePath() const { return {}; }
   // Whether the system's record of USB instances shows the open device as one of these ids
   // (four hexadecimal digits each): on Linux the open tty is the tty of a USB device of vid:pid
   // in sysfs; on Windows its COM number is the "PortName" of an instance of vid:pid under

@@ -7,8 +7,10 @@
 #include <new>
 #include <string>
 
+#include "serviceobject/com/call_record.h"
 #include "serviceobject/com/guarded.h"
 #include "serviceobject/display/display_engine.h"
+#include "serviceobject/trace/trace_text.h"
 
 namespace kirnow::server {
 namespace {
@@ -79,15 +81,17 @@ PoslDisplayObject::PoslDisplayObject(ComModule& module, IUnknown* outer)
 
 PoslDisplayObject::~PoslDisplayObject() {
   // A client that releases the object with its session still open gets the session closed as
-  // CloseService would; the last object also stops the marquee and blink workers and closes a
-  // port still open (claimed after a CloseService), so that no worker and no port keeper
-  // outlives the objects that could stop it.
+  // CloseService would; the last object also stops the marquee and blink workers, closes a
+  // port still open (claimed after a CloseService) and ends the field trace's writer once it
+  // has written what is queued, so that no worker, no port keeper and no writer outlives the
+  // objects that could stop it.
   try {
     std::lock_guard<std::recursive_mutex> frame(so_.module().callLock);
     if (sessionOpen_) so_.CloseService();
     if (module_.ObjectDestroyed()) {
       StopAllWorkers(module_.State());
       module_.State().Port.Close();
+      module_.State().fieldTrace.Stop();
     }
   } catch (...) {
   }
@@ -158,11 +162,17 @@ HRESULT PoslDisplayObject::FindConnectionPoint(REFIID, IConnectionPoint** ppCP) 
 
 // ---- IPOSLDisplay -----------------------------------------------------------------------------
 
-template <typename Body>
-HRESULT PoslDisplayObject::Framed(Body&& body) noexcept {
+template <typename Describe, typename Body>
+HRESULT PoslDisplayObject::Framed(const char* method, const LONG* pRC, Describe&& describe,
+                                  Body&& body) noexcept {
   return Guarded([&]() -> HRESULT {
     std::lock_guard<std::recursive_mutex> frame(so_.module().callLock);
-    return body();
+    CallRecord record(so_.module(), method);
+    describe(record);  // as the caller passed them
+    const HRESULT hr = body(record);
+    describe(record);  // unless taken already: OpenService may have switched the trace on
+    record.Done(hr, pRC, so_.ResultCode);
+    return hr;
   });
 }
 
@@ -187,26 +197,30 @@ class InOutLong {
 
 }  // namespace
 
-#define KIRNOW_RC_METHOD(call)     \
-  if (!pRC) return E_POINTER;      \
-  return Framed([&]() -> HRESULT { \
-    *pRC = call;                   \
-    return S_OK;                   \
+// The arguments of a method, for its record: KIRNOW_ARGS(Row, Column) or KIRNOW_ARGS().
+#define KIRNOW_ARGS(...) [&](CallRecord& record) { record.Arguments(__VA_ARGS__); }
+
+#define KIRNOW_RC_METHOD(args, call)                               \
+  if (!pRC) return E_POINTER;                                      \
+  return Framed(__func__, pRC, args, [&](CallRecord&) -> HRESULT { \
+    *pRC = call;                                                   \
+    return S_OK;                                                   \
   })
 
 HRESULT PoslDisplayObject::OpenService(BSTR DeviceClass, BSTR DeviceName, IDispatch* pDispatch,
                                        LONG* pRC) {
   if (!pRC) return E_POINTER;
-  return Framed([&]() -> HRESULT {
-    *pRC = so_.OpenService(View(DeviceClass), View(DeviceName), pDispatch);
-    sessionOpen_ = true;
-    return S_OK;
-  });
+  return Framed(__func__, pRC, KIRNOW_ARGS(DeviceClass, DeviceName, pDispatch),
+                [&](CallRecord&) -> HRESULT {
+                  *pRC = so_.OpenService(View(DeviceClass), View(DeviceName), pDispatch);
+                  sessionOpen_ = true;
+                  return S_OK;
+                });
 }
 
 HRESULT PoslDisplayObject::CloseService(LONG* pRC) {
   if (!pRC) return E_POINTER;
-  return Framed([&]() -> HRESULT {
+  return Framed(__func__, pRC, KIRNOW_ARGS(), [&](CallRecord&) -> HRESULT {
     *pRC = so_.CloseService();
     sessionOpen_ = false;
     return S_OK;
@@ -214,16 +228,18 @@ HRESULT PoslDisplayObject::CloseService(LONG* pRC) {
 }
 
 HRESULT PoslDisplayObject::ClaimDevice(LONG Timeout, LONG* pRC) {
-  KIRNOW_RC_METHOD(so_.ClaimDevice(Timeout));
+  KIRNOW_RC_METHOD(KIRNOW_ARGS(Timeout), so_.ClaimDevice(Timeout));
 }
-HRESULT PoslDisplayObject::ReleaseDevice(LONG* pRC) { KIRNOW_RC_METHOD(so_.ReleaseDevice()); }
+HRESULT PoslDisplayObject::ReleaseDevice(LONG* pRC) {
+  KIRNOW_RC_METHOD(KIRNOW_ARGS(), so_.ReleaseDevice());
+}
 HRESULT PoslDisplayObject::CheckHealth(LONG Level, LONG* pRC) {
-  KIRNOW_RC_METHOD(so_.CheckHealth(Level));
+  KIRNOW_RC_METHOD(KIRNOW_ARGS(Level), so_.CheckHealth(Level));
 }
 
 HRESULT PoslDisplayObject::DirectIO(LONG Command, LONG* pData, BSTR* pString, LONG* pRC) {
   if (!pRC || !pData || !pString) return E_POINTER;
-  return Framed([&]() -> HRESULT {
+  return Framed(__func__, pRC, KIRNOW_ARGS(Command, pData, pString), [&](CallRecord&) -> HRESULT {
     std::u16string text(View(*pString));
     int32_t data = *pData;
     *pRC = so_.DirectIO(Command, &data, &text);
@@ -234,46 +250,59 @@ HRESULT PoslDisplayObject::DirectIO(LONG Command, LONG* pData, BSTR* pString, LO
 }
 
 HRESULT PoslDisplayObject::DisplayText(BSTR Data, LONG Attribute, LONG* pRC) {
-  KIRNOW_RC_METHOD(so_.DisplayText(View(Data), Attribute));
+  KIRNOW_RC_METHOD(KIRNOW_ARGS(Data, Attribute), so_.DisplayText(View(Data), Attribute));
 }
 HRESULT PoslDisplayObject::DisplayTextAt(LONG Row, LONG Column, BSTR Data, LONG Attribute,
                                          LONG* pRC) {
-  KIRNOW_RC_METHOD(so_.DisplayTextAt(Row, Column, View(Data), Attribute));
+  KIRNOW_RC_METHOD(KIRNOW_ARGS(Row, Column, Data, Attribute),
+                   so_.DisplayTextAt(Row, Column, View(Data), Attribute));
 }
-HRESULT PoslDisplayObject::ClearText(LONG* pRC) { KIRNOW_RC_METHOD(so_.ClearText()); }
+HRESULT PoslDisplayObject::ClearText(LONG* pRC) {
+  KIRNOW_RC_METHOD(KIRNOW_ARGS(), so_.ClearText());
+}
 HRESULT PoslDisplayObject::ScrollText(LONG Direction, LONG Units, LONG* pRC) {
-  KIRNOW_RC_METHOD(so_.ScrollText(Direction, Units));
+  KIRNOW_RC_METHOD(KIRNOW_ARGS(Direction, Units), so_.ScrollText(Direction, Units));
 }
 HRESULT PoslDisplayObject::SetDescriptor(LONG Descriptor, LONG Attribute, LONG* pRC) {
-  KIRNOW_RC_METHOD(so_.SetDescriptor(Descriptor, Attribute));
+  KIRNOW_RC_METHOD(KIRNOW_ARGS(Descriptor, Attribute), so_.SetDescriptor(Descriptor, Attribute));
 }
-HRESULT PoslDisplayObject::ClearDescriptors(LONG* pRC) { KIRNOW_RC_METHOD(so_.ClearDescriptors()); }
+HRESULT PoslDisplayObject::ClearDescriptors(LONG* pRC) {
+  KIRNOW_RC_METHOD(KIRNOW_ARGS(), so_.ClearDescriptors());
+}
 HRESULT PoslDisplayObject::RefreshWindow(LONG Window, LONG* pRC) {
-  KIRNOW_RC_METHOD(so_.RefreshWindow(Window));
+  KIRNOW_RC_METHOD(KIRNOW_ARGS(Window), so_.RefreshWindow(Window));
 }
 
 HRESULT PoslDisplayObject::ReadCharacterAtCursor(LONG* pChar, LONG* pRC) {
-  if (!pChar) return E_POINTER;
-  // The caller's value goes in as well: the trace record shows it.
-  InOutLong character(pChar);
-  KIRNOW_RC_METHOD(so_.ReadCharacterAtCursor(character.get()));
+  if (!pChar || !pRC) return E_POINTER;
+  return Framed(__func__, pRC, KIRNOW_ARGS(pChar), [&](CallRecord& record) -> HRESULT {
+    // The caller's value goes in as well: the trace record shows it.
+    InOutLong character(pChar);
+    *pRC = so_.ReadCharacterAtCursor(character.get());
+    if (record.On()) record.Returned(std::to_string(*character.get()));
+    return S_OK;
+  });
 }
 
 HRESULT PoslDisplayObject::DefineGlyph(LONG GlyphCode, BSTR Glyph, LONG* pRC) {
-  KIRNOW_RC_METHOD(so_.DefineGlyph(GlyphCode, View(Glyph)));
+  KIRNOW_RC_METHOD(KIRNOW_ARGS(GlyphCode, Glyph), so_.DefineGlyph(GlyphCode, View(Glyph)));
 }
 
 HRESULT PoslDisplayObject::GetPropertyNumber(LONG PropIndex, LONG* pNumber) {
   if (!pNumber) return E_POINTER;
-  return Framed([&]() -> HRESULT {
+  return Framed(__func__, nullptr, KIRNOW_ARGS(), [&](CallRecord& record) -> HRESULT {
+    record.Property(PropIndex, false);
     InOutLong number(pNumber);  // an index nobody answers leaves the number as it was
     so_.GetPropertyNumber(PropIndex, number.get());
+    if (record.On()) record.Returned(std::to_string(*number.get()));
     return S_OK;
   });
 }
 
 HRESULT PoslDisplayObject::SetPropertyNumber(LONG PropIndex, LONG Number) {
-  return Framed([&]() -> HRESULT {
+  return Framed(__func__, nullptr, KIRNOW_ARGS(), [&](CallRecord& record) -> HRESULT {
+    record.Property(PropIndex, true);
+    if (record.On()) record.Returned(ArgText(Number));
     so_.SetPropertyNumber(PropIndex, Number);
     return S_OK;
   });
@@ -281,13 +310,15 @@ HRESULT PoslDisplayObject::SetPropertyNumber(LONG PropIndex, LONG Number) {
 
 HRESULT PoslDisplayObject::GetPropertyString(LONG PropIndex, BSTR* pString) {
   if (!pString) return E_POINTER;
-  return Framed([&]() -> HRESULT {
+  return Framed(__func__, nullptr, KIRNOW_ARGS(), [&](CallRecord& record) -> HRESULT {
+    record.Property(PropIndex, false);
     // The caller's string is read only for the trace record.
     std::u16string current;
     const bool tracing = so_.module().trace.DebugMode();
     if (tracing) current.assign(View(*pString));
     const auto answer = so_.GetPropertyString(PropIndex, tracing ? &current : nullptr);
     if (!answer) return S_OK;  // an index without a string leaves the caller's BSTR alone
+    if (record.On()) record.Returned(trace::Quoted(*answer));
     // A fresh string every call: the caller owns and frees it. What *pString held on entry
     // belongs to the caller as well ([out] parameter), so it is not freed here.
     BSTR fresh = com::AllocBstr(*answer);
@@ -298,27 +329,33 @@ HRESULT PoslDisplayObject::GetPropertyString(LONG PropIndex, BSTR* pString) {
 }
 
 HRESULT PoslDisplayObject::SetPropertyString(LONG PropIndex, BSTR String) {
-  return Framed([&]() -> HRESULT {
+  return Framed(__func__, nullptr, KIRNOW_ARGS(), [&](CallRecord& record) -> HRESULT {
+    record.Property(PropIndex, true);
+    if (record.On()) record.Returned(ArgText(String));
     so_.SetPropertyString(PropIndex, View(String));
     return S_OK;
   });
 }
 
 HRESULT PoslDisplayObject::COFreezeEvents(VARIANT_BOOL Freeze, LONG* pRC) {
-  KIRNOW_RC_METHOD(so_.COFreezeEvents(Freeze != VARIANT_FALSE));
+  KIRNOW_RC_METHOD(KIRNOW_ARGS(Freeze), so_.COFreezeEvents(Freeze != VARIANT_FALSE));
 }
 
 HRESULT PoslDisplayObject::CreateWindow(LONG ViewportRow, LONG ViewportColumn, LONG ViewportHeight,
                                         LONG ViewportWidth, LONG WindowHeight, LONG WindowWidth,
                                         LONG* pRC) {
-  KIRNOW_RC_METHOD(so_.CreateWindow(ViewportRow, ViewportColumn, ViewportHeight, ViewportWidth,
+  KIRNOW_RC_METHOD(KIRNOW_ARGS(ViewportRow, ViewportColumn, ViewportHeight, ViewportWidth,
+                               WindowHeight, WindowWidth),
+                   so_.CreateWindow(ViewportRow, ViewportColumn, ViewportHeight, ViewportWidth,
                                     WindowHeight, WindowWidth));
 }
 
-HRESULT PoslDisplayObject::DestroyWindow(LONG* pRC) { KIRNOW_RC_METHOD(so_.DestroyWindow()); }
+HRESULT PoslDisplayObject::DestroyWindow(LONG* pRC) {
+  KIRNOW_RC_METHOD(KIRNOW_ARGS(), so_.DestroyWindow());
+}
 
 HRESULT PoslDisplayObject::SOData(LONG Status) {
-  return Framed([&]() -> HRESULT {
+  return Framed(__func__, nullptr, KIRNOW_ARGS(Status), [&](CallRecord&) -> HRESULT {
     so_.SOData(Status);
     return S_OK;
   });
@@ -326,40 +363,44 @@ HRESULT PoslDisplayObject::SOData(LONG Status) {
 
 HRESULT PoslDisplayObject::SODirectIO(LONG EventNumber, LONG* pData, BSTR* pString) {
   if (!pData || !pString) return E_POINTER;
-  return Framed([&]() -> HRESULT {
-    std::u16string text(View(*pString));
-    int32_t data = *pData;
-    so_.SODirectIO(EventNumber, &data, &text);
-    *pData = data;
-    if (text != View(*pString)) return PutBstr(pString, text);
-    return S_OK;
-  });
+  return Framed(__func__, nullptr, KIRNOW_ARGS(EventNumber, pData, pString),
+                [&](CallRecord&) -> HRESULT {
+                  std::u16string text(View(*pString));
+                  int32_t data = *pData;
+                  so_.SODirectIO(EventNumber, &data, &text);
+                  *pData = data;
+                  if (text != View(*pString)) return PutBstr(pString, text);
+                  return S_OK;
+                });
 }
 
 HRESULT PoslDisplayObject::SOError(LONG ResultCode, LONG ResultCodeExtended, LONG ErrorLocus,
                                    LONG* pErrorResponse) {
   if (!pErrorResponse) return E_POINTER;
-  return Framed([&]() -> HRESULT {
-    InOutLong response(pErrorResponse);
-    so_.SOError(ResultCode, ResultCodeExtended, ErrorLocus, response.get());
-    return S_OK;
-  });
+  return Framed(__func__, nullptr,
+                KIRNOW_ARGS(ResultCode, ResultCodeExtended, ErrorLocus, pErrorResponse),
+                [&](CallRecord&) -> HRESULT {
+                  InOutLong response(pErrorResponse);
+                  so_.SOError(ResultCode, ResultCodeExtended, ErrorLocus, response.get());
+                  return S_OK;
+                });
 }
 
 HRESULT PoslDisplayObject::SOOutputComplete(LONG OutputID) {
-  return Framed([&]() -> HRESULT {
+  return Framed(__func__, nullptr, KIRNOW_ARGS(OutputID), [&](CallRecord&) -> HRESULT {
     so_.SOOutputComplete(OutputID);
     return S_OK;
   });
 }
 
 HRESULT PoslDisplayObject::SOStatusUpdate(LONG Data) {
-  return Framed([&]() -> HRESULT {
+  return Framed(__func__, nullptr, KIRNOW_ARGS(Data), [&](CallRecord&) -> HRESULT {
     so_.SOStatusUpdate(Data);
     return S_OK;
   });
 }
 
 #undef KIRNOW_RC_METHOD
+#undef KIRNOW_ARGS
 
 }  // namespace kirnow::server

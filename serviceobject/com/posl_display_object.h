@@ -60,9 +60,11 @@ class PoslDisplayObject final : public IPOSLDisplay, public IConnectionPointCont
 
   HRESULT InnerQueryInterface(REFIID riid, void** ppv);
 
-  // A method's frame: the module-wide call lock for the whole body, then the exception rule.
-  template <typename Body>
-  HRESULT Framed(Body&& body) noexcept;
+  // A method's frame: the module-wide call lock for the whole body, the field trace's record
+  // of the call (call_record.h: `describe` gives it the arguments, `body` may add what it hands
+  // back), then the exception rule. `method` is the method's name, `pRC` its pRC or null.
+  template <typename Describe, typename Body>
+  HRESULT Framed(const char* method, const LONG* pRC, Describe&& describe, Body&& body) noexcept;
 
   ComModule& module_;
   Inner inner_;

@@ -34,8 +34,11 @@ class SystemModule final : public ComModule {
       box_ = platform::MakeSystemMessageBox();
       clock_ = platform::MakeSystemClock();
       ansi_ = platform::MakeSystemAnsiCodec();
+      files_ = platform::MakeSystemFiles();
+      host_ = platform::MakeSystemHost();
       state_ = std::make_unique<ModuleState>(
-          platform::Platform{*registry_, *serial_, *box_, *clock_, *ansi_}, KIRNOW_DEBUG_MODE != 0);
+          platform::Platform{*registry_, *serial_, *box_, *clock_, *ansi_, *files_, *host_},
+          KIRNOW_DEBUG_MODE != 0);
     }
     return *state_;
   }
@@ -43,9 +46,10 @@ class SystemModule final : public ComModule {
   bool WorkersRunning() override {
     std::lock_guard<std::mutex> lock(mutex_);
     if (!state_) return false;
-    // Workers let go past their stop bound and the port's keeper count too: no thread may run
-    // on the state when it goes.
-    return WorkerThreadsAlive(*state_) || state_->Port.Keeping();
+    // Workers let go past their stop bound, the port's keeper and the field trace's writer
+    // count too: no thread may run on the state when it goes.
+    return WorkerThreadsAlive(*state_) || state_->Port.Keeping() ||
+           state_->fieldTrace.WriterAlive();
   }
 
   ClassFactory& Factory() { return factory_; }
@@ -57,6 +61,8 @@ class SystemModule final : public ComModule {
   std::unique_ptr<platform::MessageBoxSink> box_;
   std::unique_ptr<platform::Clock> clock_;
   std::unique_ptr<platform::AnsiCodec> ansi_;
+  std::unique_ptr<platform::Files> files_;
+  std::unique_ptr<platform::Host> host_;
   std::unique_ptr<ModuleState> state_;  // declared last: destroyed first
   ClassFactory factory_{*this};
 };

@@ -1,9 +1,11 @@
 # Pieces of the COM dress that both platforms build: the registrar, the method table of
-# IPOSLDisplay, the registrar script as a C++ string (the Windows build also embeds the script as
-# resource REGISTRY 102), and the sources of the object, its factory and module.
+# IPOSLDisplay, the field trace's record of a method, the registrar script as a C++ string (the
+# Windows build also embeds the script as resource REGISTRY 102), and the sources of the object,
+# its factory and module.
 target_sources(kirnow_so PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/registrar.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/dispatch_table.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/dispatch_table.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/call_record.cpp)
 set(KIRNOW_COM_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/posl_display_object.cpp
     ${CMAKE_CURRENT_LIST_DIR}/class_factory.cpp

@@ -14,6 +14,8 @@
 #include "serviceobject/core/capabilities.h"
 #include "serviceobject/core/posl_display.h"
 #include "serviceobject/display/command_set.h"
+#include "serviceobject/trace/trace_settings.h"
+#include "serviceobject/trace/trace_text.h"
 
 namespace kirnow {
 
@@ -87,6 +89,26 @@ std::string InstancesSeen(platform::Registry& registry, const std::string& usbKe
   return text;
 }
 
+// The field trace's account of one instance of the walk: the port it names and why it was
+// skipped, or that it was chosen.
+std::string WalkStep(const std::string& instance, int32_t port, bool opened, bool identified) {
+  const std::string com = port > 0 ? platform::comnames::ComName(port) : "no port";
+  if (identified) return instance + ": " + com + " answered as the display: chosen";
+  return instance + " skipped: " + com +
+         (opened ? " did not answer as the display" : " cannot be opened");
+}
+
+// The field trace's switch for this OpenService: under the entry of the device the caller
+// opens, or where there is none, under the entry found for this service object.
+void BeginFieldTrace(ModuleState& m, std::u16string_view deviceName, const std::string& found) {
+  const std::string caller = platform::Utf16ToUtf8(deviceName);
+  std::string entry = std::string(kLineDisplayKey) + "\\" + caller;
+  if (caller.empty() || !m.platform.registry.KeyExists(entry)) {
+    entry = std::string(kLineDisplayKey) + "\\" + found;
+  }
+  m.fieldTrace.Begin(trace::ReadSettings(m.platform.registry, entry), caller);
+}
+
 // Asks the display on the open port for its identity (the port's identity exchange, with its
 // fixed waits); the replies and the last byte read stay in the module's fields.
 bool Identify(ModuleState& m) {
@@ -119,9 +141,15 @@ void FindAndIdentifyPort(POSLDisplay& so, const std::string& foundName) {
   const platform::RegistryWalk walk(registry);
   const uint32_t instances = registry.SubkeyCount(usbKey).value_or(0);
   m.trace.Record("\nUSB instances:", [&] { return InstancesSeen(registry, usbKey, instances); });
+  m.fieldTrace.Post(trace::kind::kUsb, [&] {
+    return "looking for the display: " + InstancesSeen(registry, usbKey, instances);
+  });
   for (uint32_t k = 0; k < instances; ++k) {
     const std::optional<std::string> instance = registry.SubkeyName(usbKey, k);
     if (!instance) {
+      m.fieldTrace.Post(trace::kind::kUsb, [&] {
+        return "instance " + std::to_string(k) + " skipped: its name cannot be read";
+      });
       box.Show("USB Registry Enum Error", "OpenService");
       continue;
     }
@@ -131,11 +159,14 @@ void FindAndIdentifyPort(POSLDisplay& so, const std::string& foundName) {
         m.PortNumber);
     m.BaudRate = kSessionBaudRate;
     bool identified = false;
-    if (!m.Port.OpenToIdentify(m.PortNumber, m.BaudRate)) {
+    const bool opened = m.Port.OpenToIdentify(m.PortNumber, m.BaudRate);
+    if (!opened) {
       box.Show(WithProblem("Open port error", m.platform.serial), "OpenService");
     } else {
       identified = Identify(m);
     }
+    m.fieldTrace.Post(trace::kind::kUsb,
+                      [&] { return WalkStep(*instance, m.PortNumber, opened, identified); });
     if (identified) {
       m.Port.Confirm();
       Greet(m, greetingName);
@@ -205,7 +236,9 @@ int32_t POSLDisplay::OpenService(std::u16string_view /*DeviceClass*/,
   ModuleState& m = module_;
   m.trace.BeginOpenService([&] { return m.platform.ansi.ToAnsi(DeviceName); });
   ControlObject = pDispatch;
-  FindAndIdentifyPort(*this, FindDeviceName(m.platform.registry));
+  const std::string foundName = FindDeviceName(m.platform.registry);
+  BeginFieldTrace(m, DeviceName, foundName);
+  FindAndIdentifyPort(*this, foundName);
   ResetDefaults(*this);
   display::SendInitialize(m.Port);
   return OPOS_SUCCESS;

@@ -6,12 +6,26 @@
 
 namespace kirnow {
 
+namespace {
+
+// The platform with its message box shown through `box`.
+platform::Platform WithBox(platform::Platform p, platform::MessageBoxSink& box) {
+  return platform::Platform{p.registry, p.serial, box, p.clock, p.ansi, p.files, p.host};
+}
+
+}  // namespace
+
 ModuleState::ModuleState(platform::Platform p, bool debugMode)
-    : platform(p), Port(p.serial, p.clock), trace(p.clock, p.messageBox, debugMode) {}
+    : fieldTrace(p.clock, p.files, p.host),
+      tracedBox_(p.messageBox, fieldTrace),
+      platform(WithBox(p, tracedBox_)),
+      Port(p.serial, p.clock, fieldTrace),
+      trace(p.clock, tracedBox_, debugMode) {}
 
 ModuleState::~ModuleState() {
   StopAllWorkers(*this);
   Port.Close();
+  fieldTrace.Stop();
 }
 
 void ModuleState::DelayMs(uint32_t ms) { platform::DelayMs(platform.clock, ms); }

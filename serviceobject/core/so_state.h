@@ -15,6 +15,8 @@
 #include "serviceobject/core/trace_log.h"
 #include "serviceobject/display/display_state.h"
 #include "serviceobject/port/serial_port.h"
+#include "serviceobject/trace/field_trace.h"
+#include "serviceobject/trace/traced_message_box.h"
 
 namespace kirnow {
 
@@ -45,14 +47,23 @@ struct WindowRecord {
 };
 
 // Everything one loaded library shares: port, port number, identification replies, the window
-// table, the display engine's flags and buffers, and the trace switch.
+// table, the display engine's flags and buffers, the trace switch and the field trace.
 class ModuleState {
  public:
   ModuleState(platform::Platform platform, bool debugMode);
-  ~ModuleState();  // stops every running worker before the state goes away
+  // Stops every running worker, the port's owner and the field trace's writer before the state
+  // goes away.
+  ~ModuleState();
   ModuleState(const ModuleState&) = delete;
   ModuleState& operator=(const ModuleState&) = delete;
 
+  // First of all, and gone last: the platform's message boxes and the port tell it.
+  FieldTrace fieldTrace;
+
+ private:
+  TracedMessageBox tracedBox_;  // the message box of `platform` below
+
+ public:
   platform::Platform platform;
 
   int32_t PortNumber = 0;

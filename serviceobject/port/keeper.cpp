@@ -29,15 +29,18 @@ void PortOwner::KeepRound() {
 
 void PortOwner::Reopen() {
   // Writers' units meanwhile go to the mirror: the port stays dead until the display answers.
-  if (!device_.Open(portNumber_, baud_)) return;
+  if (!device_.Open(portNumber_, baud_)) {
+    return NoteReopen(PortNote::Kind::ReopenFailed, device_.LastError());
+  }
   if (!AsksAsTheDisplay() || *keepGoing_ == 0) {
     device_.Close();  // tried again next round, if at all
-    return;
+    return NoteReopen(PortNote::Kind::ReopenedNotDisplay);
   }
   dead_ = false;
   stalled_ = false;
   confirmed_ = true;  // it has answered as the display
   repaintDue_ = true;
+  NoteReopen(PortNote::Kind::Reopened);
   Repaint();
 }
 
@@ -45,10 +48,19 @@ void PortOwner::Repaint() {
   // A display that is back but still not reading costs the repaint nothing more until it does.
   if (stalled_ && !device_.ReadyToWrite()) return;
   stalled_ = false;
-  for (uint8_t b : mirror_.Repaint()) {
+  const std::vector<uint8_t> bytes = mirror_.Repaint();
+  size_t written = 0;
+  struct Told {  // however the repaint ends
+    PortOwner& owner;
+    const std::vector<uint8_t>& bytes;
+    const size_t& written;
+    ~Told() { owner.RecordRepaint(bytes, written); }
+  } told{*this, bytes, written};
+  for (uint8_t b : bytes) {
     if (*keepGoing_ == 0) return;  // a stop: Close is waiting for this thread
     switch (device_.WriteByte(b)) {
       case platform::SerialDevice::WriteResult::Written:
+        ++written;
         break;
       case platform::SerialDevice::WriteResult::Failed:
         return;  // the display would miss what the mirror says it shows: again next round

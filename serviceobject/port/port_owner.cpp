@@ -59,6 +59,7 @@ void PortOwner::Serve(Step& step) {
       break;
     case Step::Kind::Confirm:
       confirmed_ = opened_;
+      if (confirmed_) Note(PortNote::Kind::Confirmed);
       break;
     case Step::Kind::Close:
       Close();
@@ -79,7 +80,7 @@ void PortOwner::Open(Step& step) {
   if (step.ok || step.portNumber < 1) return;  // there is no COM0 or below
   // Closed, or dead (closed by its death): a port that died is opened again at once and its
   // keeper goes on watching.
-  if (!device_.Open(step.portNumber, step.baud)) return;
+  if (!device_.Open(step.portNumber, step.baud)) return NoteOpenFailed(step.portNumber);
   portNumber_ = step.portNumber;
   baud_ = step.baud;
   opened_ = true;
@@ -87,8 +88,13 @@ void PortOwner::Open(Step& step) {
   stalled_ = false;
   repaintDue_ = false;
   confirmed_ = false;
+  Note(PortNote::Kind::Opened);
   if (step.confirmation == Confirmation::RecordOrQuery) {
-    confirmed_ = device_.RecordShowsUsbIds(KIRNOW_USB_VID, KIRNOW_USB_PID) || AsksAsTheDisplay();
+    const bool byRecord = device_.RecordShowsUsbIds(KIRNOW_USB_VID, KIRNOW_USB_PID);
+    confirmed_ = byRecord || AsksAsTheDisplay();
+    Note(byRecord     ? PortNote::Kind::ConfirmedByRecord
+         : confirmed_ ? PortNote::Kind::ConfirmedByAnswer
+                      : PortNote::Kind::NotTheDisplay);
     if (!confirmed_) {
       device_.Close();  // not the display: it got nothing but the identity query
       opened_ = false;
@@ -100,6 +106,7 @@ void PortOwner::Open(Step& step) {
 
 void PortOwner::Close() {
   if (!opened_) return;
+  Note(PortNote::Kind::Closed);
   if (!dead_) device_.Close();
   opened_ = false;
   confirmed_ = false;
@@ -113,13 +120,19 @@ void PortOwner::Send(Step& step) {
   // Closed, or not yet confirmed as the display: only the identity exchange reaches the device.
   if (!opened_ || !confirmed_) {
     step.unsent = unit.bytes.size();
-    return;
+    return RecordUnit(unit.bytes, {});
   }
+  const bool recording = recorder_.Recording(), wasStalled = stalled_;
+  std::vector<Fate> fates;
   for (size_t i = 0; i < unit.bytes.size(); ++i) {
-    if (!WriteUnitByte(unit.bytes[i])) ++step.unsent;
+    const bool sent = WriteUnitByte(unit.bytes[i]);
+    if (!sent) ++step.unsent;
+    if (recording) fates.push_back(FateOf(sent));
     if (i >= unit.gapFrom && unit.gapMs != 0) platform::DelayMs(clock_, unit.gapMs);
   }
   EndUnit();
+  RecordUnit(unit.bytes, fates);
+  NoteStall(wasStalled);
 }
 
 bool PortOwner::WriteUnitByte(uint8_t byte) {
@@ -164,12 +177,14 @@ void PortOwner::Die() {
   dead_ = true;
   stalled_ = false;
   Publish();
+  Note(PortNote::Kind::Gone, deathError_);
 }
 
 void PortOwner::Identify(Step& step) {
   askingDirectly_ = false;
   step.replies = ExchangeIdentity(*this, AnswerWaits::Fixed, step.inByte);
   EndUnit();
+  FlushTap();
 }
 
 bool PortOwner::AsksAsTheDisplay() {
@@ -177,6 +192,7 @@ bool PortOwner::AsksAsTheDisplay() {
   uint8_t carry = 0;
   const bool display = ExchangeIdentity(*this, AnswerWaits::Early, carry).display;
   askingDirectly_ = false;
+  FlushTap();
   return display;
 }
 
@@ -185,11 +201,18 @@ bool PortOwner::Write(uint8_t byte) {
   // flow control holds the line): it cannot answer, and asking it would cost the owner, and so
   // every writer, a time-out per try.
   if (askingDirectly_) {
-    return device_.ReadyToWrite() &&
-           device_.WriteByte(byte) == platform::SerialDevice::WriteResult::Written;
+    const bool sent = device_.ReadyToWrite() &&
+                      device_.WriteByte(byte) == platform::SerialDevice::WriteResult::Written;
+    TapWrite(byte, sent ? Fate::Sent : Fate::Dropped);
+    return sent;
   }
-  if (!opened_) return false;
-  return WriteUnitByte(byte);
+  if (!opened_) {
+    TapWrite(byte, Fate::Held);
+    return false;
+  }
+  const bool sent = WriteUnitByte(byte);
+  TapWrite(byte, FateOf(sent));
+  return sent;
 }
 
 int32_t PortOwner::Waiting() {
@@ -198,11 +221,14 @@ int32_t PortOwner::Waiting() {
 }
 
 int32_t PortOwner::Read(uint8_t* buffer, int32_t count) {
-  return std::max(0, device_.Read(buffer, count));
+  const int32_t read = std::max(0, device_.Read(buffer, count));
+  TapRead(buffer, read);
+  return read;
 }
 
 bool PortOwner::Pause(uint32_t ms, int32_t enough) {
   EndUnit();  // a query of OpenService's is a unit of its own
+  FlushTap();
   const uint64_t until = clock_.Micros() + static_cast<uint64_t>(ms) * 1000u;
   while (true) {
     // Writers are served meanwhile: while the port is dead their units go to the mirror, while

@@ -2,15 +2,18 @@
 // repaints the device, on the port's own thread. It serves the steps writers hand it in their
 // order (a unit's bytes one at a time under the stall rule, serial_port.h), and between steps it
 // runs the keeper's rounds (keeper.cpp), so no writer can keep a round out. Its state is its own;
-// others see only what it publishes in PortStatus.
+// others see only what it publishes in PortStatus, and what it tells its recorder
+// (port_recording.cpp).
 #pragma once
 
 #include <atomic>
 #include <cstdint>
+#include <vector>
 
 #include "platform/clock/clock.h"
 #include "platform/serial/serial_device.h"
 #include "serviceobject/port/identity_exchange.h"
+#include "serviceobject/port/port_recorder.h"
 #include "serviceobject/port/port_step.h"
 #include "serviceobject/port/screen_mirror.h"
 #include "serviceobject/port/step_queue.h"
@@ -29,8 +32,8 @@ struct PortStatus {
 class PortOwner final : private ExchangeLine {
  public:
   PortOwner(platform::SerialDevice& device, platform::Clock& clock, StepQueue& queue,
-            PortStatus& status)
-      : device_(device), clock_(clock), queue_(queue), status_(status) {}
+            PortStatus& status, PortRecorder& recorder)
+      : device_(device), clock_(clock), queue_(queue), status_(status), recorder_(recorder) {}
 
   // The thread's body: serves steps and keeps the port until a Close step has been served or
   // `keepGoing` is cleared (and the queue woken). Steps left then are dropped.
@@ -63,6 +66,20 @@ class PortOwner final : private ExchangeLine {
   void Repaint();
   bool AsksAsTheDisplay();
 
+  // What the recorder is told (port_recording.cpp); each returns at once when nobody records.
+  Fate FateOf(bool sent) const;  // of a byte WriteUnitByte has just had
+  void RecordUnit(const std::vector<uint8_t>& bytes, const std::vector<Fate>& fates);
+  void Note(PortNote::Kind kind, int osError = 0, size_t bytes = 0);
+  void NoteOpenFailed(int32_t portNumber);
+  void NoteStall(bool wasStalled);
+  // The keeper's failed reopens, each told only when it differs from the last one.
+  void NoteReopen(PortNote::Kind kind, int osError = 0);
+  void RecordRepaint(const std::vector<uint8_t>& bytes, size_t written);
+  // The identity exchange's bytes: a query's bytes as one unit, an answer's as one read.
+  void TapWrite(uint8_t byte, Fate fate);
+  void TapRead(const uint8_t* bytes, int32_t count);
+  void FlushTap();
+
   // ExchangeLine: the identity exchange on the open device. The keeper and a confirming open
   // ask the device directly (no writer's byte reaches it until it has answered); OpenService's
   // query is a unit of its own.
@@ -75,6 +92,7 @@ class PortOwner final : private ExchangeLine {
   platform::Clock& clock_;
   StepQueue& queue_;
   PortStatus& status_;
+  PortRecorder& recorder_;
   const std::atomic<int32_t>* keepGoing_ = nullptr;  // the running thread's stop flag
   ScreenMirror mirror_;
   bool opened_ = false;
@@ -87,6 +105,12 @@ class PortOwner final : private ExchangeLine {
   bool ending_ = false;          // a Close was served: the thread ends
   int deathError_ = 0;
   int32_t portNumber_ = 0, baud_ = 0;
+  // The recorder's: the last failed reopen told, and the exchange's bytes not told yet.
+  PortNote::Kind lastReopen_ = PortNote::Kind::Reopened;
+  int lastReopenError_ = 0;
+  std::vector<uint8_t> tapBytes_;
+  std::vector<Fate> tapFates_;
+  bool tapReading_ = false;
 };
 
 // Microseconds that `bytes` take on the wire at `baud` (10 bits each: start, 8 data, stop).

@@ -47,8 +47,10 @@ namespace kirnow {
 
 class SerialPort {
  public:
-  SerialPort(platform::SerialDevice& device, platform::Clock& clock)
-      : clock_(clock), queue_(clock), owner_(device, clock, queue_, status_) {}
+  // `recorder` hears what the owner does (port_recorder.h).
+  SerialPort(platform::SerialDevice& device, platform::Clock& clock,
+             port::PortRecorder& recorder = port::NoRecorder())
+      : clock_(clock), queue_(clock), owner_(device, clock, queue_, status_, recorder) {}
   ~SerialPort() { Close(); }
   SerialPort(const SerialPort&) = delete;
   SerialPort& operator=(const SerialPort&) = delete;

@@ -2,10 +2,11 @@
 // pole display over a pseudo-terminal, on the real Linux clock and on the simulated Windows
 // timer (15.625 ms ticks): pacing on the tick counter and Sleep as the workers used to, and on
 // the precise counter with a high-resolution waitable timer or a raised timer resolution. Each
-// clock runs idle and under load (two busy processes per core). Prints figures and their
-// targets; it fails nothing.
+// clock runs idle and under load (two busy processes per core); the Linux clock and the
+// high-resolution timer run again with the field trace on, which must hold the same targets.
+// Prints figures and their targets; it fails nothing.
 //
-//   kirnow_bench_marquee [seconds per marquee run, default 10]
+//   kirnow_bench_marquee [seconds per marquee run, default 10] [--trace-only]
 //   kirnow_bench_marquee --analyze LOG ROW NOMINAL P99TARGET CPU LABEL
 //       one row of figures from a virtual display's byte log (the Windows build's run under
 //       Wine, tests/bench/wine-bench.sh), with the CPU share the run measured
@@ -21,6 +22,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <memory>
@@ -125,9 +127,19 @@ class Load {
   std::vector<pid_t> children_;
 };
 
+// Where the trace rows' files go while the program runs.
+std::string TraceFolder() {
+  static const std::string folder = [] {
+    char pattern[] = "/tmp/kirnow-bench-trace-XXXXXX";
+    return std::string(mkdtemp(pattern) != nullptr ? pattern : "/tmp");
+  }();
+  return folder;
+}
+
 class Bench {
  public:
-  bool Start(std::unique_ptr<platform::Clock> clock) {
+  // `traced`: with the field trace on, into TraceFolder().
+  bool Start(std::unique_ptr<platform::Clock> clock, bool traced = false) {
     if (!display_.Start()) return false;
     // The virtual display stands in for a device with a processor of its own: where the
     // process may (root), it reads and stamps the bytes ahead of the load, so that the figures
@@ -135,6 +147,14 @@ class Bench {
     setpriority(PRIO_PROCESS, static_cast<id_t>(display_.ProcessId()), -10);
     store_ = std::make_unique<it::TestRegistryFile>();
     store_->AddDisplay("JQ POS POLE DISPLAY", 5, display_.LinkPath());
+    if (traced) {
+      const std::string entry =
+          "HKEY_LOCAL_MACHINE\\SOFTWARE\\OLEforRetail\\ServiceOPOS\\LineDisplay\\JQ POS POLE "
+          "DISPLAY";
+      store_->SetString(entry, "Trace", "1");
+      store_->SetString(entry, "TraceFolder", TraceFolder());
+      store_->Write();
+    }
     sys_ = std::make_unique<SystemPlatform>(std::move(clock));
     module_ = std::make_unique<ModuleState>(sys_->Get(), false);
     so_ = std::make_unique<POSLDisplay>(*module_);
@@ -251,16 +271,17 @@ std::unique_ptr<platform::Clock> Simulated(Timing timing) {
 
 // Line 1 (100 ms + U1 = 100), line 2 (U2 = 50), both lines (the combined worker, step 100 ms)
 // and a blinking line 1 (100 ms + U1 + the rest of the 250 ms blink floor) on one clock.
-void RunClock(const ClockChoice& choice, bool loaded, double seconds) {
+void RunClock(const ClockChoice& choice, bool loaded, double seconds, bool traced = false) {
   std::unique_ptr<Load> load;
   if (loaded) load = std::make_unique<Load>();
   const double p99Target = loaded ? 5.0 : 3.0;
-  const std::string label = std::string(choice.name) + (loaded ? ", loaded" : "");
+  const std::string label =
+      std::string(choice.name) + (loaded ? ", loaded" : "") + (traced ? ", trace on" : "");
   // Each run on a freshly opened display, so that no run inherits another's worker state.
   auto fresh = [&](const std::string& what, double nominal, auto&& prepare, auto&& start,
                    int32_t stopWindow, int row) {
     Bench bench;
-    if (!bench.Start(choice.make())) {
+    if (!bench.Start(choice.make(), traced)) {
       std::printf("the virtual pole display could not be started or opened (KIRNOW_BIN_DIR?)\n");
       return;
     }
@@ -307,6 +328,7 @@ int Analyze(char** argv) {
 int Main(int argc, char** argv) {
   if (argc == 8 && std::string(argv[1]) == "--analyze") return Analyze(argv);
   const double seconds = argc > 1 ? std::atof(argv[1]) : 10.0;
+  const bool traceOnly = argc > 2 && std::string(argv[2]) == "--trace-only";
   std::printf("marquee runs of %.1f s each against the virtual pole display over a pty\n", seconds);
   const std::vector<ClockChoice> clocks = {
       {"Linux clock", [] { return platform::MakeSystemClock(); }},
@@ -316,8 +338,16 @@ int Main(int argc, char** argv) {
       {"Windows timer, raised resolution", [] { return Simulated(Timing::RaisedResolution); }},
   };
   for (bool loaded : {false, true}) {
-    for (const auto& choice : clocks) RunClock(choice, loaded, seconds);
+    for (size_t c = 0; c < clocks.size(); ++c) {
+      if (!traceOnly || c == 0 || c == 2) RunClock(clocks[c], loaded, seconds);
+    }
   }
+  // The field trace on: every frame is a line for its writer thread, which must not move them.
+  for (bool loaded : {false, true}) {
+    for (size_t c : {size_t{0}, size_t{2}}) RunClock(clocks[c], loaded, seconds, true);
+  }
+  std::error_code ignored;
+  std::filesystem::remove_all(TraceFolder(), ignored);
 
   Bench bench;
   if (!bench.Start(platform::MakeSystemClock())) return 0;

@@ -6,6 +6,8 @@
 #include "platform/ansi/ansi_codec.h"
 #include "platform/platform.h"
 #include "serviceobject/core/so_state.h"
+#include "tests/fakes/fixed_host.h"
+#include "tests/fakes/memory_files.h"
 #include "tests/fakes/memory_registry.h"
 #include "tests/fakes/recording_message_box.h"
 #include "tests/fakes/recording_serial_device.h"
@@ -19,8 +21,12 @@ struct FakePlatform {
   RecordingSerialDevice serial{clock};
   RecordingMessageBox box;
   std::unique_ptr<platform::AnsiCodec> ansi = platform::MakeSystemAnsiCodec();
+  MemoryFiles files;
+  FixedHost host;
 
-  platform::Platform platform() { return platform::Platform{registry, serial, box, clock, *ansi}; }
+  platform::Platform platform() {
+    return platform::Platform{registry, serial, box, clock, *ansi, files, host};
+  }
 };
 
 // A fresh module state on the fakes. Destroy it before the FakePlatform.

@@ -10,7 +10,9 @@
 #     factory, identity, aggregation, connection points, IDispatch, final release, module state);
 #   - reconnect.exe keeps a session while the display is unplugged and plugged in again, with
 #     output meanwhile, and without it while idle, blinking or walking a marquee: the port
-#     reopens by itself and the display shows its two lines again;
+#     reopens by itself and the display shows its two lines again; meanwhile "Trace"="1" under
+#     the device entry (reg add, in the view of the DLL) leaves a trace of those sessions in
+#     %ProgramData%\Kirnow\Trace, and with it deleted again the later steps write none;
 #   - unload.exe unloads the library under an open session (FreeLibrary while idle and while a
 #     marquee walks, CoUninitialize with the object still held), after a session that found no
 #     display (COM5 leads nowhere meanwhile) and with no call made: each returns within a second,
@@ -217,7 +219,11 @@ stage() {
 
   # (f) An unplug during a session: the port reopens by itself and repaints. Once with a line of
   # output after the unplug; then with none (the keeper notices by itself) while idle, while
-  # line 1 blinks and while it walks (its frames must go on after the replug).
+  # line 1 blinks and while it walks (its frames must go on after the replug). The field trace
+  # is on meanwhile.
+  local traces=$WINEPREFIX/drive_c/ProgramData/Kirnow/Trace
+  run "$reg" add "$device_key" /v Trace /t REG_SZ /d 1 /f $view >/dev/null ||
+    fail "$bits: reg add Trace"
   local snap=$display_dir/vpd$bits.snap gen0 gen shown back mode line1 walked
   local first second='"line2": "   second line'
   for mode in output idle blink marquee; do
@@ -266,6 +272,22 @@ stage() {
       pass "$bits: after an unplug ($mode) the display comes back showing its two lines"; else
       fail "$bits: reconnect, $mode (shown=${shown:-no} back=${back:-no} exit $rc)"; fi
   done
+  run "$reg" delete "$device_key" /v Trace /f $view >/dev/null || fail "$bits: reg delete Trace"
+  # The trace of those sessions: this bitness's header, the calls, the marquee's frames on the
+  # wire, and the port's death and return.
+  local traced="" expected
+  traced=$(cat "$traces"/kirnow-reconnect-*.log "$traces"/kirnow-reconnect-*.log.1 2>/dev/null |
+           tr -d '\r')
+  local missing_lines=""
+  for expected in " start Kirnow .*, $bits-bit, in reconnect " " call OpenService(DeviceClass=" \
+                  " wire COM5: sent 1F 24 01 01 " " port COM5 gone: error " " port COM5 reopened " \
+                  " port COM5 repainted "; do
+    grep -q -- "$expected" <<<"$traced" || missing_lines+="[$expected] "
+  done
+  if [ -z "$missing_lines" ]; then
+    pass "$bits: the field trace in %ProgramData%\\Kirnow\\Trace shows the calls, the wire and the unplug"; else
+    fail "$bits: the field trace lacks $missing_lines(files: $(ls "$traces" 2>/dev/null | tr '\n' ' '))"; fi
+  rm -f "$traces"/kirnow-*
 
   # (g) The library unloaded under an open session. A loader that waited for the library's
   # threads under its lock would never return: the client is bounded by its own timeout. Without
@@ -350,6 +372,10 @@ stage() {
   if [ $rc -eq 0 ] && ! grep -q '^FAIL' <<<"$out"; then
     pass "$bits: without the type library late binding fails cleanly"; else
     fail "$bits: com_edges --unregistered (exit $rc)"; fi
+
+  # With "Trace" gone, none of the steps since wrote a trace.
+  if [ -z "$(ls "$traces" 2>/dev/null)" ]; then pass "$bits: without \"Trace\" no trace is written"; else
+    fail "$bits: trace files written without \"Trace\": $(ls "$traces" | tr '\n' ' ')"; fi
 
   stop_vpd
   echo "wine: ${bits}-bit stage took $((SECONDS - stage_start)) s"

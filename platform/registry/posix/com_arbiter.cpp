@@ -244,6 +244,7 @@ ComPlan PlanComNumbers(const regtree::Tree& store, const ComMemory& memory,
     plan.numbers[i].number = n;
     remembered.Hold(id, n, true);
     plan.givesNumbers = true;
+    plan.given.push_back(i);
     arbiters.push_back(id);
   }
   // What only this process remembers goes to the store when it can.

@@ -53,6 +53,7 @@ struct ComPlan {
   std::vector<std::string> forget;
   std::vector<Entry> seen;    // value: the sighting count
   bool givesNumbers = false;  // some number was handed out in this round
+  std::vector<size_t> given;  // the devices (by their index) that got a number in this round
 
   bool Changes() const { return !remember.empty() || !forget.empty() || !seen.empty(); }
 };

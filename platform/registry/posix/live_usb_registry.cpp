@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "platform/registry/com_names.h"
+#include "platform/registry/com_number_listener.h"
 
 namespace kirnow::platform {
 namespace {
@@ -156,6 +157,9 @@ void LiveUsbRegistry::RefreshLocked() {
   }
   std::stable_sort(ports_.begin(), ports_.end(),
                    [](const Port& a, const Port& b) { return a.number < b.number; });
+  for (size_t i : plan.given) {
+    TellComNumberGiven({UsbDeviceId(devices[i]), devices[i].path, plan.numbers[i].number});
+  }
   view_ = std::move(view);
 }
 

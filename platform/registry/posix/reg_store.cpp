@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/files/files.h"
 #include "platform/registry/posix/reg_parser.h"
 
 namespace kirnow::platform {
@@ -174,8 +175,7 @@ std::string DefaultRegistryPath() {
   if (const char* env = std::getenv("KIRNOW_REGISTRY"); env != nullptr && *env != '\0') {
     return env;
   }
-  const char* home = std::getenv("HOME");
-  return std::string(home != nullptr && *home != '\0' ? home : ".") + "/.kirnow/registry.reg";
+  return KirnowHomeFolder() + "/registry.reg";
 }
 
 RegistryStore::RegistryStore(std::string path) : path_(std::move(path)) {}

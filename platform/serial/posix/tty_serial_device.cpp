@@ -139,6 +139,7 @@ class TtySerialDevice : public SerialDevice {
       return false;
     }
     fd_ = fd;
+    path_ = *path;
     return true;
   }
 
@@ -244,6 +245,11 @@ class TtySerialDevice : public SerialDevice {
     return openProblem_;
   }
 
+  std::string DevicePath() const override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return path_;
+  }
+
   int32_t BytesWaiting() override {
     std::lock_guard<std::mutex> lock(mutex_);
     if (fd_ < 0) return 0;
@@ -306,6 +312,7 @@ class TtySerialDevice : public SerialDevice {
   int fd_ = -1;
   int lastError_ = 0;        // errno of the last failure, for the trace and the tests
   std::string openProblem_;  // see OpenProblem
+  std::string path_;         // of the last successful Open
 };
 
 }  // namespace

@@ -202,6 +202,11 @@ class WinSerialDevice : public SerialDevice {
     return static_cast<int32_t>(got);
   }
 
+  std::string DevicePath() const override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return portNumber_ > 0 ? "\\\\.\\COM" + std::to_string(portNumber_) : std::string();
+  }
+
  private:
   // A write failed with `error`. A removal kills the port; any other error (ERROR_OPERATION_
   // ABORTED after a line error on a port that aborts on errors, say) loses the byte only, and

@@ -79,8 +79,10 @@ class FaultRun {
     FlakyLine line(*sys.serial);
     line_ = &line;
     box_ = &sys.box;
-    module_ = std::make_unique<ModuleState>(
-        platform::Platform{*sys.registry, line, sys.box, *sys.clock, *sys.ansi}, false);
+    module_ =
+        std::make_unique<ModuleState>(platform::Platform{*sys.registry, line, sys.box, *sys.clock,
+                                                         *sys.ansi, *sys.files, *sys.host},
+                                      false);
     so_ = std::make_unique<POSLDisplay>(*module_);
     struct Release {  // before the platform it runs on goes, however the run ends
       FaultRun* run;

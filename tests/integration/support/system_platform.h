@@ -1,7 +1,7 @@
 // The system's platform seams as the library uses them, for tests and benchmarks that run the
 // service object against the virtual pole display: the registry store, the tty serial device,
-// the code page and a clock (the system's unless one is given), with message boxes recorded
-// instead of printed; and the CPU time the benchmarks report.
+// the code page, the files, the host and a clock (the system's unless one is given), with message
+// boxes recorded instead of printed; and the CPU time the benchmarks report.
 #pragma once
 
 #include <sys/resource.h>
@@ -21,8 +21,12 @@ struct SystemPlatform {
   std::unique_ptr<platform::SerialDevice> serial = platform::MakeSystemSerialDevice(*registry);
   std::unique_ptr<platform::Clock> clock = platform::MakeSystemClock();
   std::unique_ptr<platform::AnsiCodec> ansi = platform::MakeSystemAnsiCodec();
+  std::unique_ptr<platform::Files> files = platform::MakeSystemFiles();
+  std::unique_ptr<platform::Host> host = platform::MakeSystemHost();
   fakes::RecordingMessageBox box;
-  platform::Platform Get() { return platform::Platform{*registry, *serial, box, *clock, *ansi}; }
+  platform::Platform Get() {
+    return platform::Platform{*registry, *serial, box, *clock, *ansi, *files, *host};
+  }
 };
 
 // Seconds of CPU this process has used, user and system, for the benchmarks' load figures.

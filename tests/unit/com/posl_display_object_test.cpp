@@ -183,6 +183,30 @@ TEST_F(ComObject, TheControlObjectMayComeThroughOneReferencedVariant) {
   EXPECT_EQ(control.refs, 1u);  // the call's own reference ends with the call
 }
 
+// With the field trace on, the frame records each method with its arguments as the caller
+// passed them and its outcome, and each property access by name; the final release ends the
+// writer after it has written them.
+TEST_F(ComObject, TheFrameRecordsEachCallAsTheCallerPassedIt) {
+  fp.registry.SetString(kLineDisplay + "\\JQ POS POLE DISPLAY", "Trace", "1");
+  com::Bstr deviceClass(u"LineDisplay"), name(u"JQ POS POLE DISPLAY"), text(u"Hi\n");
+  ASSERT_EQ(Call(1, {Text(deviceClass), Text(name), VARIANT{}}), S_OK);
+  ASSERT_EQ(Call(8, {Long(1), Long(2), Text(text), Long(0)}), S_OK);
+  ASSERT_EQ(Call(17, {Long(5014), Long(5)}), S_OK);
+  ASSERT_EQ(Call(16, {Long(6)}), S_OK);
+  object.reset();
+  const std::string trace =
+      fp.files.Read(fp.files.DefaultTraceFolder() + "/kirnow-polecheck-4242.log");
+  for (const std::string expected :
+       {" call OpenService(DeviceClass=\"LineDisplay\", DeviceName=\"JQ POS POLE DISPLAY\", "
+        "pDispatch=null) -> pRC 0, ResultCode 0, ",
+        " call DisplayTextAt(Row=1, Column=2, Data=\"Hi\\x0A\", Attribute=0) -> pRC 0, "
+        "ResultCode 0, ",
+        " set MarqueeType (5014) = 5 -> ResultCode 0, ", " get ResultCode (6) = 0 -> "}) {
+    EXPECT_NE(trace.find(expected), std::string::npos) << expected << "\n" << trace;
+  }
+  EXPECT_FALSE(state->fieldTrace.WriterAlive());
+}
+
 TEST_F(ComObject, FinalReleaseClosesAnOpenSession) {
   com::Bstr deviceClass(u"LineDisplay"), name(u"JQ POS POLE DISPLAY");
   ASSERT_EQ(Call(1, {Text(deviceClass), Text(name), VARIANT{}}), S_OK);

@@ -379,5 +379,55 @@ TEST(SerialPortKeeper, AWriteErrorThatIsNoRemovalLosesItsByteOnly) {
   EXPECT_TRUE(port.Close());
 }
 
+// What the port tells its recorder: each unit with each byte's fate, the identity exchange's
+// query and answer, and each turn of its life once (a keeper whose reopen fails round after
+// round tells it once).
+TEST(SerialPortRecorder, TellsEachUnitsFatesAndEachTurnOfItsLifeOnce) {
+  struct Recorder final : port::PortRecorder {
+    bool Recording() const override { return true; }
+    void Unit(int32_t, std::span<const uint8_t>, std::span<const port::Fate> fates) override {
+      std::string text;
+      for (port::Fate f : fates) text += "SDLMH"[static_cast<int>(f)];
+      units.push_back(text);
+    }
+    void Read(int32_t, std::span<const uint8_t> bytes) override { reads += bytes.size(); }
+    void Note(const port::PortNote& note) override { notes.push_back(note.kind); }
+    std::vector<std::string> units;
+    size_t reads = 0;
+    std::vector<port::PortNote::Kind> notes;
+  } recorder;
+  using Kind = port::PortNote::Kind;
+  ScriptedClock clock;
+  RecordingSerialDevice device(clock);
+  device.AddPort(3);
+  device.SetIdentity(Identity::Answer, KIRNOW_USB_PID);
+  SerialPort port(device, clock, recorder);
+  ASSERT_TRUE(port.Open(3, 9600));
+  port.SendData(reinterpret_cast<const uint8_t*>("ab"), 2);
+  device.SetStalled(true);
+  port.SendData(reinterpret_cast<const uint8_t*>("cd"), 2);
+  device.SetStalled(false);
+  port.SendByte('e');
+  device.SetFailing(true);
+  port.SendByte('f');
+  device.SetFailing(false);
+  device.SetUnplugged(true);
+  clock.Advance(600);
+  port.SendByte('g');
+  clock.Advance(2000);
+  device.SetUnplugged(false);
+  clock.Advance(600);
+  port.Close();
+
+  EXPECT_EQ(recorder.notes, (std::vector<Kind>{Kind::Opened, Kind::ConfirmedByRecord, Kind::Stalled,
+                                               Kind::ReadsAgain, Kind::Gone, Kind::ReopenFailed,
+                                               Kind::Reopened, Kind::Repainted, Kind::Closed}));
+  ASSERT_EQ(recorder.units.size(), 7u);
+  EXPECT_EQ(std::vector<std::string>(recorder.units.begin(), recorder.units.begin() + 6),
+            (std::vector<std::string>{"SS", "DD", "S", "L", "M", "SSS"}));
+  EXPECT_EQ(recorder.units[6], std::string(recorder.units[6].size(), 'S'));  // the repaint
+  EXPECT_EQ(recorder.reads, 8u);
+}
+
 }  // namespace
 }  // namespace kirnow

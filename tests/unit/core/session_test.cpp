@@ -98,6 +98,45 @@ TEST_F(Session, IdentifiedDisplayIsGreetedAndRecorded) {
   EXPECT_EQ(fp.serial.openCount, 1);
 }
 
+// The field trace follows the switch of each OpenService: nothing at all while it is off; on,
+// the session's header, the walk with why an instance was skipped, the port's life, the wire
+// and the message boxes; off again, nothing more.
+TEST_F(Session, TheFieldTraceFollowsTheSwitchOfEachOpenService) {
+  AddDeviceEntry("JQ POS POLE DISPLAY");
+  AddInstance("A1", "COM2");  // no such port
+  AddInstance("B2", "COM3");
+  AddDisplay(3);
+  Open();
+  so.CloseService();
+  module->fieldTrace.Stop();
+  EXPECT_TRUE(fp.files.Paths().empty());
+
+  const std::string entry = kLineDisplay + "\\JQ POS POLE DISPLAY";
+  fp.registry.SetString(entry, "Trace", "1");
+  fp.registry.SetString(entry, "TraceFolder", "/trace");
+  Open();
+  so.CloseService();
+  module->fieldTrace.Stop();
+  const std::string path = "/trace/kirnow-polecheck-4242.log";
+  const std::string text = fp.files.Read(path);
+  for (const char* expected :
+       {" start Kirnow " KIRNOW_VERSION ", ",
+        "; OpenService of \"JQ POS POLE DISPLAY\"; trace in /trace",
+        " usb A1 skipped: COM2 cannot be opened\n", " box OpenService: \"Open port error\"\n",
+        " usb B2: COM3 answered as the display: chosen\n", " port COM3 opened\n",
+        " wire COM3: sent 1D 49 02\n", " wire COM3: read 50 49 44 3A",
+        " port COM3 confirmed as the display by OpenService's identity exchange\n",
+        " wire COM3: sent 1B 40\n", " port COM3 closed\n"}) {
+    EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;
+  }
+
+  fp.registry.DeleteValue(entry, "Trace");
+  Open();
+  so.CloseService();
+  module->fieldTrace.Stop();
+  EXPECT_EQ(fp.files.Read(path), text);
+}
+
 TEST_F(Session, NoUsbRecordTriesNothingAndClaimFails) {
   AddDeviceEntry("JQ POS POLE DISPLAY");
   AddDisplay(3);  // connected, but the system has no record of it

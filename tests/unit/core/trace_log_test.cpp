@@ -61,7 +61,7 @@ class TraceLogTest : public ::testing::Test {
     fs::remove_all(dir_);
   }
   platform::Platform PlatformWithFixedClock() {
-    return platform::Platform{fp.registry, fp.serial, fp.box, clock, *fp.ansi};
+    return platform::Platform{fp.registry, fp.serial, fp.box, clock, *fp.ansi, fp.files, fp.host};
   }
 
   fs::path saved_;
