@@ -89,15 +89,6 @@ std::string InstancesSeen(platform::Registry& registry, const std::string& usbKe
   return text;
 }
 
-// The field trace's account of one instance of the walk: the port it names and why it was
-// skipped, or that it was chosen.
-std::string WalkStep(const std::string& instance, int32_t port, bool opened, bool identified) {
-  const std::string com = port > 0 ? platform::comnames::ComName(port) : "no port";
-  if (identified) return instance + ": " + com + " answered as the display: chosen";
-  return instance + " skipped: " + com +
-         (opened ? " did not answer as the display" : " cannot be opened");
-}
-
 // The field trace's switch for this OpenService: under the entry of the device the caller
 // opens, or where there is none, under the entry found for this service object.
 void BeginFieldTrace(ModuleState& m, std::u16string_view deviceName, const std::string& found) {
@@ -142,14 +133,12 @@ void FindAndIdentifyPort(POSLDisplay& so, const std::string& foundName) {
   const uint32_t instances = registry.SubkeyCount(usbKey).value_or(0);
   m.trace.Record("\nUSB instances:", [&] { return InstancesSeen(registry, usbKey, instances); });
   m.fieldTrace.Post(trace::kind::kUsb, [&] {
-    return "looking for the display: " + InstancesSeen(registry, usbKey, instances);
+    return trace::UsbSearchText(InstancesSeen(registry, usbKey, instances));
   });
   for (uint32_t k = 0; k < instances; ++k) {
     const std::optional<std::string> instance = registry.SubkeyName(usbKey, k);
     if (!instance) {
-      m.fieldTrace.Post(trace::kind::kUsb, [&] {
-        return "instance " + std::to_string(k) + " skipped: its name cannot be read";
-      });
+      m.fieldTrace.Post(trace::kind::kUsb, [&] { return trace::UsbUnreadableText(k); });
       box.Show("USB Registry Enum Error", "OpenService");
       continue;
     }
@@ -165,8 +154,9 @@ void FindAndIdentifyPort(POSLDisplay& so, const std::string& foundName) {
     } else {
       identified = Identify(m);
     }
-    m.fieldTrace.Post(trace::kind::kUsb,
-                      [&] { return WalkStep(*instance, m.PortNumber, opened, identified); });
+    m.fieldTrace.Post(trace::kind::kUsb, [&] {
+      return trace::UsbStepText(*instance, m.PortNumber, opened, identified);
+    });
     if (identified) {
       m.Port.Confirm();
       Greet(m, greetingName);

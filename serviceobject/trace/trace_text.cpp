@@ -231,6 +231,22 @@ std::string HeaderText(const Header& h) {
          h.folder + Printf(", at most %" PRIu64 " KB", h.maxBytes / 1024);
 }
 
+std::string UsbSearchText(std::string_view instancesSeen) {
+  return "looking for the display: " + std::string(instancesSeen);
+}
+
+std::string UsbUnreadableText(uint32_t index) {
+  return "instance " + std::to_string(index) + " skipped: its name cannot be read";
+}
+
+std::string UsbStepText(std::string_view instance, int32_t port, bool opened, bool identified) {
+  const std::string com = port > 0 ? PortName(port) : "no port";
+  std::string text(instance);
+  if (identified) return text + ": " + com + " answered as the display: chosen";
+  return text + " skipped: " + com +
+         (opened ? " did not answer as the display" : " cannot be opened");
+}
+
 std::string BoxText(std::string_view text, std::string_view caption) {
   return std::string(caption) + ": " + QuotedUtf8(text);
 }

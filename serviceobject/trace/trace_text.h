@@ -85,6 +85,13 @@ struct Header {
 };
 std::string HeaderText(const Header& header);
 
+// OpenService's walk of the USB instances: what it looks for ("Vid_2f1a&Pid_0d21=A1,B2"), an
+// instance whose name cannot be read, and each instance's port with why it was passed by, or
+// that it was chosen.
+std::string UsbSearchText(std::string_view instancesSeen);
+std::string UsbUnreadableText(uint32_t index);
+std::string UsbStepText(std::string_view instance, int32_t port, bool opened, bool identified);
+
 std::string BoxText(std::string_view text, std::string_view caption);
 std::string ComNumberText(const platform::ComNumberGiven& given);
 // "12 records dropped: the queue was full"

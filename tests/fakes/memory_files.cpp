@@ -113,11 +113,6 @@ std::string MemoryFiles::Read(const std::string& path) const {
   return it == files_.end() ? std::string() : it->second;
 }
 
-bool MemoryFiles::Exists(const std::string& path) const {
-  std::lock_guard<std::mutex> hold(mutex_);
-  return files_.count(path) != 0;
-}
-
 std::set<std::string> MemoryFiles::Paths() const {
   std::lock_guard<std::mutex> hold(mutex_);
   std::set<std::string> paths;

@@ -34,7 +34,6 @@ class MemoryFiles final : public platform::Files {
   int WaitingWrites() const;
 
   std::string Read(const std::string& path) const;
-  bool Exists(const std::string& path) const;
   // Every file's path, in order.
   std::set<std::string> Paths() const;
 

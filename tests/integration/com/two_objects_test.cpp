@@ -10,6 +10,9 @@
 
 #include <atomic>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -108,22 +111,32 @@ TEST(TwoObjects, OnTwoThreadsShareTheModuleStateSafely) {
 
 // A host that lets the library go (dlclose, as CoUninitialize frees it on Windows) before it
 // releases its object: with no call made, after a session with no display plugged in, and with a
-// session open and claimed, idle or walking a marquee: the late Release returns and the host
-// exits cleanly. Each host is a child process, in a suite that has not loaded the library.
+// session open and claimed, idle or walking a marquee (with the field trace on too: it has
+// written the session up to the port's close): the late Release returns and the host exits
+// cleanly. Each host is a child process, in a suite that has not loaded the library.
 TEST(HostUnloadsFirst, ALateReleaseReturnsWithTheSessionIdleOrWalking) {
   it::VirtualDisplay display;
   ASSERT_TRUE(display.Start());
   it::TestRegistryFile store;
   store.AddDisplay("JQ POS POLE DISPLAY", 7, display.LinkPath());
+  char traces[] = "/tmp/kirnow-unload-trace-XXXXXX";
+  ASSERT_NE(mkdtemp(traces), nullptr);
   struct Host {
     const char* what;
     bool session, plugged;
     LONG marquee;
+    bool traced = false;
   };
   for (const Host h :
        {Host{"no call", false, false, DISP_MT_NONE}, Host{"no display", true, false, DISP_MT_NONE},
-        Host{"idle", true, true, DISP_MT_NONE}, Host{"walking", true, true, DISP_MT_LEFT}}) {
+        Host{"idle", true, true, DISP_MT_NONE}, Host{"walking", true, true, DISP_MT_LEFT},
+        Host{"walking, traced", true, true, DISP_MT_LEFT, true}}) {
     store.AddComPort(display.LinkPath(), h.plugged ? "COM7" : "COM8");  // COM7: the display
+    const std::string entry =
+        "HKLM\\SOFTWARE\\OLEforRetail\\ServiceOPOS\\LineDisplay\\JQ POS POLE DISPLAY";
+    store.SetString(entry, "Trace", h.traced ? "1" : "0");
+    store.SetString(entry, "TraceFolder", traces);
+    store.Write();
     std::fflush(nullptr);  // the child's exit flushes only what it wrote itself
     const pid_t host = fork();
     if (host == 0) {
@@ -153,7 +166,18 @@ TEST(HostUnloadsFirst, ALateReleaseReturnsWithTheSessionIdleOrWalking) {
     waitpid(host, &status, 0);
     EXPECT_EQ(status, 0) << h.what << ": " << (WIFSIGNALED(status) ? "signal " : "exit ")
                          << (WIFSIGNALED(status) ? WTERMSIG(status) : WEXITSTATUS(status));
+    if (!h.traced) continue;
+    std::string trace;
+    for (const auto& file : std::filesystem::directory_iterator(traces)) {
+      std::ifstream in(file.path());
+      trace.append(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    for (const char* expected :
+         {" set MarqueeType (5014) = 3 ", " wire COM7: sent 1F 24 01 01 ", " port COM7 closed\n"}) {
+      EXPECT_NE(trace.find(expected), std::string::npos) << expected;
+    }
   }
+  std::filesystem::remove_all(traces);
 }
 
 }  // namespace

@@ -82,6 +82,8 @@ TEST(FieldTraceText, EachKindOfRecordHasItsOneForm) {
        "port COM3 reopened (/dev/ttyACM0): the display answered"},
       {kind::kPort, NoteText({Note::RepaintCut, 3, 0, 12, {}}, ""),
        "port COM3 repaint cut short after 12 bytes; it goes again whole"},
+      {kind::kUsb, UsbStepText("A1", 3, true, false),
+       "usb A1 skipped: COM3 did not answer as the display"},
       {kind::kBox, BoxText("Open port error", "OpenService"),
        "box OpenService: \"Open port error\""},
       {kind::kCom, ComNumberText({"USB\\Vid_2f1a&Pid_0d21\\A1", "/dev/serial/by-id/x", 4}),

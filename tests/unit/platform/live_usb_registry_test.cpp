@@ -14,8 +14,11 @@
 #include <set>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "kirnow_config.h"
+#include "platform/registry/com_names.h"
+#include "platform/registry/com_number_listener.h"
 #include "tests/support/fake_usb_tree.h"
 #include "tests/support/file_text.h"
 
@@ -159,6 +162,11 @@ TEST_F(LiveUsbView, EachWalkSeesWhatWasPluggedInOrPulledOutSinceTheLast) {
 }
 
 TEST_F(LiveUsbView, ADeviceKeepsItsNumberAcrossReplugsAndRestarts) {
+  // The listener hears of a number when it is given, not when it is kept.
+  std::vector<std::string> told;
+  SetComNumberListener([&told](const ComNumberGiven& g) {
+    told.push_back(g.deviceId + "=" + comnames::ComName(g.number));
+  });
   {
     auto view = Open();
     tree.Plug(Ours("1-1", "A1", "ttyACM0"));
@@ -187,6 +195,9 @@ TEST_F(LiveUsbView, ADeviceKeepsItsNumberAcrossReplugsAndRestarts) {
       store.GetValue(kRememberedPortsKey, "USB\\Vid_" + kVid + "&Pid_" + kPid + "\\A1");
   ASSERT_TRUE(remembered.has_value());
   EXPECT_EQ(remembered->AsString(), "COM1");
+  SetComNumberListener({});
+  const std::string ids = "USB\\Vid_" + kVid + "&Pid_" + kPid + "\\";
+  EXPECT_EQ(told, (std::vector<std::string>{ids + "A1=COM1", ids + "B2=COM2"}));
 }
 
 FakeUsbTree::Device Adapter(int n) {
