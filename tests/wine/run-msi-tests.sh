@@ -161,16 +161,18 @@ package_stage() {
       mkdir -p "$c/clients$b"
       cp "$client_dir/opensession.exe" "$c/clients$b/"
       local before out rc
-      before=$(wc -l <"$log")
+      before=$(settled_lines "$log")
       out=$(cd "$c/clients$b" && wine=$loader run "C:\\clients$b\\opensession.exe" "Z:$(tr '/' '\\\\' <<<"$log")")
       rc=$?
       if [ $rc -eq 0 ] && ! grep -q '^FAIL' <<<"$out" && grep -q '^PASS opensession' <<<"$out"; then
         pass "$arch: $b-bit session through the installed DLL"; else
         fail "$arch: $b-bit session (exit $rc)"; sed 's/^/    /' <<<"$out" | grep FAIL | head; fi
-      sleep 0.3
-      if [[ "$(wire "$log" $((before + 1)))" == "1D 49 02 1D 49 02 1B 40 $(hex 'JQ POS POLE DISPLAY Open Success')"* ]]; then
+      local greeting bytes
+      greeting="1D 49 02 1D 49 02 1B 40 $(hex 'JQ POS POLE DISPLAY Open Success')"
+      bytes=$(wire_starting "$log" $((before + 1)) "$greeting")
+      if [[ "$bytes" == "$greeting"* ]]; then
         pass "$arch: $b-bit session identified the display on COM5 and greeted"; else
-        fail "$arch: $b-bit session: no identity and greeting on the wire"; fi
+        fail "$arch: $b-bit session: no identity and greeting on the wire, which starts [${bytes:0:120}]"; fi
       out=$(regq "$device_key" /v Port /reg:$b)
       if grep -Eq 'Port[[:space:]]+REG_SZ[[:space:]]+COM5$' <<<"$out"; then
         pass "$arch: the $b-bit client found the device entry in the $b-bit view (Port COM5)"; else

@@ -37,7 +37,9 @@ wine32_route=none
 # starts the system's 32-bit loader and syswow64 stays empty. The emulated loader must not
 # re-execute itself (the exec would bypass qemu): WINELOADERNOEXEC=1, given to it alone (a
 # "wine --version" with it set would run "--version" as a program). The preload library
-# (qemu32/noreplace_preload.c) makes process start-up take a second instead of most of a minute.
+# (qemu32/qemu_preload.c) makes process start-up take a second instead of most of a minute, and
+# keeps each thread on its own thread block and TEB (without it a process whose threads take
+# signals, as every Wine process does, hangs or crashes now and then).
 choose_wine32() {
   local dir=$1 want=${KIRNOW_WINE32:-auto} why=""
   case "$want" in
@@ -76,7 +78,7 @@ choose_wine32() {
 # The qemu route's folder (see above) in $1; sets wine32 and wine64 to its loaders. On failure
 # prints why and returns false.
 make_qemu_loaders() {
-  local root=$1 qemu arch src=$wine_common_dir/qemu32/noreplace_preload.c
+  local root=$1 qemu arch src=$wine_common_dir/qemu32/qemu_preload.c
   qemu=$(command -v qemu-i386) || { echo "qemu-i386 is not installed (Debian's qemu-user)"; return 1; }
   [ -f "$wine_dir/wine" ] && [ -f "$wine_dir/wine64" ] ||
     { echo "the 32-bit and 64-bit Wine loaders are not both installed"; return 1; }
@@ -92,15 +94,15 @@ make_qemu_loaders() {
   # The preload for the emulated loader and, empty, its 64-bit twin: the dynamic linker's $LIB
   # picks the one of each process's bitness, since children inherit LD_PRELOAD.
   local cc=${CC:-gcc} out
-  if ! out=$("$cc" -m32 -O2 -fPIC -shared -nostdlib -o "$root/preload/lib/i386-linux-gnu/noreplace.so" "$src" 2>&1) ||
-     ! out=$("$cc" -O2 -fPIC -shared -nostdlib -o "$root/preload/lib/x86_64-linux-gnu/noreplace.so" "$src" 2>&1); then
+  if ! out=$("$cc" -m32 -O2 -fPIC -shared -nostdlib -o "$root/preload/lib/i386-linux-gnu/qemu_preload.so" "$src" 2>&1) ||
+     ! out=$("$cc" -O2 -fPIC -shared -nostdlib -o "$root/preload/lib/x86_64-linux-gnu/qemu_preload.so" "$src" 2>&1); then
     echo "cannot build the preload library for qemu-i386: $out"
     return 1
   fi
   cat >"$root/lib/wine/wine" <<SH
 #!/bin/sh
 # The 32-bit Wine loader under qemu-i386 (made by wine-common.sh for one test stage).
-exec "$qemu" -0 "$root/lib/wine/wine" -E 'LD_PRELOAD=$root/preload/\$LIB/noreplace.so' \
+exec "$qemu" -0 "$root/lib/wine/wine" -E 'LD_PRELOAD=$root/preload/\$LIB/qemu_preload.so' \
   -E WINELOADERNOEXEC=1 "$root/lib/wine/wine-i386" "\$@"
 SH
   chmod +x "$root/lib/wine/wine"
@@ -156,6 +158,30 @@ make_prefix() {
 # from line $2 (1-based, default 1) of the byte log $1.
 wire() {
   tail -n +"${2:-1}" "$1" 2>/dev/null | grep -v '^#' | cut -d' ' -f2- | tr '\n' ' ' | tr -s ' '
+}
+# The display logs what it reads a little after the client wrote it, later on a busy machine:
+# wire_starting LOG FROM EXPECT gives the wire from line FROM once it starts with EXPECT, or as it
+# stands after 10 s; settled_lines LOG counts the log's lines once it has not grown for 0.5 s
+# (10 s at most), so that a session's last bytes are not taken for the next one's.
+wire_starting() {
+  local bytes
+  for _ in $(seq 100); do
+    bytes=$(wire "$1" "$2")
+    [[ "$bytes" == "$3"* ]] && break
+    sleep 0.1
+  done
+  printf '%s' "$bytes"
+}
+settled_lines() {
+  local lines now
+  lines=$(wc -l <"$1")
+  for _ in $(seq 20); do
+    sleep 0.5
+    now=$(wc -l <"$1")
+    [ "$now" = "$lines" ] && break
+    lines=$now
+  done
+  echo "$lines"
 }
 hex() { printf '%s' "$1" | od -An -tx1 -v | tr 'a-f' 'A-F' | tr -s ' \n' ' ' | sed 's/^ //;s/ $//'; }
 

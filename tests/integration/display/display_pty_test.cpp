@@ -148,9 +148,10 @@ TEST_F(DisplayOverPty, BothLinesBlinkThroughTheCombinedWorker) {
     ASSERT_GE(frames.size(), 5u);
     // The stop cuts the worker's tick wait short and its step ends with one more frame.
     frames.pop_back();
-    // The display stamps a frame when it reads it, a little after it was sent: allow for that
-    // in single intervals, not in their mean.
-    for (size_t k = 1; k < frames.size(); ++k) EXPECT_GE(frames[k].ms - frames[k - 1].ms, 225.0);
+    // The display stamps a frame when it reads it, after it was sent: on a busy machine a frame
+    // read late shortens the interval after it, the next being on time. Frames sent back to back
+    // show here, phases cut short in the mean below.
+    for (size_t k = 1; k < frames.size(); ++k) EXPECT_GE(frames[k].ms - frames[k - 1].ms, 125.0);
     // The mean is taken between two stamps, each of which may be late by the display's read:
     // a late first stamp shortens it by a fraction of a millisecond.
     const double mean = (frames.back().ms - frames.front().ms) / double(frames.size() - 1);

@@ -61,7 +61,14 @@ TEST_F(RunScript, RunsTheScriptOnThePluggedInDisplay) {
       << r.out;
   EXPECT_EQ(r.out.find("virtual pole display"), std::string::npos) << r.out;
   EXPECT_EQ(r.err.find("no display"), std::string::npos) << r.err;
-  const std::vector<uint8_t> wire = display.ReceivedBytes();
+  // The display logs what it reads a little after the program wrote it.
+  std::vector<uint8_t> wire;
+  display.WaitForSnapshot(
+      [&](const Snapshot&) {
+        wire = display.ReceivedBytes();
+        return Contains(wire, Bytes("Found it"));
+      },
+      3000);
   EXPECT_TRUE(Contains(wire, Bytes("JQ POS POLE DISPLAY Open Success")));
   EXPECT_TRUE(Contains(wire, Bytes("Found it")));
   // The store has the device entry and the remembered number, and no record of a virtual
