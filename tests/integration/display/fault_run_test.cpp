@@ -232,16 +232,18 @@ class FaultRun {
   }
 
   // Pulls the display out or plugs it in (in its place again), and waits until it has done so.
+  // Its node goes with it, as a device node does: the pty it led to may be given to another
+  // program's display meanwhile, which the keeper would then find there.
   void Plug(bool plugged) {
     if (plugged == plugged_) return;
     display_.Unplug();
     plugged_ = plugged;
+    otherIn_ = false;
+    PointNode("");
     EXPECT_TRUE(
         display_.WaitForSnapshot([&](const it::Snapshot& s) { return s.plugged == plugged; }, 3000))
         << (plugged ? "plugging in" : "pulling out");
-    if (!plugged) return;
-    otherIn_ = false;
-    PointNode(display_.Pty());
+    if (plugged) PointNode(display_.Pty());
   }
 
   void Hold(bool held) {

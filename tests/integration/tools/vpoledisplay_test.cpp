@@ -160,7 +160,7 @@ TEST(VirtualDisplayProgram, IdentityModes) {
     ASSERT_TRUE(vd.Start({"1a2b", "second", 0, {}}));
     Port port(vd.LinkPath());
     ASSERT_TRUE(port.Write(kQuery));
-    EXPECT_TRUE(port.Read(8, 300).empty());
+    EXPECT_EQ(port.Read(8, 300), Bytes{});
     ASSERT_TRUE(port.Write(kQuery));
     EXPECT_EQ(port.Read(8, 2000), Str("PID:1a2b"));
   }
@@ -178,8 +178,9 @@ TEST(VirtualDisplayProgram, IdentityModes) {
     ASSERT_TRUE(vd.Start({"", "silent", 0, {}}));
     Port port(vd.LinkPath());
     ASSERT_TRUE(port.Write(kQuery));
-    EXPECT_TRUE(port.Read(8, 300).empty());
-    EXPECT_TRUE(vd.WaitForSnapshot([](const Snapshot& s) { return s.identityQueries == 1; }, 2000));
+    EXPECT_EQ(port.Read(8, 300), Bytes{});
+    EXPECT_TRUE(vd.WaitForSnapshot([](const Snapshot& s) { return s.identityQueries == 1; }, 2000))
+        << vd.ReadSnapshot().identityQueries;
   }
 }
 
