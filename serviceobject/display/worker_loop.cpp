@@ -4,7 +4,7 @@
 // other line's text when the caller hands it over. Every frame (cursor move plus its
 // characters) is one unit on the port, so nothing the caller sends lands inside it.
 // The single-line workers share one step (RunLine) and differ only in their pacing. Each worker
-// keeps its flags and what it walks in its own run (display_state.h); one that was let go past
+// keeps its flags and what it walks in its own run (core/display_state.h); one that was let go past
 // its stop bound sends no frame and takes no hand-off.
 #include <algorithm>
 #include <array>

@@ -87,6 +87,7 @@ void Workers::Start(Worker w) {
     Stop(Worker::Line2);
   }
   Stop(w);
+  m_.stopWorkers = &StopAllWorkers;  // the module stops what runs before it goes away
   WorkerControl& c = s_.worker(w);
   auto run = std::make_shared<WorkerRun>();
   c.run = run;

@@ -1,4 +1,4 @@
-// The marquee and blink workers' controller: the one owner of their state (display_state.h).
+// The marquee and blink workers' controller: the one owner of their state (core/display_state.h).
 // The marquee control, the blink control and the text output say what they want for a display
 // line; the controller sets the flags together with starting, stopping or replacing the
 // threads, moves the display between the single-line workers and the combined one, and hands

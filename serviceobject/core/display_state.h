@@ -12,7 +12,7 @@
 #include <mutex>
 
 #include "platform/clock/thread.h"
-#include "serviceobject/display/line_buffer.h"
+#include "serviceobject/core/line_buffer.h"
 
 namespace kirnow {
 
