@@ -13,6 +13,7 @@
 #include "serviceobject/com/class_factory.h"
 #include "serviceobject/com/guarded.h"
 #include "serviceobject/com/iposl_display.h"
+#include "serviceobject/core/display_ids.h"
 #include "serviceobject/display/display_engine.h"
 
 namespace kirnow::server {
@@ -29,7 +30,7 @@ class SystemModule final : public ComModule {
   ModuleState& State() override {
     std::lock_guard<std::mutex> lock(mutex_);
     if (!state_) {
-      registry_ = platform::MakeSystemRegistry();
+      registry_ = platform::MakeSystemRegistry(kirnow::DisplayUsbIds());
       serial_ = platform::MakeSystemSerialDevice(*registry_);
       box_ = platform::MakeSystemMessageBox();
       clock_ = platform::MakeSystemClock();

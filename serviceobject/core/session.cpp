@@ -126,7 +126,7 @@ void FindAndIdentifyPort(POSLDisplay& so, const std::string& foundName) {
   platform::MessageBoxSink& box = m.platform.messageBox;
   const std::string greetingName =
       m.platform.ansi.ToAnsi(platform::Utf8ToUtf16(foundName, kGreetingNameLimit));
-  const std::string usbKey = platform::comnames::DisplayInstancesKey();
+  const std::string usbKey = platform::comnames::UsbInstancesKey(KIRNOW_USB_VID, KIRNOW_USB_PID);
   // One view of the devices from the count to the last port's lookup: a device plugged in or
   // pulled out meanwhile is for the next OpenService, and no instance is skipped or tried twice.
   const platform::RegistryWalk walk(registry);

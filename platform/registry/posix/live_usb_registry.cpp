@@ -9,6 +9,7 @@
 
 #include "platform/registry/com_names.h"
 #include "platform/registry/com_number_listener.h"
+#include "platform/registry/posix/com_records.h"
 
 namespace kirnow::platform {
 namespace {
@@ -74,19 +75,14 @@ void AddDevices(regtree::Tree& view, const std::vector<UsbSerialDevice>& devices
   }
 }
 
-std::string EnvOr(const char* name, const char* fallback) {
-  const char* value = std::getenv(name);
-  return value != nullptr && *value != '\0' ? value : fallback;
-}
-
 }  // namespace
 
-std::string SysfsRoot() { return EnvOr("KIRNOW_SYSFS_ROOT", "/sys"); }
-std::string DevRoot() { return EnvOr("KIRNOW_DEV_ROOT", "/dev"); }
-
 LiveUsbRegistry::LiveUsbRegistry(std::unique_ptr<RegistryStore> store, std::string sysfsRoot,
-                                 std::string devRoot)
-    : store_(std::move(store)), sysfsRoot_(std::move(sysfsRoot)), devRoot_(std::move(devRoot)) {}
+                                 std::string devRoot, UsbIds servedFirst)
+    : store_(std::move(store)),
+      sysfsRoot_(std::move(sysfsRoot)),
+      devRoot_(std::move(devRoot)),
+      servedFirst_(std::move(servedFirst)) {}
 
 bool LiveUsbRegistry::InView(const std::string& path) {
   const auto p = regtree::ParsePath(path);
@@ -108,8 +104,9 @@ void LiveUsbRegistry::RefreshLocked() {
   ComPlan plan;
   std::unique_ptr<regtree::Tree> view;
   auto round = [&](const regtree::Tree& store) {
-    memory.Settle(store);
-    plan = PlanComNumbers(store, memory, devices);
+    const ComRecords records = ReadComRecords(store);
+    memory.Settle(records);
+    plan = PlanComNumbers(records, memory, devices, servedFirst_);
   };
   auto build = [&](const regtree::Tree& store) {
     view = std::make_unique<regtree::Tree>();
@@ -247,9 +244,9 @@ std::vector<LiveUsbRegistry::Port> LiveUsbRegistry::Ports() {
   return ports_;
 }
 
-std::unique_ptr<Registry> MakeSystemRegistry() {
+std::unique_ptr<Registry> MakeSystemRegistry(const UsbIds& servedFirst) {
   return std::make_unique<LiveUsbRegistry>(std::make_unique<RegistryStore>(DefaultRegistryPath()),
-                                           SysfsRoot(), DevRoot());
+                                           SysfsRoot(), DevRoot(), servedFirst);
 }
 
 }  // namespace kirnow::platform

@@ -3,7 +3,8 @@
 // USB instance and one SERIALCOMM entry per device.
 //
 // The instance is named as usb_serial_scan.h says; the path is the device's /dev/serial/by-id
-// link where udev made one, else its tty. Numbers come from the COM arbiter (com_arbiter.h) and
+// link where udev made one, else its tty. Numbers come from the COM arbiter (com_arbiter.h, of
+// the device room; the store's part of its records is com_records.h) and
 // new ones are remembered in the store in the same step as they are chosen, under the store's
 // lock; when the store can't take them (it may not be written, or another process holds its
 // lock past a brief wait), the view remembers them instead, for as long as it lives.
@@ -23,16 +24,20 @@
 #include <string>
 #include <vector>
 
-#include "platform/registry/posix/com_arbiter.h"
+#include "platform/device/posix/com_arbiter.h"
+#include "platform/device/posix/usb_serial_scan.h"
+#include "platform/device/usb_ids.h"
+#include "platform/registry/posix/com_records.h"
 #include "platform/registry/posix/reg_store.h"
-#include "platform/registry/posix/usb_serial_scan.h"
 
 namespace kirnow::platform {
 
 class LiveUsbRegistry : public Registry {
  public:
-  // sysfsRoot stands for /sys and devRoot for /dev.
-  LiveUsbRegistry(std::unique_ptr<RegistryStore> store, std::string sysfsRoot, std::string devRoot);
+  // sysfsRoot stands for /sys and devRoot for /dev; the devices of `servedFirst` get their COM
+  // numbers first.
+  LiveUsbRegistry(std::unique_ptr<RegistryStore> store, std::string sysfsRoot, std::string devRoot,
+                  UsbIds servedFirst);
 
   bool KeyExists(const std::string& path) override;
   std::optional<uint32_t> SubkeyCount(const std::string& path) override;
@@ -69,15 +74,12 @@ class LiveUsbRegistry : public Registry {
 
   const std::unique_ptr<RegistryStore> store_;
   const std::string sysfsRoot_, devRoot_;
+  const UsbIds servedFirst_;
   std::mutex mutex_;
   std::unique_ptr<regtree::Tree> view_;  // the last view built; null when a write made it stale
   std::vector<Port> ports_;              // the devices of that view
   int walks_ = 0;                        // walks open now
   ComMemory memory_;                     // the numbers and sightings the store did not take
 };
-
-// $KIRNOW_SYSFS_ROOT (default /sys) and $KIRNOW_DEV_ROOT (default /dev).
-std::string SysfsRoot();
-std::string DevRoot();
 
 }  // namespace kirnow::platform

@@ -1,5 +1,7 @@
-// The Linux serial device: COMn is looked up in HKEY_LOCAL_MACHINE\HARDWARE\DEVICEMAP\SERIALCOMM
-// (value name = device path, data = "COMn") and driven with termios.
+// The Linux serial device: a tty driven with termios. The system's finds COMn in
+// HKEY_LOCAL_MACHINE\HARDWARE\DEVICEMAP\SERIALCOMM (value name = device path, data = "COMn").
+#include "platform/serial/posix/tty_serial_device.h"
+
 #include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -14,12 +16,11 @@
 #include <optional>
 #include <string>
 
+#include "platform/device/posix/usb_serial_scan.h"
 #include "platform/registry/com_names.h"
-#include "platform/registry/posix/live_usb_registry.h"
-#include "platform/registry/posix/usb_serial_scan.h"
 #include "platform/registry/registry.h"
 #include "platform/serial/posix/tty_permission.h"
-#include "platform/serial/serial_device.h"
+#include "platform/text/name_compare.h"
 
 namespace kirnow::platform {
 namespace {
@@ -76,7 +77,7 @@ int64_t NowMs() {
 
 class TtySerialDevice : public SerialDevice {
  public:
-  explicit TtySerialDevice(Registry& registry) : registry_(registry) {}
+  explicit TtySerialDevice(ComPathLookup pathOf) : pathOf_(std::move(pathOf)) {}
   ~TtySerialDevice() override { Close(); }
   TtySerialDevice(const TtySerialDevice&) = delete;
   TtySerialDevice& operator=(const TtySerialDevice&) = delete;
@@ -87,7 +88,7 @@ class TtySerialDevice : public SerialDevice {
     openProblem_.clear();
     const std::optional<speed_t> speed = SpeedFor(baud);
     if (!speed || portNumber <= 0) return false;
-    const std::optional<std::string> path = DevicePath(portNumber);
+    const std::optional<std::string> path = pathOf_(portNumber);
     if (!path) return false;
 
     const int fd = open(path->c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -269,18 +270,6 @@ class TtySerialDevice : public SerialDevice {
   }
 
  private:
-  // The device whose SERIALCOMM entry's data is exactly "COM<n>".
-  std::optional<std::string> DevicePath(int32_t n) {
-    const std::string want = comnames::ComName(n);
-    const std::optional<uint32_t> count = registry_.ValueCount(kSerialCommKey);
-    if (!count) return std::nullopt;
-    for (uint32_t i = 0; i < *count; ++i) {
-      const std::optional<RegValue> v = registry_.ValueAt(kSerialCommKey, i);
-      if (v && !v->name.empty() && v->AsString() == want) return v->name;
-    }
-    return std::nullopt;
-  }
-
   void CloseLocked() {
     if (fd_ < 0) return;
     ioctl(fd_, TIOCNXCL);
@@ -307,7 +296,7 @@ class TtySerialDevice : public SerialDevice {
     fd_ = -1;
   }
 
-  Registry& registry_;
+  const ComPathLookup pathOf_;
   mutable std::mutex mutex_;
   int fd_ = -1;
   int lastError_ = 0;        // errno of the last failure, for the trace and the tests
@@ -315,10 +304,26 @@ class TtySerialDevice : public SerialDevice {
   std::string path_;         // of the last successful Open
 };
 
+// The device whose SERIALCOMM entry's data is exactly "COM<n>".
+std::optional<std::string> SerialCommPath(Registry& registry, int32_t n) {
+  const std::string want = comnames::ComName(n);
+  const std::optional<uint32_t> count = registry.ValueCount(kSerialCommKey);
+  if (!count) return std::nullopt;
+  for (uint32_t i = 0; i < *count; ++i) {
+    const std::optional<RegValue> v = registry.ValueAt(kSerialCommKey, i);
+    if (v && !v->name.empty() && v->AsString() == want) return v->name;
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
+std::unique_ptr<SerialDevice> MakeTtySerialDevice(ComPathLookup pathOf) {
+  return std::make_unique<TtySerialDevice>(std::move(pathOf));
+}
+
 std::unique_ptr<SerialDevice> MakeSystemSerialDevice(Registry& registry) {
-  return std::make_unique<TtySerialDevice>(registry);
+  return MakeTtySerialDevice([&registry](int32_t n) { return SerialCommPath(registry, n); });
 }
 
 }  // namespace kirnow::platform

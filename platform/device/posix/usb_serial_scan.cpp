@@ -1,5 +1,5 @@
 // Reads the USB serial devices out of sysfs and finds their device nodes. See usb_serial_scan.h.
-#include "platform/registry/posix/usb_serial_scan.h"
+#include "platform/device/posix/usb_serial_scan.h"
 
 #include <dirent.h>
 #include <errno.h>
@@ -8,11 +8,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <map>
 #include <optional>
 #include <set>
 
-#include "platform/registry/reg_tree.h"
 #include "platform/text/name_compare.h"
 
 namespace kirnow::platform {
@@ -193,9 +193,21 @@ std::vector<UsbSerialDevice> ScanUsbSerialDevices(const std::string& sysfsRoot,
   std::sort(found.begin(), found.end(), [](const UsbSerialDevice& a, const UsbSerialDevice& b) {
     if (a.vid != b.vid) return a.vid < b.vid;
     if (a.pid != b.pid) return a.pid < b.pid;
-    return regtree::NameCompare(a.instance, b.instance) < 0;
+    return text::CompareNoCase(a.instance, b.instance) < 0;
   });
   return found;
 }
+
+namespace {
+
+std::string EnvOr(const char* name, const char* fallback) {
+  const char* value = std::getenv(name);
+  return value != nullptr && *value != '\0' ? value : fallback;
+}
+
+}  // namespace
+
+std::string SysfsRoot() { return EnvOr("KIRNOW_SYSFS_ROOT", "/sys"); }
+std::string DevRoot() { return EnvOr("KIRNOW_DEV_ROOT", "/dev"); }
 
 }  // namespace kirnow::platform
