@@ -31,7 +31,18 @@ class KIRNOW_CAPABILITY("mutex") Mutex {
   void unlock() KIRNOW_RELEASE() { mutex_.unlock(); }
 
  private:
+  friend class MutexLock;
   std::mutex mutex_;
+};
+
+// A mutex that the thread holding it may take again (the analysis sees each hold on its own).
+class KIRNOW_CAPABILITY("mutex") RecursiveMutex {
+ public:
+  void lock() KIRNOW_ACQUIRE() { mutex_.lock(); }
+  void unlock() KIRNOW_RELEASE() { mutex_.unlock(); }
+
+ private:
+  std::recursive_mutex mutex_;
 };
 
 class KIRNOW_SCOPED_CAPABILITY MutexHold {
@@ -43,6 +54,34 @@ class KIRNOW_SCOPED_CAPABILITY MutexHold {
 
  private:
   Mutex& mutex_;
+};
+
+class KIRNOW_SCOPED_CAPABILITY RecursiveHold {
+ public:
+  explicit RecursiveHold(RecursiveMutex& mutex) KIRNOW_ACQUIRE(mutex) : mutex_(mutex) {
+    mutex_.lock();
+  }
+  ~RecursiveHold() KIRNOW_RELEASE() { mutex_.unlock(); }
+  RecursiveHold(const RecursiveHold&) = delete;
+  RecursiveHold& operator=(const RecursiveHold&) = delete;
+
+ private:
+  RecursiveMutex& mutex_;
+};
+
+// A hold that a std::condition_variable can wait on (the wait lets the mutex go and takes it
+// again before it returns, so the hold stands for the whole scope).
+class KIRNOW_SCOPED_CAPABILITY MutexLock {
+ public:
+  explicit MutexLock(Mutex& mutex) KIRNOW_ACQUIRE(mutex) : lock_(mutex.mutex_) {}
+  ~MutexLock() KIRNOW_RELEASE() {}
+  MutexLock(const MutexLock&) = delete;
+  MutexLock& operator=(const MutexLock&) = delete;
+
+  std::unique_lock<std::mutex>& native() { return lock_; }
+
+ private:
+  std::unique_lock<std::mutex> lock_;
 };
 
 }  // namespace kirnow::platform

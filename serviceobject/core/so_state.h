@@ -85,7 +85,7 @@ class ModuleState {
   // reach the state again through a callback on its own thread. The workers never take it;
   // they hand off through the display's flags and the port's step queue, so a method that waits
   // for a worker to stop cannot deadlock with it.
-  std::recursive_mutex callLock;
+  platform::RecursiveMutex callLock KIRNOW_ACQUIRED_BEFORE(display.controlLock);
 
   // Holds the caller until the tick counter has advanced by at least `ms`, correct across the
   // wrap; sleeps in between.

@@ -25,7 +25,7 @@ void Workers::StartBlinking(int line) {
 }
 
 void Workers::Blink(int line) {
-  std::lock_guard<std::recursive_mutex> control(d_.controlLock);
+  platform::RecursiveHold control(d_.controlLock);
   std::atomic<uint8_t>& blinkUp = s_.line(1).blink;
   std::atomic<uint8_t>& blinkLow = s_.line(2).blink;
   if (Running(Worker::Combined) && blinkUp && blinkLow) {

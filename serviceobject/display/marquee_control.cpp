@@ -12,7 +12,7 @@ namespace kirnow {
 namespace display {
 
 void Workers::Walk(int line) {
-  std::lock_guard<std::recursive_mutex> control(d_.controlLock);
+  platform::RecursiveHold control(d_.controlLock);
   const int other = OtherLine(line);
   WorkerControl& own = s_.worker(WorkerOfLine(line));
   WorkerControl& otherWorker = s_.worker(WorkerOfLine(other));
@@ -34,7 +34,7 @@ void Workers::Walk(int line) {
 }
 
 void Workers::StopWalking(int line, uint32_t& waitStart) {
-  std::lock_guard<std::recursive_mutex> control(d_.controlLock);
+  platform::RecursiveHold control(d_.controlLock);
   platform::Clock& clock = m_.platform.clock;
   WorkerControl& combined = s_.worker(Worker::Combined);
   // The combined worker is stopped whenever it runs, also when a later start request has

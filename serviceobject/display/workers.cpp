@@ -29,7 +29,7 @@ bool Workers::Driving() const {
 }
 
 void Workers::Stop(Worker w) {
-  std::lock_guard<std::recursive_mutex> control(d_.controlLock);
+  platform::RecursiveHold control(d_.controlLock);
   WorkerControl& c = s_.worker(w);
   if (!c.run) return;
   WorkerRun& run = *c.run;
@@ -53,7 +53,7 @@ void Workers::Stop(Worker w) {
 }
 
 void Workers::StopAfterFrame(Worker w, uint32_t waitStart, uint32_t boundMs) {
-  std::lock_guard<std::recursive_mutex> control(d_.controlLock);
+  platform::RecursiveHold control(d_.controlLock);
   WorkerControl& c = s_.worker(w);
   c.restart = 1;
   if (c.run) {
@@ -65,13 +65,13 @@ void Workers::StopAfterFrame(Worker w, uint32_t waitStart, uint32_t boundMs) {
 }
 
 void Workers::StopAll() {
-  std::lock_guard<std::recursive_mutex> control(d_.controlLock);
+  platform::RecursiveHold control(d_.controlLock);
   for (Worker w : {Worker::Line1, Worker::Line2, Worker::Combined}) Stop(w);
 }
 
 void Workers::ClearWalks() {
-  std::lock_guard<std::recursive_mutex> control(d_.controlLock);
-  std::lock_guard<std::mutex> hold(d_.textLock);
+  platform::RecursiveHold control(d_.controlLock);
+  platform::MutexHold hold(d_.textLock);
   for (const WorkerControl& c : s_.workers) {
     if (const std::shared_ptr<WorkerRun>& run = c.run) {
       for (auto& walk : run->walks) walk.scroll.fill('\0');
@@ -80,7 +80,7 @@ void Workers::ClearWalks() {
 }
 
 void Workers::Start(Worker w) {
-  std::lock_guard<std::recursive_mutex> control(d_.controlLock);
+  platform::RecursiveHold control(d_.controlLock);
   if (w == Worker::Combined) {
     // The combined worker drives both lines: no single-line worker may run beside it.
     Stop(Worker::Line1);
@@ -114,14 +114,14 @@ void Workers::Start(Worker w) {
 }
 
 void Workers::StartCombinedUnlessRunning() {
-  std::lock_guard<std::recursive_mutex> control(d_.controlLock);
+  platform::RecursiveHold control(d_.controlLock);
   if (Running(Worker::Combined)) return;
   s_.worker(Worker::Combined).started = 1;
   Start(Worker::Combined);
 }
 
 void Workers::RestartCombined() {
-  std::lock_guard<std::recursive_mutex> control(d_.controlLock);
+  platform::RecursiveHold control(d_.controlLock);
   s_.worker(Worker::Combined).started = 1;
   Start(Worker::Combined);
 }

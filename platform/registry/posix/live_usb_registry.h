@@ -20,7 +20,6 @@
 
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -29,6 +28,7 @@
 #include "platform/device/usb_ids.h"
 #include "platform/registry/posix/com_records.h"
 #include "platform/registry/posix/reg_store.h"
+#include "platform/sync/thread_safety.h"
 
 namespace kirnow::platform {
 
@@ -65,21 +65,24 @@ class LiveUsbRegistry : public Registry {
  private:
   // Whether the path is at, above or below one of the view's two keys.
   static bool InView(const std::string& path);
-  // Scans sysfs and merges the store's part of the view's keys with it.
-  void RefreshLocked();
+  // Scans sysfs, numbers the devices and merges the store's part of the view's keys with them.
+  void RefreshLocked() KIRNOW_REQUIRES(mutex_);
   // The view, built afresh when `fresh` and no walk holds it, or when there is none.
-  regtree::Tree& ViewLocked(bool fresh);
+  regtree::Tree& ViewLocked(bool fresh) KIRNOW_REQUIRES(mutex_);
   // After a write to the store: a view it may have changed is built again. Returns ok.
   bool Written(const std::string& path, bool ok);
 
   const std::unique_ptr<RegistryStore> store_;
   const std::string sysfsRoot_, devRoot_;
   const UsbIds servedFirst_;
-  std::mutex mutex_;
-  std::unique_ptr<regtree::Tree> view_;  // the last view built; null when a write made it stale
-  std::vector<Port> ports_;              // the devices of that view
-  int walks_ = 0;                        // walks open now
-  ComMemory memory_;                     // the numbers and sightings the store did not take
+  // Held for each operation; the store's own lock is taken under it, never the other way.
+  Mutex mutex_;
+  // The last view built; null when a write made it stale.
+  std::unique_ptr<regtree::Tree> view_ KIRNOW_GUARDED_BY(mutex_);
+  std::vector<Port> ports_ KIRNOW_GUARDED_BY(mutex_);  // the devices of that view
+  int walks_ KIRNOW_GUARDED_BY(mutex_) = 0;            // walks open now
+  // The numbers and sightings the store did not take.
+  ComMemory memory_ KIRNOW_GUARDED_BY(mutex_);
 };
 
 }  // namespace kirnow::platform
