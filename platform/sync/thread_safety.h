@@ -45,29 +45,20 @@ class KIRNOW_CAPABILITY("mutex") RecursiveMutex {
   std::recursive_mutex mutex_;
 };
 
-class KIRNOW_SCOPED_CAPABILITY MutexHold {
+// A hold of a mutex for its scope.
+template <class M>
+class KIRNOW_SCOPED_CAPABILITY Hold {
  public:
-  explicit MutexHold(Mutex& mutex) KIRNOW_ACQUIRE(mutex) : mutex_(mutex) { mutex_.lock(); }
-  ~MutexHold() KIRNOW_RELEASE() { mutex_.unlock(); }
-  MutexHold(const MutexHold&) = delete;
-  MutexHold& operator=(const MutexHold&) = delete;
+  explicit Hold(M& mutex) KIRNOW_ACQUIRE(mutex) : mutex_(mutex) { mutex_.lock(); }
+  ~Hold() KIRNOW_RELEASE() { mutex_.unlock(); }
+  Hold(const Hold&) = delete;
+  Hold& operator=(const Hold&) = delete;
 
  private:
-  Mutex& mutex_;
+  M& mutex_;
 };
-
-class KIRNOW_SCOPED_CAPABILITY RecursiveHold {
- public:
-  explicit RecursiveHold(RecursiveMutex& mutex) KIRNOW_ACQUIRE(mutex) : mutex_(mutex) {
-    mutex_.lock();
-  }
-  ~RecursiveHold() KIRNOW_RELEASE() { mutex_.unlock(); }
-  RecursiveHold(const RecursiveHold&) = delete;
-  RecursiveHold& operator=(const RecursiveHold&) = delete;
-
- private:
-  RecursiveMutex& mutex_;
-};
+using MutexHold = Hold<Mutex>;
+using RecursiveHold = Hold<RecursiveMutex>;
 
 // A hold that a std::condition_variable can wait on (the wait lets the mutex go and takes it
 // again before it returns, so the hold stands for the whole scope).
