@@ -21,6 +21,13 @@ Body BodyOf(Worker w) {
 
 bool Workers::Running(Worker w) const { return s_.worker(w).keepRunning() != 0; }
 
+Drive Workers::Driver() const {
+  if (Running(Worker::Combined)) return Drive::Combined;
+  if (Running(Worker::Line1)) return Drive::Line1;
+  if (Running(Worker::Line2)) return Drive::Line2;
+  return Drive::Idle;
+}
+
 bool Workers::Driving() const {
   const bool lineBusy = s_.worker(Worker::Line1).scrolling || s_.worker(Worker::Line2).scrolling ||
                         s_.line(1).blink || s_.line(2).blink;
