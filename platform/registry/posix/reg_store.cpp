@@ -169,6 +169,18 @@ class FileLock {
   int osError_ = 0;
 };
 
+// The whole file from `fd`; false, with errno telling why, when a read fails.
+bool ReadWhole(int fd, std::string& text) {
+  char buf[65536];
+  while (true) {
+    const ssize_t n = read(fd, buf, sizeof buf);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    if (n == 0) return true;
+    text.append(buf, static_cast<size_t>(n));
+  }
+}
+
 }  // namespace
 
 std::string DefaultRegistryPath() {
@@ -235,20 +247,13 @@ bool RegistryStore::LoadLocked() {
     return true;  // unchanged since it was read
   }
   std::string text;
-  char buf[65536];
-  while (true) {
-    const ssize_t n = read(fd, buf, sizeof buf);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      const int osError = errno;
-      const std::string err = ErrnoText("cannot read", path_);
-      close(fd);
-      tree_.reset();
-      SetErrorLocked(err, osError);
-      return false;
-    }
-    if (n == 0) break;
-    text.append(buf, static_cast<size_t>(n));
+  if (!ReadWhole(fd, text)) {
+    const int osError = errno;
+    const std::string err = ErrnoText("cannot read", path_);
+    close(fd);
+    tree_.reset();
+    SetErrorLocked(err, osError);
+    return false;
   }
   close(fd);
   auto tree = std::make_unique<regtree::Tree>();

@@ -75,6 +75,28 @@ int64_t NowMs() {
   return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
 }
 
+// The line: only the speed and the character size change; parity, stop bits and flow control
+// stay as the port had them. A Windows COM port has no terminal line discipline, so echo, line
+// editing, signal characters and newline translation are switched off: left on, they would echo
+// the display's replies back to it and hold bytes back until a newline arrived.
+bool SetLine(int fd, speed_t speed) {
+  termios t{};
+  if (tcgetattr(fd, &t) != 0) return false;
+  cfsetispeed(&t, speed);
+  cfsetospeed(&t, speed);
+  t.c_cflag = (t.c_cflag & ~static_cast<tcflag_t>(CSIZE)) | CS8 | CREAD;
+  t.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL);
+  t.c_oflag &= ~static_cast<tcflag_t>(OPOST);
+  t.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
+  t.c_cc[VMIN] = 1;
+  t.c_cc[VTIME] = 0;
+  if (tcsetattr(fd, TCSANOW, &t) != 0) return false;
+  // A fresh Windows handle starts with empty queues; a tty keeps what arrived while nobody had
+  // it open (an old identity reply, say), so drop that.
+  tcflush(fd, TCIFLUSH);
+  return true;
+}
+
 class TtySerialDevice : public SerialDevice {
  public:
   explicit TtySerialDevice(ComPathLookup pathOf) : pathOf_(std::move(pathOf)) {}
@@ -112,29 +134,7 @@ class TtySerialDevice : public SerialDevice {
       close(fd);
       return false;
     }
-    termios t{};
-    bool ok = tcgetattr(fd, &t) == 0;
-    if (ok) {
-      // The line: only the speed and the character size change; parity, stop bits and flow
-      // control stay as the port had them. A Windows COM port has no terminal line discipline,
-      // so echo, line editing, signal characters and newline translation are switched off:
-      // left on, they would echo the display's replies back to it and hold bytes back until a
-      // newline arrived.
-      cfsetispeed(&t, *speed);
-      cfsetospeed(&t, *speed);
-      t.c_cflag = (t.c_cflag & ~static_cast<tcflag_t>(CSIZE)) | CS8 | CREAD;
-      t.c_iflag &=
-          ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL);
-      t.c_oflag &= ~static_cast<tcflag_t>(OPOST);
-      t.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
-      t.c_cc[VMIN] = 1;
-      t.c_cc[VTIME] = 0;
-      ok = tcsetattr(fd, TCSANOW, &t) == 0;
-      // A fresh Windows handle starts with empty queues; a tty keeps what arrived while nobody
-      // had it open (an old identity reply, say), so drop that.
-      if (ok) tcflush(fd, TCIFLUSH);
-    }
-    if (!ok) {
+    if (!SetLine(fd, *speed)) {
       ioctl(fd, TIOCNXCL);
       close(fd);
       return false;
