@@ -12,7 +12,6 @@
 #include <time.h>
 #include <unistd.h>
 
-#include <mutex>
 #include <optional>
 #include <string>
 
@@ -20,6 +19,7 @@
 #include "platform/registry/com_names.h"
 #include "platform/registry/registry.h"
 #include "platform/serial/posix/tty_permission.h"
+#include "platform/sync/thread_safety.h"
 #include "platform/text/name_compare.h"
 
 namespace kirnow::platform {
@@ -105,7 +105,7 @@ class TtySerialDevice : public SerialDevice {
   TtySerialDevice& operator=(const TtySerialDevice&) = delete;
 
   bool Open(int32_t portNumber, int32_t baud) override {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexHold lock(mutex_);
     CloseLocked();
     openProblem_.clear();
     const std::optional<speed_t> speed = SpeedFor(baud);
@@ -145,17 +145,17 @@ class TtySerialDevice : public SerialDevice {
   }
 
   void Close() override {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexHold lock(mutex_);
     CloseLocked();
   }
 
   bool IsOpen() const override {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexHold lock(mutex_);
     return fd_ >= 0;
   }
 
   WriteResult WriteByte(uint8_t byte) override {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexHold lock(mutex_);
     if (fd_ < 0) return WriteResult::Gone;
     const int64_t deadline = NowMs() + kWriteTimeoutMs;
     while (true) {
@@ -187,7 +187,7 @@ class TtySerialDevice : public SerialDevice {
   }
 
   bool ReadyToWrite() override {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexHold lock(mutex_);
     if (fd_ < 0) return false;
     pollfd p{fd_, POLLOUT, 0};
     return poll(&p, 1, 0) == 1 && (p.revents & POLLOUT) != 0 &&
@@ -195,7 +195,7 @@ class TtySerialDevice : public SerialDevice {
   }
 
   bool Alive() override {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexHold lock(mutex_);
     if (fd_ < 0) return false;
     // A tty whose device went away (a USB adapter pulled, a pty whose other end closed) is hung
     // up: poll reports it at once, and every ioctl on it fails with EIO.
@@ -218,14 +218,14 @@ class TtySerialDevice : public SerialDevice {
   }
 
   int LastError() const override {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexHold lock(mutex_);
     return lastError_;
   }
 
   bool RecordShowsUsbIds(std::string_view vid, std::string_view pid) override {
     struct stat opened {};
     {
-      std::lock_guard<std::mutex> lock(mutex_);
+      MutexHold lock(mutex_);
       if (fd_ < 0 || fstat(fd_, &opened) != 0) return false;
     }
     // The same tty as that of a USB device of these ids that sysfs shows now; a number mapped to
@@ -242,17 +242,17 @@ class TtySerialDevice : public SerialDevice {
   }
 
   std::string OpenProblem() const override {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexHold lock(mutex_);
     return openProblem_;
   }
 
   std::string DevicePath() const override {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexHold lock(mutex_);
     return path_;
   }
 
   int32_t BytesWaiting() override {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexHold lock(mutex_);
     if (fd_ < 0) return 0;
     int n = 0;
     if (ioctl(fd_, FIONREAD, &n) != 0 || n < 0) return 0;
@@ -260,7 +260,7 @@ class TtySerialDevice : public SerialDevice {
   }
 
   int32_t Read(uint8_t* buffer, int32_t count) override {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexHold lock(mutex_);
     if (fd_ < 0 || buffer == nullptr || count <= 0) return 0;
     while (true) {
       const ssize_t n = read(fd_, buffer, static_cast<size_t>(count));
@@ -270,7 +270,7 @@ class TtySerialDevice : public SerialDevice {
   }
 
  private:
-  void CloseLocked() {
+  void CloseLocked() KIRNOW_REQUIRES(mutex_) {
     if (fd_ < 0) return;
     ioctl(fd_, TIOCNXCL);
     // The last bytes written (an Exit's clear) go out to a display that reads them; what a
@@ -297,11 +297,12 @@ class TtySerialDevice : public SerialDevice {
   }
 
   const ComPathLookup pathOf_;
-  mutable std::mutex mutex_;
-  int fd_ = -1;
-  int lastError_ = 0;        // errno of the last failure, for the trace and the tests
-  std::string openProblem_;  // see OpenProblem
-  std::string path_;         // of the last successful Open
+  mutable Mutex mutex_;
+  int fd_ KIRNOW_GUARDED_BY(mutex_) = -1;
+  // errno of the last failure, for the trace and the tests.
+  int lastError_ KIRNOW_GUARDED_BY(mutex_) = 0;
+  std::string openProblem_ KIRNOW_GUARDED_BY(mutex_);  // see OpenProblem
+  std::string path_ KIRNOW_GUARDED_BY(mutex_);         // of the last successful Open
 };
 
 // The device whose SERIALCOMM entry's data is exactly "COM<n>".
