@@ -13,7 +13,7 @@
 #   - the Windows Installer package (packaging/): the CMake variables set below;
 #   - the Wine stages (tests/wine/*.sh) and scripts/run.sh: generated/kirnow_registration.sh,
 #     shell assignments.
-# One file writes two of them again, and is checked: serviceobject/com/JQPoleDisplay.reg, the
+# One file writes two of them again, and is checked: packaging/JQPoleDisplay.reg, the
 # device entry a person imports by hand on Windows, spells out the device name and the ProgID
 # (a .reg file cannot take them from elsewhere); configuring stops when it names others.
 set(kirnow_idl ${CMAKE_SOURCE_DIR}/serviceobject/com/kirnow.idl)
@@ -25,7 +25,7 @@ set(KIRNOW_VIPROGID "JQ.POSLDisplay")
 set(KIRNOW_DEVICE_NAME "JQ POS POLE DISPLAY")
 set(KIRNOW_CONTROL_CLSID "{CCB90102-B81E-11D2-AB74-0040054C3719}")
 # JQPoleDisplay.reg must name the same device entry and ProgID.
-set(kirnow_device_reg ${CMAKE_SOURCE_DIR}/serviceobject/com/JQPoleDisplay.reg)
+set(kirnow_device_reg ${CMAKE_SOURCE_DIR}/packaging/JQPoleDisplay.reg)
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${kirnow_device_reg})
 file(READ ${kirnow_device_reg} kirnow_device_reg_text)
 string(REGEX MATCH "\\[HKEY_LOCAL_MACHINE\\\\SOFTWARE\\\\OLEforRetail\\\\ServiceOPOS\\\\LineDisplay\\\\([^]\r\n]*)\\][\r\n]+@=\"([^\"]*)\""

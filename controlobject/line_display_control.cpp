@@ -54,7 +54,9 @@ LineDisplayControl* LineDisplayControl::Create(std::unique_ptr<platform::Registr
 
 IDispatch* CreateLineDisplayControl() {
   try {
-    auto registry = platform::MakeSystemRegistry();
+    // The control object reads the device entries only and numbers no device: no ids to serve
+    // first.
+    auto registry = platform::MakeSystemRegistry(platform::UsbIds{});
     if (!registry) return nullptr;
     auto loader = MakeSystemServiceObjectLoader(*registry);
     return LineDisplayControl::Create(std::move(registry), std::move(loader));

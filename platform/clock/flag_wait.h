@@ -9,22 +9,25 @@
 #include <cstdint>
 #include <mutex>
 
+#include "platform/sync/thread_safety.h"
+
 namespace kirnow::platform {
 
 class FlagWait {
  public:
-  void Until(std::chrono::steady_clock::time_point at, const std::atomic<int32_t>& keepRunning) {
-    std::unique_lock<std::mutex> hold(mutex_);
-    wake_.wait_until(hold, at, [&] { return keepRunning == 0; });
+  void Until(std::chrono::steady_clock::time_point at, const std::atomic<int32_t>& keepRunning)
+      KIRNOW_EXCLUDES(mutex_) {
+    MutexLock hold(mutex_);
+    wake_.wait_until(hold.native(), at, [&] { return keepRunning == 0; });
   }
 
-  void Wake() {
-    std::lock_guard<std::mutex> hold(mutex_);
+  void Wake() KIRNOW_EXCLUDES(mutex_) {
+    MutexHold hold(mutex_);
     wake_.notify_all();
   }
 
  private:
-  std::mutex mutex_;
+  Mutex mutex_;
   std::condition_variable wake_;
 };
 

@@ -8,7 +8,7 @@ TimerResolution::TimerResolution(bool needed, std::function<void()> raise,
     : needed_(needed), raise_(std::move(raise)), release_(std::move(release)) {}
 
 void TimerResolution::Begin() {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexHold lock(mutex_);
   if (holders_++ == 0 && needed_) {
     raise_();
     raised_ = true;
@@ -16,7 +16,7 @@ void TimerResolution::Begin() {
 }
 
 void TimerResolution::End() {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexHold lock(mutex_);
   if (holders_ == 0) return;
   if (--holders_ == 0 && raised_) {
     release_();
@@ -25,12 +25,12 @@ void TimerResolution::End() {
 }
 
 bool TimerResolution::raised() const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexHold lock(mutex_);
   return raised_;
 }
 
 int TimerResolution::holders() const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexHold lock(mutex_);
   return holders_;
 }
 

@@ -6,7 +6,8 @@
 
 #include <cstdint>
 #include <functional>
-#include <mutex>
+
+#include "platform/sync/thread_safety.h"
 
 namespace kirnow::platform {
 
@@ -23,9 +24,9 @@ class TimerResolution {
  private:
   const bool needed_;
   std::function<void()> raise_, release_;
-  mutable std::mutex mutex_;
-  int holders_ = 0;
-  bool raised_ = false;
+  mutable Mutex mutex_;
+  int holders_ KIRNOW_GUARDED_BY(mutex_) = 0;
+  bool raised_ KIRNOW_GUARDED_BY(mutex_) = false;
 };
 
 }  // namespace kirnow::platform

@@ -2,15 +2,16 @@
 // never destroyed: a module torn down by the exit handlers may still clear it then.
 #include "platform/registry/com_number_listener.h"
 
-#include <mutex>
 #include <utility>
+
+#include "platform/sync/thread_safety.h"
 
 namespace kirnow::platform {
 namespace {
 
 struct Listener {
-  std::mutex lock;
-  ComNumberListener tell;
+  Mutex lock;
+  ComNumberListener tell KIRNOW_GUARDED_BY(lock);
 };
 
 Listener& TheListener() {
@@ -22,7 +23,7 @@ Listener& TheListener() {
 
 void SetComNumberListener(ComNumberListener listener) {
   Listener& l = TheListener();
-  std::lock_guard<std::mutex> hold(l.lock);
+  MutexHold hold(l.lock);
   l.tell = std::move(listener);
 }
 
@@ -30,7 +31,7 @@ void TellComNumberGiven(const ComNumberGiven& given) {
   Listener& l = TheListener();
   ComNumberListener tell;
   {
-    std::lock_guard<std::mutex> hold(l.lock);
+    MutexHold hold(l.lock);
     tell = l.tell;
   }
   if (tell) tell(given);

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/device/usb_ids.h"
+
 namespace kirnow::platform {
 
 enum class RegType : uint32_t {
@@ -84,7 +86,8 @@ class RegistryWalk {
 
 // The platform's registry: advapi32 on Windows; on Linux the `.reg` text store named by
 // $KIRNOW_REGISTRY, with the machine's USB serial devices shown where Windows records them
-// (posix/live_usb_registry.h).
-std::unique_ptr<Registry> MakeSystemRegistry();
+// (posix/live_usb_registry.h), where the devices of `servedFirst` (the caller's product) get
+// their COM numbers first. Windows numbers its devices itself.
+std::unique_ptr<Registry> MakeSystemRegistry(const UsbIds& servedFirst);
 
 }  // namespace kirnow::platform

@@ -31,18 +31,48 @@ class KIRNOW_CAPABILITY("mutex") Mutex {
   void unlock() KIRNOW_RELEASE() { mutex_.unlock(); }
 
  private:
+  friend class MutexLock;
   std::mutex mutex_;
 };
 
-class KIRNOW_SCOPED_CAPABILITY MutexHold {
+// A mutex that the thread holding it may take again (the analysis sees each hold on its own).
+class KIRNOW_CAPABILITY("mutex") RecursiveMutex {
  public:
-  explicit MutexHold(Mutex& mutex) KIRNOW_ACQUIRE(mutex) : mutex_(mutex) { mutex_.lock(); }
-  ~MutexHold() KIRNOW_RELEASE() { mutex_.unlock(); }
-  MutexHold(const MutexHold&) = delete;
-  MutexHold& operator=(const MutexHold&) = delete;
+  void lock() KIRNOW_ACQUIRE() { mutex_.lock(); }
+  void unlock() KIRNOW_RELEASE() { mutex_.unlock(); }
 
  private:
-  Mutex& mutex_;
+  std::recursive_mutex mutex_;
+};
+
+// A hold of a mutex for its scope.
+template <class M>
+class KIRNOW_SCOPED_CAPABILITY Hold {
+ public:
+  explicit Hold(M& mutex) KIRNOW_ACQUIRE(mutex) : mutex_(mutex) { mutex_.lock(); }
+  ~Hold() KIRNOW_RELEASE() { mutex_.unlock(); }
+  Hold(const Hold&) = delete;
+  Hold& operator=(const Hold&) = delete;
+
+ private:
+  M& mutex_;
+};
+using MutexHold = Hold<Mutex>;
+using RecursiveHold = Hold<RecursiveMutex>;
+
+// A hold that a std::condition_variable can wait on (the wait lets the mutex go and takes it
+// again before it returns, so the hold stands for the whole scope).
+class KIRNOW_SCOPED_CAPABILITY MutexLock {
+ public:
+  explicit MutexLock(Mutex& mutex) KIRNOW_ACQUIRE(mutex) : lock_(mutex.mutex_) {}
+  ~MutexLock() KIRNOW_RELEASE() {}
+  MutexLock(const MutexLock&) = delete;
+  MutexLock& operator=(const MutexLock&) = delete;
+
+  std::unique_lock<std::mutex>& native() { return lock_; }
+
+ private:
+  std::unique_lock<std::mutex> lock_;
 };
 
 }  // namespace kirnow::platform

@@ -86,7 +86,7 @@ PoslDisplayObject::~PoslDisplayObject() {
   // has written what is queued, so that no worker, no port keeper and no writer outlives the
   // objects that could stop it.
   try {
-    std::lock_guard<std::recursive_mutex> frame(so_.module().callLock);
+    platform::RecursiveHold frame(so_.module().callLock);
     if (sessionOpen_) so_.CloseService();
     if (module_.ObjectDestroyed()) {
       StopAllWorkers(module_.State());
@@ -166,7 +166,7 @@ template <typename Describe, typename Body>
 HRESULT PoslDisplayObject::Framed(const char* method, const LONG* pRC, Describe&& describe,
                                   Body&& body) noexcept {
   return Guarded([&]() -> HRESULT {
-    std::lock_guard<std::recursive_mutex> frame(so_.module().callLock);
+    platform::RecursiveHold frame(so_.module().callLock);
     CallRecord record(so_.module(), method);
     describe(record);  // as the caller passed them
     const HRESULT hr = body(record);

@@ -86,6 +86,27 @@ class Parser {
     return true;
   }
 
+  // The quoted string whose opening quote is at text_[i], with i moved past its closing quote:
+  // '' stands for one quote, and a line feed inside counts on `line`. False for a string that
+  // is never closed.
+  bool ReadQuoted(size_t& i, int& line, std::string& out) {
+    ++i;
+    while (i < text_.size()) {
+      if (text_[i] == '\'') {
+        if (i + 1 < text_.size() && text_[i + 1] == '\'') {
+          out.push_back('\'');
+          i += 2;
+          continue;
+        }
+        ++i;
+        return true;
+      }
+      if (text_[i] == '\n') ++line;
+      out.push_back(text_[i++]);
+    }
+    return false;
+  }
+
   bool Tokenize() {
     int line = 1;
     size_t i = 0;
@@ -104,23 +125,7 @@ class Parser {
       t.line = line;
       if (c == '\'') {
         t.kind = Token::Quoted;
-        ++i;
-        bool closed = false;
-        while (i < text_.size()) {
-          if (text_[i] == '\'') {
-            if (i + 1 < text_.size() && text_[i + 1] == '\'') {
-              t.text.push_back('\'');
-              i += 2;
-              continue;
-            }
-            closed = true;
-            ++i;
-            break;
-          }
-          if (text_[i] == '\n') ++line;
-          t.text.push_back(text_[i++]);
-        }
-        if (!closed) {
+        if (!ReadQuoted(i, line, t.text)) {
           error_ = "unterminated quoted string";
           line_ = t.line;
           return false;

@@ -5,14 +5,15 @@
 #include "serviceobject/com/server_module.h"
 
 #include <memory>
-#include <mutex>
 
 #include "kirnow_config.h"
 #include "platform/module/module_pin.h"
 #include "platform/platform.h"
+#include "platform/sync/thread_safety.h"
 #include "serviceobject/com/class_factory.h"
 #include "serviceobject/com/guarded.h"
 #include "serviceobject/com/iposl_display.h"
+#include "serviceobject/core/display_ids.h"
 #include "serviceobject/display/display_engine.h"
 
 namespace kirnow::server {
@@ -22,14 +23,14 @@ class SystemModule final : public ComModule {
  public:
   ~SystemModule() override {
     // Stops the workers and closes the port before the platform services go.
-    std::lock_guard<std::mutex> lock(mutex_);
+    platform::MutexHold lock(mutex_);
     state_.reset();
   }
 
   ModuleState& State() override {
-    std::lock_guard<std::mutex> lock(mutex_);
+    platform::MutexHold lock(mutex_);
     if (!state_) {
-      registry_ = platform::MakeSystemRegistry();
+      registry_ = platform::MakeSystemRegistry(kirnow::DisplayUsbIds());
       serial_ = platform::MakeSystemSerialDevice(*registry_);
       box_ = platform::MakeSystemMessageBox();
       clock_ = platform::MakeSystemClock();
@@ -44,7 +45,7 @@ class SystemModule final : public ComModule {
   }
 
   bool WorkersRunning() override {
-    std::lock_guard<std::mutex> lock(mutex_);
+    platform::MutexHold lock(mutex_);
     if (!state_) return false;
     // Workers let go past their stop bound, the port's keeper and the field trace's writer
     // count too: no thread may run on the state when it goes.
@@ -55,31 +56,32 @@ class SystemModule final : public ComModule {
   ClassFactory& Factory() { return factory_; }
 
  private:
-  std::mutex mutex_;
-  std::unique_ptr<platform::Registry> registry_;
-  std::unique_ptr<platform::SerialDevice> serial_;
-  std::unique_ptr<platform::MessageBoxSink> box_;
-  std::unique_ptr<platform::Clock> clock_;
-  std::unique_ptr<platform::AnsiCodec> ansi_;
-  std::unique_ptr<platform::Files> files_;
-  std::unique_ptr<platform::Host> host_;
-  std::unique_ptr<ModuleState> state_;  // declared last: destroyed first
+  platform::Mutex mutex_;
+  std::unique_ptr<platform::Registry> registry_ KIRNOW_GUARDED_BY(mutex_);
+  std::unique_ptr<platform::SerialDevice> serial_ KIRNOW_GUARDED_BY(mutex_);
+  std::unique_ptr<platform::MessageBoxSink> box_ KIRNOW_GUARDED_BY(mutex_);
+  std::unique_ptr<platform::Clock> clock_ KIRNOW_GUARDED_BY(mutex_);
+  std::unique_ptr<platform::AnsiCodec> ansi_ KIRNOW_GUARDED_BY(mutex_);
+  std::unique_ptr<platform::Files> files_ KIRNOW_GUARDED_BY(mutex_);
+  std::unique_ptr<platform::Host> host_ KIRNOW_GUARDED_BY(mutex_);
+  // Declared last: destroyed first.
+  std::unique_ptr<ModuleState> state_ KIRNOW_GUARDED_BY(mutex_);
   ClassFactory factory_{*this};
 };
 
 // A plain pointer, so that no static destructor tears the module down behind the platform's
 // back: the exports decide when (ShutdownServerModule).
-std::mutex g_moduleLock;
-SystemModule* g_module = nullptr;
+platform::Mutex g_moduleLock;
+SystemModule* g_module KIRNOW_GUARDED_BY(g_moduleLock) = nullptr;
 
 SystemModule& TheModule() {
-  std::lock_guard<std::mutex> guard(g_moduleLock);
+  platform::MutexHold guard(g_moduleLock);
   if (!g_module) g_module = new SystemModule();
   return *g_module;
 }
 
 // Nothing alive that the module serves: no object, lock, factory reference or thread.
-bool IdleLocked(SystemModule& m) {
+bool IdleLocked(SystemModule& m) KIRNOW_REQUIRES(g_moduleLock) {
   return m.Objects() == 0 && m.Locks() == 0 && !m.WorkersRunning();
 }
 
@@ -87,7 +89,7 @@ bool IdleLocked(SystemModule& m) {
 
 HRESULT CanUnloadNow() noexcept {
   try {
-    std::lock_guard<std::mutex> guard(g_moduleLock);
+    platform::MutexHold guard(g_moduleLock);
     return g_module == nullptr || IdleLocked(*g_module) ? S_OK : S_FALSE;
   } catch (...) {
     return S_FALSE;
@@ -107,7 +109,7 @@ HRESULT GetClassObject(REFCLSID clsid, REFIID riid, void** ppv) noexcept {
 void ShutdownServerModule() noexcept {
   std::unique_ptr<SystemModule> module;
   {
-    std::lock_guard<std::mutex> guard(g_moduleLock);
+    platform::MutexHold guard(g_moduleLock);
     // The module is made only after the pin, so an unload never finds one: this runs at
     // process exit (Linux runs static destructors then). While anything it serves is alive, a
     // host's own exit handlers may still call into it: it stays, and the process takes it all.

@@ -2,10 +2,13 @@
 # IPOSLDisplay, the field trace's record of a method, the registrar script as a C++ string (the
 # Windows build also embeds the script as resource REGISTRY 102), and the sources of the object,
 # its factory and module.
-target_sources(kirnow_so PRIVATE
-  ${CMAKE_CURRENT_LIST_DIR}/registrar.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/dispatch_table.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/call_record.cpp)
+kirnow_room(kirnow_so FOLDER serviceobject/com
+            SOURCES registrar.cpp dispatch_table.cpp call_record.cpp
+            USES kirnow_core kirnow_display kirnow_properties kirnow_trace kirnow_platform)
+# What the rooms outside may use of the COM dress: the method table of IPOSLDisplay (the control
+# object calls the service object by it).
+kirnow_room(kirnow_dispatch_interface FOLDER serviceobject/com
+            FILES dispatch_table.h iposl_display_methods.h)
 set(KIRNOW_COM_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/posl_display_object.cpp
     ${CMAKE_CURRENT_LIST_DIR}/class_factory.cpp

@@ -7,13 +7,13 @@
 #include <string>
 #include <string_view>
 
+#include "displaymodel/pole_commands.h"
 #include "kirnow_config.h"
+#include "kirnow_guids.h"
 #include "platform/registry/com_names.h"
 #include "platform/text/utf_convert.h"
-#include "serviceobject/com/guids.h"
 #include "serviceobject/core/capabilities.h"
 #include "serviceobject/core/posl_display.h"
-#include "serviceobject/display/command_set.h"
 #include "serviceobject/trace/trace_settings.h"
 #include "serviceobject/trace/trace_text.h"
 
@@ -111,7 +111,7 @@ bool Identify(ModuleState& m) {
 
 // The greeting on an identified display: initialise, then the device name and " Open Success".
 void Greet(ModuleState& m, std::string_view greetingName) {
-  display::SendInitialize(m.Port);
+  m.Port.SendData(pole::Initialize());
   for (char c : greetingName) m.Port.SendByte(static_cast<uint8_t>(c));
   for (char c : kGreetingTail) m.Port.SendByte(static_cast<uint8_t>(c));
 }
@@ -126,7 +126,7 @@ void FindAndIdentifyPort(POSLDisplay& so, const std::string& foundName) {
   platform::MessageBoxSink& box = m.platform.messageBox;
   const std::string greetingName =
       m.platform.ansi.ToAnsi(platform::Utf8ToUtf16(foundName, kGreetingNameLimit));
-  const std::string usbKey = platform::comnames::DisplayInstancesKey();
+  const std::string usbKey = platform::comnames::UsbInstancesKey(KIRNOW_USB_VID, KIRNOW_USB_PID);
   // One view of the devices from the count to the last port's lookup: a device plugged in or
   // pulled out meanwhile is for the next OpenService, and no instance is skipped or tried twice.
   const platform::RegistryWalk walk(registry);
@@ -230,7 +230,7 @@ int32_t POSLDisplay::OpenService(std::u16string_view /*DeviceClass*/,
   BeginFieldTrace(m, DeviceName, foundName);
   FindAndIdentifyPort(*this, foundName);
   ResetDefaults(*this);
-  display::SendInitialize(m.Port);
+  m.Port.SendData(pole::Initialize());
   return OPOS_SUCCESS;
 }
 

@@ -2,7 +2,6 @@
 #include "serviceobject/core/so_state.h"
 
 #include "serviceobject/core/posl_display.h"
-#include "serviceobject/display/display_engine.h"
 
 namespace kirnow {
 
@@ -23,7 +22,7 @@ ModuleState::ModuleState(platform::Platform p, bool debugMode)
       trace(p.clock, tracedBox_, debugMode) {}
 
 ModuleState::~ModuleState() {
-  StopAllWorkers(*this);
+  if (stopWorkers) stopWorkers(*this);
   Port.Close();
   fieldTrace.Stop();
 }

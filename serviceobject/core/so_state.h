@@ -12,8 +12,8 @@
 
 #include "opos/opos_constants.h"
 #include "platform/platform.h"
+#include "serviceobject/core/display_state.h"
 #include "serviceobject/core/trace_log.h"
-#include "serviceobject/display/display_state.h"
 #include "serviceobject/port/serial_port.h"
 #include "serviceobject/trace/field_trace.h"
 #include "serviceobject/trace/traced_message_box.h"
@@ -75,14 +75,17 @@ class ModuleState {
   std::array<WindowRecord, kWindowCount> list;
 
   DisplayShared display;  // line buffers, scroll buffers, worker flags and threads
-  TraceLog trace;         // debug.log, and the module-wide trace switch: trace.DebugMode()
+  // Stops every worker: set by the workers' controller when it starts one, called by the
+  // destructor before the port closes. Null while no worker was ever started.
+  void (*stopWorkers)(ModuleState&) = nullptr;
+  TraceLog trace;  // debug.log, and the module-wide trace switch: trace.DebugMode()
 
   // Taken by every COM method for its whole call: objects on different threads (apartments)
   // share this state, and their calls run on it one at a time. Recursive, because a method may
   // reach the state again through a callback on its own thread. The workers never take it;
   // they hand off through the display's flags and the port's step queue, so a method that waits
   // for a worker to stop cannot deadlock with it.
-  std::recursive_mutex callLock;
+  platform::RecursiveMutex callLock KIRNOW_ACQUIRED_BEFORE(display.controlLock);
 
   // Holds the caller until the tick counter has advanced by at least `ms`, correct across the
   // wrap; sleeps in between.

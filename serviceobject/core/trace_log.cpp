@@ -117,7 +117,7 @@ void TraceLog::Begin(std::string_view deviceNameAnsi) {
 }
 
 void TraceLog::Append(std::string_view text, bool truncate) {
-  std::lock_guard<std::mutex> hold(lock_);
+  platform::MutexHold hold(lock_);
   const auto mode = truncate ? (std::ios::out | std::ios::trunc) : (std::ios::out | std::ios::app);
   // The file lives in the process's current directory at the time of the record: a host that
   // changes directory gets its records there. Where that cannot be opened, the temporary
@@ -148,7 +148,7 @@ void TraceLog::SetPath(const std::filesystem::path& file) {
 }
 
 std::string TraceLog::path() const {
-  std::lock_guard<std::mutex> hold(lock_);
+  platform::MutexHold hold(lock_);
   return path_;
 }
 

@@ -6,13 +6,13 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <mutex>
 #include <string>
 #include <string_view>
 #include <type_traits>
 
 #include "platform/clock/clock.h"
 #include "platform/messagebox/message_box.h"
+#include "platform/sync/thread_safety.h"
 
 namespace kirnow {
 
@@ -65,15 +65,15 @@ class TraceLog {
   // "\nTime:=<ticks>" + head + args + "\n" + dump, as one record.
   void Write(std::string_view head, std::string_view args, std::string_view dump);
   // Writes one whole record under the lock, with its own open and close of the file.
-  void Append(std::string_view text, bool truncate);
+  void Append(std::string_view text, bool truncate) KIRNOW_EXCLUDES(lock_);
   static std::filesystem::path ChooseFile();
-  void SetPath(const std::filesystem::path& file);
+  void SetPath(const std::filesystem::path& file) KIRNOW_REQUIRES(lock_);
 
   platform::Clock& clock_;
   platform::MessageBoxSink& messageBox_;
   const bool debugMode_;
-  std::string path_;
-  mutable std::mutex lock_;
+  mutable platform::Mutex lock_;
+  std::string path_ KIRNOW_GUARDED_BY(lock_);
 };
 
 }  // namespace kirnow

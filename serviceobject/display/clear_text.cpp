@@ -15,7 +15,7 @@ int32_t POSLDisplay::ClearText() {
   m.trace.Record("\nClearText:\n");
   display::Workers(m).ClearWalks();
   {
-    std::lock_guard<std::mutex> hold(d.textLock);
+    platform::MutexHold hold(d.textLock);
     d.text2.fill('\0');
     d.text1.fill('\0');
   }

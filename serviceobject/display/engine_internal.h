@@ -7,9 +7,9 @@
 #include <string>
 #include <string_view>
 
+#include "serviceobject/core/line_buffer.h"
 #include "serviceobject/core/so_state.h"
 #include "serviceobject/display/command_set.h"
-#include "serviceobject/display/line_buffer.h"
 
 namespace kirnow::display {
 

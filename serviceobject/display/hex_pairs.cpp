@@ -1,5 +1,4 @@
-// Hexadecimal pair decoding for DisplayText (binary conversion 1) and DefineGlyph, and the
-// spaced pairs the field trace shows the wire's bytes in.
+// Hexadecimal pair decoding for DisplayText (binary conversion 1) and DefineGlyph.
 #include "serviceobject/display/hex_pairs.h"
 
 namespace kirnow::display {
@@ -42,18 +41,6 @@ std::string DecodeGlyphPairs(std::string_view text) {
   std::string out;
   for (size_t i = 0; i < text.size(); i += 2) {
     out.push_back(static_cast<char>(HexDigitValue(text[i]) * 16 + HexDigitValue(At(text, i + 1))));
-  }
-  return out;
-}
-
-std::string SpacedHexPairs(std::span<const uint8_t> bytes) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
-  std::string out;
-  out.reserve(bytes.size() * 3);
-  for (const uint8_t b : bytes) {
-    if (!out.empty()) out.push_back(' ');
-    out.push_back(kDigits[b >> 4]);
-    out.push_back(kDigits[b & 0x0F]);
   }
   return out;
 }

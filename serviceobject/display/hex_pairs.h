@@ -1,9 +1,7 @@
-// Hexadecimal pairs: text such as "414243" read as the bytes 41 42 43, and bytes written as
-// pairs for people to read ("41 42 43").
+// Hexadecimal pairs: text such as "414243" read as the bytes 41 42 43.
 #pragma once
 
 #include <cstdint>
-#include <span>
 #include <string>
 #include <string_view>
 
@@ -20,8 +18,5 @@ std::string DecodeTextPairs(std::string_view text);
 // Decodes `text` pair by pair as a glyph definition: no line-feed exception, and a pair that
 // decodes to 00 is kept like any other byte.
 std::string DecodeGlyphPairs(std::string_view text);
-
-// The bytes as pairs of upper-case hexadecimal digits separated by single spaces ("1F 24 01").
-std::string SpacedHexPairs(std::span<const uint8_t> bytes);
 
 }  // namespace kirnow::display

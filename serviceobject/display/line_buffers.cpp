@@ -22,7 +22,7 @@ LineBuffer* BufferOf(DisplayShared& d, int line) {
 std::string ReadLine(DisplayShared& d, int line) {
   LineBuffer* buffer = BufferOf(d, line);
   if (buffer == nullptr) return {};
-  std::lock_guard<std::mutex> hold(d.textLock);
+  platform::MutexHold hold(d.textLock);
   const char* begin = buffer->data();
   return std::string(begin, std::find(begin, begin + kLineCapacity, '\0'));
 }
@@ -34,7 +34,7 @@ void StoreLine(DisplayShared& d, int line, std::string_view text) {
   if (zero != std::string_view::npos) text = text.substr(0, zero);
   // Longer text is cut to what the buffer holds, leaving room for the terminator.
   const size_t length = std::min(text.size(), kLineCapacity);
-  std::lock_guard<std::mutex> hold(d.textLock);
+  platform::MutexHold hold(d.textLock);
   buffer->fill('\0');
   std::memcpy(buffer->data(), text.data(), length);
 }

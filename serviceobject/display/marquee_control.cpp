@@ -12,16 +12,17 @@ namespace kirnow {
 namespace display {
 
 void Workers::Walk(int line) {
-  std::lock_guard<std::recursive_mutex> control(d_.controlLock);
+  platform::RecursiveHold control(d_.controlLock);
   const int other = OtherLine(line);
   WorkerControl& own = s_.worker(WorkerOfLine(line));
   WorkerControl& otherWorker = s_.worker(WorkerOfLine(other));
 
   s_.worker(Worker::Combined).started = 0;
   if (!otherWorker.started && !s_.line(other).blink) {
-    if (Running(WorkerOfLine(line))) return;  // the line walks already
+    const Drive drive = Driver();
+    if (drive == (line == 1 ? Drive::Line1 : Drive::Line2)) return;  // the line walks already
     // The combined worker walks this line already; a second worker would fight it for the line.
-    if (Running(Worker::Combined)) return;
+    if (drive == Drive::Combined) return;
     Start(WorkerOfLine(line));
     own.started = 1;
     own.scrolling = 1;
@@ -34,12 +35,12 @@ void Workers::Walk(int line) {
 }
 
 void Workers::StopWalking(int line, uint32_t& waitStart) {
-  std::lock_guard<std::recursive_mutex> control(d_.controlLock);
+  platform::RecursiveHold control(d_.controlLock);
   platform::Clock& clock = m_.platform.clock;
   WorkerControl& combined = s_.worker(Worker::Combined);
   // The combined worker is stopped whenever it runs, also when a later start request has
   // cleared its started flag.
-  const bool combinedBusy = combined.started || Running(Worker::Combined);
+  const bool combinedBusy = combined.started || Driver() == Drive::Combined;
   const bool stoppedBoth = combinedBusy || line == 0;
   if (combinedBusy) {
     combined.started = 0;

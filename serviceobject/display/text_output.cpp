@@ -126,50 +126,64 @@ void SendAtCursor(POSLDisplay& so, std::string_view text, int32_t attribute, por
   m.Port.Send(std::move(unit));
 }
 
-// DisplayText's work on a converted text, which DisplayTextAt runs too after its cursor move:
-// the trace record; while a worker drives the display, the hand-off, which keeps the text in the
-// buffer of the cursor's line once the previous hand-off was taken (nothing is sent and the
-// cursor stays: none is answered); else the text kept in that buffer, written at the cursor,
-// and the cursor after it. `kept`: the line whose buffer, and the window's scroll source, the
-// caller has just filled with this text; `lead`: what goes out before the text (sent alone when
-// the text is handed over).
-std::optional<Cursor> WriteAtCursor(POSLDisplay& so, const AnsiText& t, int32_t attribute,
-                                    std::optional<int> kept, port::Unit lead = {}) {
-  ModuleState& m = so.module();
+// The trace's record of a text written at the cursor.
+void RecordDisplayText(ModuleState& m, const AnsiText& t, int32_t attribute) {
   m.trace.Record("\nDisplayText:",
                  [&] { return TraceFormat("Attribute=%d,Data=", attribute) + t.whole; });
+}
+
+// What a text output did: handed the text to the worker that drives the display, or wrote it
+// at the cursor, which then stands after it (none for a width of 0 or less).
+struct Output {
+  bool handedOff = false;
+  std::optional<Cursor> after;
+};
+
+// The one text output of DisplayText and of DisplayTextAt without a marquee. While a worker
+// drives the display, the text is handed to it for display line `line`: the worker keeps it in
+// the line's buffer once the previous hand-off was taken and writes it between two of its
+// frames; nothing is sent and the cursor stays. Else the text is kept in the buffer of `line`
+// (and of the cursor's line, when that is another) and written at the cursor after `lead`, as
+// one unit on the port.
+Output OutputText(POSLDisplay& so, const AnsiText& t, int32_t attribute, int line,
+                  port::Unit lead) {
+  ModuleState& m = so.module();
   WindowRecord& w = so.CurrentRecord();
   const std::string_view text = t.text();
-  const int line = LineOfCursorRow(w.CursorRow);
-
   display::Workers workers(m);
   if (workers.Driving()) {
-    // A worker owns the port: hand the text over; the worker writes the other line's buffer
-    // between two of its frames.
-    m.Port.Send(std::move(lead));
-    if (!kept) w.ScrollSource = std::string(UpToZero(text));
+    w.ScrollSource = std::string(UpToZero(text));
     workers.HandOff(line, text, so.WaitStartTick);
-    return std::nullopt;
+    return Output{true, std::nullopt};
   }
-  if (!kept) {
-    Keep(m.display, w, line, text);
-  } else if (*kept != line) {
-    display::StoreLine(m.display, line, text);
-  }
+  Keep(m.display, w, line, text);
+  const int cursorLine = LineOfCursorRow(w.CursorRow);
+  if (cursorLine != line) display::StoreLine(m.display, cursorLine, text);
   SendAtCursor(so, text, attribute, std::move(lead));
-  return CursorAfter(w, static_cast<int32_t>(text.size()));
+  return Output{false, CursorAfter(w, static_cast<int32_t>(text.size()))};
+}
+
+// The one cursor update of the text output: the row (and, without `columnAfter`, the column)
+// of the cursor after the written text; then DisplayTextAt's own column, which may wrap the
+// row (SetColumnAfter).
+void UpdateCursor(WindowRecord& w, const std::optional<Cursor>& after,
+                  std::optional<int32_t> columnAfter) {
+  if (after) {
+    if (!columnAfter) w.CursorColumn = after->column;
+    w.CursorRow = after->row;
+  }
+  if (columnAfter) SetColumnAfter(w, *columnAfter);
 }
 
 }  // namespace
 
 int32_t POSLDisplay::DisplayText(std::u16string_view Data, int32_t Attribute) {
-  const std::optional<Cursor> after =
-      WriteAtCursor(*this, Convert(module_, Data), Attribute, std::nullopt);
-  if (after) {
-    WindowRecord& w = CurrentRecord();
-    w.CursorColumn = after->column;
-    w.CursorRow = after->row;
-  }
+  const AnsiText converted = Convert(module_, Data);
+  const int line = LineOfCursorRow(CurrentRecord().CursorRow);
+  // The trace records the text whether it is written or handed over.
+  RecordDisplayText(module_, converted, Attribute);
+  const Output out = OutputText(*this, converted, Attribute, line, {});
+  UpdateCursor(CurrentRecord(), out.after, std::nullopt);
   return OPOS_SUCCESS;
 }
 
@@ -196,6 +210,7 @@ int32_t POSLDisplay::DisplayTextAt(int32_t Row, int32_t Column, std::u16string_v
   const int32_t cursorX = Wrap(static_cast<int64_t>(viewportColumn) + Column + 1);
   const int32_t cursorY = Wrap(static_cast<int64_t>(viewportRow) + Row + 1);
 
+  std::optional<Cursor> after;
   if (Attribute == DISP_DT_BLINK) {
     // The worker shows the text from column 1 of the line, whatever Row and Column say.
     Keep(d, w, line, text);
@@ -207,25 +222,19 @@ int32_t POSLDisplay::DisplayTextAt(int32_t Row, int32_t Column, std::u16string_v
       display::SendCursorMove(m.Port, cursorX, cursorY);
       Keep(d, w, line, text);
     } else if (MarqueeType == DISP_MT_NONE) {
-      display::Workers workers(m);
-      if (workers.Driving()) {
-        w.ScrollSource = std::string(UpToZero(text));
-        workers.HandOff(line, text, WaitStartTick);
-      } else {
-        Keep(d, w, line, text);
-        // Cursor move and text go out as one unit. The write leaves the cursor's row; the
-        // column is this method's own, below.
-        port::Unit move;
-        display::SendCursorMove(move, cursorX, cursorY);
-        if (const std::optional<Cursor> after =
-                WriteAtCursor(*this, converted, Attribute, line, std::move(move)))
-          w.CursorRow = after->row;
-      }
+      // Cursor move and text go out as one unit (the move is not sent when the text is handed
+      // over). The write leaves the cursor's row; the column is this method's own, below.
+      port::Unit move;
+      display::SendCursorMove(move, cursorX, cursorY);
+      const Output out = OutputText(*this, converted, Attribute, line, std::move(move));
+      // The trace records a text written here as DisplayText writes it.
+      if (!out.handedOff) RecordDisplayText(m, converted, Attribute);
+      after = out.after;
     }
     // Any other marquee type: the text is neither stored nor sent.
   }
 
-  SetColumnAfter(w, Wrap(static_cast<int64_t>(CurrentCursorColumn) + len + Column));
+  UpdateCursor(w, after, Wrap(static_cast<int64_t>(CurrentCursorColumn) + len + Column));
   return OPOS_SUCCESS;
 }
 

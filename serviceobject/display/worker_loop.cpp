@@ -4,7 +4,7 @@
 // other line's text when the caller hands it over. Every frame (cursor move plus its
 // characters) is one unit on the port, so nothing the caller sends lands inside it.
 // The single-line workers share one step (RunLine) and differ only in their pacing. Each worker
-// keeps its flags and what it walks in its own run (display_state.h); one that was let go past
+// keeps its flags and what it walks in its own run (core/display_state.h); one that was let go past
 // its stop bound sends no frame and takes no hand-off.
 #include <algorithm>
 #include <array>
@@ -29,7 +29,7 @@ constexpr int64_t kSleepSlice = 1000;
 void BuildScroll(DisplayShared& d, WorkerRun& run, int line) {
   Walk& s = run.walk(line);
   const LineBuffer& text = d.text(line);
-  std::lock_guard<std::mutex> hold(d.textLock);
+  platform::MutexHold hold(d.textLock);
   const int32_t measured = static_cast<int32_t>(
       std::find(text.begin(), text.begin() + kLineCapacity, '\0') - text.begin());
   const int32_t shown = std::min(measured, kMarqueeTextLimit);
@@ -45,7 +45,7 @@ void BuildScroll(DisplayShared& d, WorkerRun& run, int line) {
 // zero-filling the buffer at the same moment).
 std::array<uint8_t, kDisplayColumns> TakeColumns(DisplayShared& d, const Walk& s, int32_t from) {
   std::array<uint8_t, kDisplayColumns> out{};
-  std::lock_guard<std::mutex> hold(d.textLock);
+  platform::MutexHold hold(d.textLock);
   for (int32_t i = 0; i < kDisplayColumns; ++i) {
     const int32_t index = from + i;
     const char c = index >= 0 && index < static_cast<int32_t>(s.scroll.size())
@@ -165,7 +165,7 @@ void WriteHandOff(ModuleState& m, WorkerState& ws, WorkerRun& run, int otherLine
   DisplayShared& d = m.display;
   std::string text;
   {
-    std::lock_guard<std::mutex> hold(d.textLock);
+    platform::MutexHold hold(d.textLock);
     const LineBuffer& source = d.text(otherLine);
     text.assign(source.data(), std::find(source.begin(), source.begin() + kLineCapacity, '\0'));
     run.walk(otherLine).textLength = static_cast<int32_t>(text.size());

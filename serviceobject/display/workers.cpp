@@ -21,6 +21,13 @@ Body BodyOf(Worker w) {
 
 bool Workers::Running(Worker w) const { return s_.worker(w).keepRunning() != 0; }
 
+Drive Workers::Driver() const {
+  if (Running(Worker::Combined)) return Drive::Combined;
+  if (Running(Worker::Line1)) return Drive::Line1;
+  if (Running(Worker::Line2)) return Drive::Line2;
+  return Drive::Idle;
+}
+
 bool Workers::Driving() const {
   const bool lineBusy = s_.worker(Worker::Line1).scrolling || s_.worker(Worker::Line2).scrolling ||
                         s_.line(1).blink || s_.line(2).blink;
@@ -29,7 +36,7 @@ bool Workers::Driving() const {
 }
 
 void Workers::Stop(Worker w) {
-  std::lock_guard<std::recursive_mutex> control(d_.controlLock);
+  platform::RecursiveHold control(d_.controlLock);
   WorkerControl& c = s_.worker(w);
   if (!c.run) return;
   WorkerRun& run = *c.run;
@@ -53,7 +60,7 @@ void Workers::Stop(Worker w) {
 }
 
 void Workers::StopAfterFrame(Worker w, uint32_t waitStart, uint32_t boundMs) {
-  std::lock_guard<std::recursive_mutex> control(d_.controlLock);
+  platform::RecursiveHold control(d_.controlLock);
   WorkerControl& c = s_.worker(w);
   c.restart = 1;
   if (c.run) {
@@ -65,13 +72,13 @@ void Workers::StopAfterFrame(Worker w, uint32_t waitStart, uint32_t boundMs) {
 }
 
 void Workers::StopAll() {
-  std::lock_guard<std::recursive_mutex> control(d_.controlLock);
+  platform::RecursiveHold control(d_.controlLock);
   for (Worker w : {Worker::Line1, Worker::Line2, Worker::Combined}) Stop(w);
 }
 
 void Workers::ClearWalks() {
-  std::lock_guard<std::recursive_mutex> control(d_.controlLock);
-  std::lock_guard<std::mutex> hold(d_.textLock);
+  platform::RecursiveHold control(d_.controlLock);
+  platform::MutexHold hold(d_.textLock);
   for (const WorkerControl& c : s_.workers) {
     if (const std::shared_ptr<WorkerRun>& run = c.run) {
       for (auto& walk : run->walks) walk.scroll.fill('\0');
@@ -80,13 +87,14 @@ void Workers::ClearWalks() {
 }
 
 void Workers::Start(Worker w) {
-  std::lock_guard<std::recursive_mutex> control(d_.controlLock);
+  platform::RecursiveHold control(d_.controlLock);
   if (w == Worker::Combined) {
     // The combined worker drives both lines: no single-line worker may run beside it.
     Stop(Worker::Line1);
     Stop(Worker::Line2);
   }
   Stop(w);
+  m_.stopWorkers = &StopAllWorkers;  // the module stops what runs before it goes away
   WorkerControl& c = s_.worker(w);
   auto run = std::make_shared<WorkerRun>();
   c.run = run;
@@ -113,14 +121,14 @@ void Workers::Start(Worker w) {
 }
 
 void Workers::StartCombinedUnlessRunning() {
-  std::lock_guard<std::recursive_mutex> control(d_.controlLock);
+  platform::RecursiveHold control(d_.controlLock);
   if (Running(Worker::Combined)) return;
   s_.worker(Worker::Combined).started = 1;
   Start(Worker::Combined);
 }
 
 void Workers::RestartCombined() {
-  std::lock_guard<std::recursive_mutex> control(d_.controlLock);
+  platform::RecursiveHold control(d_.controlLock);
   s_.worker(Worker::Combined).started = 1;
   Start(Worker::Combined);
 }

@@ -1,4 +1,4 @@
-// The marquee and blink workers' controller: the one owner of their state (display_state.h).
+// The marquee and blink workers' controller: the one owner of their state (core/display_state.h).
 // The marquee control, the blink control and the text output say what they want for a display
 // line; the controller sets the flags together with starting, stopping or replacing the
 // threads, moves the display between the single-line workers and the combined one, and hands
@@ -29,6 +29,12 @@ struct WorkersSnapshot {
   int32_t handOffPending;
   const Slot& of(Worker w) const { return workers[static_cast<size_t>(w) - 1]; }
 };
+
+// Which worker drives the display: none, a line's own, or the combined one for both lines. These
+// are the only states the controller leaves the workers in: a start of the combined worker stops
+// both single-line ones, and a line's own worker starts only while the other line is idle, so
+// never do two run at once.
+enum class Drive { Idle, Line1, Line2, Combined };
 
 class Workers {
  public:
@@ -65,6 +71,8 @@ class Workers {
  private:
   // The worker has been started and not told to stop.
   bool Running(Worker w) const;
+  // The worker that drives the display now.
+  Drive Driver() const;
   // Starts the worker. One of the same number that runs is stopped first; the combined worker
   // also stops both single-line workers first, so that at most one worker drives a line.
   void Start(Worker w);

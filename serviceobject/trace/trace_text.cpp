@@ -7,8 +7,8 @@
 #include <cstdio>
 
 #include "opos/property_names.h"
+#include "platform/text/hex_text.h"
 #include "platform/text/utf_convert.h"
-#include "serviceobject/display/hex_pairs.h"
 
 namespace kirnow::trace {
 namespace {
@@ -161,7 +161,7 @@ std::string WireText(int32_t port, std::span<const uint8_t> bytes,
     text += from == 0 ? " " : " | ";
     text.append(FateWords(fates[from]));
     text.push_back(' ');
-    text += display::SpacedHexPairs(bytes.subspan(from, to - from));
+    text += text::SpacedHexPairs(bytes.subspan(from, to - from));
     from = to;
   }
   if (shown < bytes.size()) text += Printf(" ...(+%" PRIu64 " bytes)", Count(bytes.size() - shown));
@@ -170,7 +170,7 @@ std::string WireText(int32_t port, std::span<const uint8_t> bytes,
 
 std::string ReadText(int32_t port, std::span<const uint8_t> bytes) {
   const size_t shown = std::min(bytes.size(), kMaxWireBytes);
-  std::string text = PortName(port) + ": read " + display::SpacedHexPairs(bytes.first(shown));
+  std::string text = PortName(port) + ": read " + text::SpacedHexPairs(bytes.first(shown));
   if (shown < bytes.size()) text += Printf(" ...(+%" PRIu64 " bytes)", Count(bytes.size() - shown));
   return text;
 }

@@ -84,7 +84,7 @@ int main() {
   }
   kirnow::testsupport::ScratchDir dir("kirnow-usb-bench");
   LiveUsbRegistry view(std::make_unique<RegistryStore>(dir.path() + "/registry.reg"), tree.Sys(),
-                       tree.Dev());
+                       tree.Dev(), kirnow::platform::UsbIds{KIRNOW_USB_VID, KIRNOW_USB_PID});
   const std::string key =
       "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Enum\\USB\\Vid_" + vid + "&Pid_" + pid;
   const std::string serialComm = "HKEY_LOCAL_MACHINE\\HARDWARE\\DEVICEMAP\\SERIALCOMM";

@@ -150,7 +150,7 @@ stage() {
   cp "$bin/Kirnow.dll" "$bin/opensession.exe" "$bin/com_edges.exe" "$bin/com_contract.exe" \
      "$bin/reconnect.exe" "$bin/unload.exe" \
      "$here/polecheck_session.vbs" \
-     "$source_dir/serviceobject/com/JQPoleDisplay.reg" "$unix/"
+     "$source_dir/packaging/JQPoleDisplay.reg" "$unix/"
 
   # The virtual display behind COM5.
   local link=$WINEPREFIX/dosdevices/com5

@@ -18,10 +18,10 @@
 #include <sstream>
 #include <string>
 
+#include "kirnow_config.h"
+#include "platform/device/posix/usb_serial_scan.h"
+#include "platform/device/usb_ids.h"
 #include "platform/messagebox/message_box.h"
-#include "platform/registry/com_names.h"
-#include "platform/registry/posix/live_usb_registry.h"
-#include "platform/registry/posix/usb_serial_scan.h"
 #include "testutility/core/linedisplay1.h"
 #include "testutility/core/polecheck_dlg.h"
 #include "testutility/core/script_runner.h"
@@ -49,7 +49,7 @@ int Usage() {
 void SayWhenNoDisplayIsPluggedIn() {
   namespace platform = kirnow::platform;
   for (const auto& d : platform::ScanUsbSerialDevices(platform::SysfsRoot(), platform::DevRoot())) {
-    if (platform::comnames::IsDisplayIds(d.vid, d.pid)) return;
+    if (platform::UsbIds{KIRNOW_USB_VID, KIRNOW_USB_PID}.Names(d.vid, d.pid)) return;
   }
   std::cerr << "Polecheck: no display with USB id " << kirnow::text::LowerAscii(KIRNOW_USB_VID)
             << ":" << kirnow::text::LowerAscii(KIRNOW_USB_PID)

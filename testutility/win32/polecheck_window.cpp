@@ -1,6 +1,6 @@
 #include "testutility/win32/polecheck_window.h"
 
-#include "serviceobject/com/guids.h"
+#include "kirnow_guids.h"
 #include "testutility/core/resource_ids.h"
 
 namespace polecheck::win32 {

@@ -19,6 +19,8 @@
 #include <string>
 #include <vector>
 
+#include "kirnow_config.h"
+#include "platform/device/usb_ids.h"
 #include "platform/registry/com_names.h"
 #include "platform/registry/posix/live_usb_registry.h"
 #include "platform/registry/posix/reg_store.h"
@@ -40,14 +42,15 @@ bool SameId(const std::string& a, const std::string& b) {
 int ListUsb(const std::string& store, const char* vid, const char* pid) {
   using kirnow::platform::LiveUsbRegistry;
   namespace comnames = kirnow::platform::comnames;
+  const kirnow::platform::UsbIds display{KIRNOW_USB_VID, KIRNOW_USB_PID};
   LiveUsbRegistry view(std::make_unique<kirnow::platform::RegistryStore>(store),
-                       kirnow::platform::SysfsRoot(), kirnow::platform::DevRoot());
+                       kirnow::platform::SysfsRoot(), kirnow::platform::DevRoot(), display);
   for (const LiveUsbRegistry::Port& port : view.Ports()) {
     const auto& d = port.device;
     if (vid != nullptr && (!SameId(d.vid, vid) || !SameId(d.pid, pid))) continue;
     std::printf("%s\t%s\\%s\t%s%s\n", comnames::ComName(port.number).c_str(),
                 comnames::UsbIdsKeyName(d.vid, d.pid).c_str(), d.instance.c_str(), d.path.c_str(),
-                comnames::IsDisplayIds(d.vid, d.pid) ? "\tdisplay" : "");
+                display.Names(d.vid, d.pid) ? "\tdisplay" : "");
   }
   return 0;
 }

@@ -5,10 +5,10 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <mutex>
 #include <string>
 
 #include "platform/ansi/ansi_codec.h"
+#include "platform/sync/thread_safety.h"
 
 namespace kirnow::platform {
 namespace {
@@ -33,7 +33,7 @@ class IconvAnsiCodec : public AnsiCodec {
   IconvAnsiCodec& operator=(const IconvAnsiCodec&) = delete;
 
   std::string ToAnsi(std::u16string_view text) override {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexHold lock(mutex_);
     std::string out;
     for (size_t i = 0; i < text.size();) {
       const size_t units = CharUnits(text, i);
@@ -45,7 +45,7 @@ class IconvAnsiCodec : public AnsiCodec {
 
   std::optional<std::string> WideToMultibyte(std::u16string_view text,
                                              std::size_t maxBytes) override {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexHold lock(mutex_);
     std::string out;
     for (size_t i = 0; i < text.size() && text[i] != 0;) {
       const size_t units = CharUnits(text, i);
@@ -60,7 +60,7 @@ class IconvAnsiCodec : public AnsiCodec {
   }
 
   std::u16string FromAnsi(std::string_view bytes) override {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexHold lock(mutex_);
     std::u16string out;
     if (fromAnsi_ == kNone) {
       for (char c : bytes) out.push_back(static_cast<unsigned char>(c));
@@ -89,7 +89,7 @@ class IconvAnsiCodec : public AnsiCodec {
  private:
   static inline const iconv_t kNone = reinterpret_cast<iconv_t>(-1);
 
-  void Release() {
+  void Release() KIRNOW_REQUIRES(mutex_) {
     if (toAnsi_ != kNone) iconv_close(toAnsi_);
     if (fromAnsi_ != kNone) iconv_close(fromAnsi_);
     toAnsi_ = kNone;
@@ -114,7 +114,7 @@ class IconvAnsiCodec : public AnsiCodec {
   }
 
   // Converts one character; false when the code page has no such character.
-  bool ConvertChar(std::u16string_view ch, std::string& out) {
+  bool ConvertChar(std::u16string_view ch, std::string& out) KIRNOW_REQUIRES(mutex_) {
     if (toAnsi_ == kNone) {
       if (ch.size() != 1 || ch[0] > 0x7F) return false;
       out.push_back(static_cast<char>(ch[0]));
@@ -140,9 +140,10 @@ class IconvAnsiCodec : public AnsiCodec {
     return true;
   }
 
-  std::mutex mutex_;
-  iconv_t toAnsi_ = kNone;
-  iconv_t fromAnsi_ = kNone;
+  // iconv's descriptors keep a conversion's state: one conversion at a time.
+  Mutex mutex_;
+  iconv_t toAnsi_ KIRNOW_GUARDED_BY(mutex_) = kNone;
+  iconv_t fromAnsi_ KIRNOW_GUARDED_BY(mutex_) = kNone;
 };
 
 }  // namespace

@@ -19,7 +19,6 @@
 #include <algorithm>
 #include <chrono>
 #include <memory>
-#include <mutex>
 #include <system_error>
 #include <vector>
 
@@ -132,14 +131,14 @@ class SystemClock : public Clock {
     auto start = std::make_unique<std::function<void()>>([this, body = std::move(body)] {
       const DWORD id = GetCurrentThreadId();
       {
-        std::lock_guard<std::mutex> hold(mutex_);
+        MutexHold hold(mutex_);
         ours_.push_back(id);
       }
       struct Leave {
         SystemClock& clock;
         DWORD id;
         ~Leave() {
-          std::lock_guard<std::mutex> hold(clock.mutex_);
+          MutexHold hold(clock.mutex_);
           clock.ours_.erase(std::find(clock.ours_.begin(), clock.ours_.end(), id));
         }
       } leave{*this, id};
@@ -186,7 +185,7 @@ class SystemClock : public Clock {
       return Clock::SleepWhile(deadline, keepRunning);
     }
     {
-      std::lock_guard<std::mutex> hold(mutex_);
+      MutexHold hold(mutex_);
       waiting_.push_back(timer.wake);
     }
     // Registered before the loop reads the flag: a stop after that read sets the event.
@@ -195,7 +194,7 @@ class SystemClock : public Clock {
       // Woken for another thread's flag, or for ours: look again.
     }
     {
-      std::lock_guard<std::mutex> hold(mutex_);
+      MutexHold hold(mutex_);
       waiting_.erase(std::find(waiting_.begin(), waiting_.end(), timer.wake));
     }
     CancelWaitableTimer(timer.handle);
@@ -203,7 +202,7 @@ class SystemClock : public Clock {
 
   void Interrupt() override {
     {
-      std::lock_guard<std::mutex> hold(mutex_);
+      MutexHold hold(mutex_);
       for (HANDLE wake : waiting_) SetEvent(wake);
     }
     callers_.Wake();
@@ -215,13 +214,14 @@ class SystemClock : public Clock {
  private:
   TimerResolution resolution_;
   uint64_t frequency_ = 1;
-  std::mutex mutex_;
-  std::vector<HANDLE> waiting_;  // wake-up events of the threads in SleepWhile
-  std::vector<DWORD> ours_;      // the threads started here that run now
-  FlagWait callers_;             // SleepWhile of the other threads
+  Mutex mutex_;
+  // Wake-up events of the threads in SleepWhile.
+  std::vector<HANDLE> waiting_ KIRNOW_GUARDED_BY(mutex_);
+  std::vector<DWORD> ours_ KIRNOW_GUARDED_BY(mutex_);  // the threads started here that run now
+  FlagWait callers_;                                   // SleepWhile of the other threads
 
   bool OnOurThread() {
-    std::lock_guard<std::mutex> hold(mutex_);
+    MutexHold hold(mutex_);
     return std::find(ours_.begin(), ours_.end(), GetCurrentThreadId()) != ours_.end();
   }
 };

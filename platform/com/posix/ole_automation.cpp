@@ -306,6 +306,19 @@ bool IsSpace(char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == 
 
 using kirnow::text::EqualsNoCase;
 
+// The exponent of decimal text from its 'e' at t[i] on, a sign and at least one digit, appended
+// to `ascii`; i moves past it. False without a digit.
+bool ReadExponent(std::u16string_view t, size_t& i, std::string& ascii) {
+  ascii.push_back('e');
+  ++i;
+  if (i < t.size() && (t[i] == u'+' || t[i] == u'-')) ascii.push_back(static_cast<char>(t[i++]));
+  const size_t first = i;
+  for (; i < t.size() && t[i] >= u'0' && t[i] <= u'9'; ++i) {
+    ascii.push_back(static_cast<char>(t[i]));
+  }
+  return i != first;
+}
+
 // Parses decimal text: blanks around it, a sign, digits with an optional fraction, and an
 // optional exponent ("1.5E+20", as reals are written as text). A whole number without a fraction
 // or an exponent is kept exact (Int, or UInt above INT64_MAX); anything else is a Real. A number
@@ -343,18 +356,8 @@ HRESULT ParseNumber(std::u16string_view t, Scalar& out) {
     }
   }
   if (!digits) return DISP_E_TYPEMISMATCH;
-  bool exponent = false;
-  if (i < t.size() && (t[i] == u'e' || t[i] == u'E')) {
-    exponent = true;
-    ascii.push_back('e');
-    ++i;
-    if (i < t.size() && (t[i] == u'+' || t[i] == u'-')) ascii.push_back(static_cast<char>(t[i++]));
-    const size_t first = i;
-    for (; i < t.size() && t[i] >= u'0' && t[i] <= u'9'; ++i) {
-      ascii.push_back(static_cast<char>(t[i]));
-    }
-    if (i == first) return DISP_E_TYPEMISMATCH;
-  }
+  const bool exponent = i < t.size() && (t[i] == u'e' || t[i] == u'E');
+  if (exponent && !ReadExponent(t, i, ascii)) return DISP_E_TYPEMISMATCH;
   if (i != t.size()) return DISP_E_TYPEMISMATCH;
   if (!fraction && !exponent && !overflow) {
     if (!negative && magnitude > static_cast<uint64_t>(INT64_MAX)) {

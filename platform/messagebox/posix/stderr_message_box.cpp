@@ -1,22 +1,22 @@
 // The Linux message box: "caption: text" on stderr, or the host program's hook when one is set.
 #include <cstdio>
-#include <mutex>
 #include <string>
 
 #include "platform/messagebox/message_box.h"
+#include "platform/sync/thread_safety.h"
 
 namespace kirnow::platform {
 namespace {
 
-std::mutex gHookMutex;
-MessageBoxHook gHook;
+Mutex gHookMutex;
+MessageBoxHook gHook KIRNOW_GUARDED_BY(gHookMutex);
 
 class StderrMessageBox : public MessageBoxSink {
  public:
   void Show(std::string_view text, std::string_view caption) override {
     MessageBoxHook hook;
     {
-      std::lock_guard<std::mutex> lock(gHookMutex);
+      MutexHold lock(gHookMutex);
       hook = gHook;
     }
     // The hook runs outside the lock: it may be modal and may itself change the hook.
@@ -37,7 +37,7 @@ std::unique_ptr<MessageBoxSink> MakeSystemMessageBox() {
 }
 
 void SetMessageBoxHook(MessageBoxHook hook) {
-  std::lock_guard<std::mutex> lock(gHookMutex);
+  MutexHold lock(gHookMutex);
   gHook = std::move(hook);
 }
 

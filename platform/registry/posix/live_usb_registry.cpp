@@ -9,6 +9,7 @@
 
 #include "platform/registry/com_names.h"
 #include "platform/registry/com_number_listener.h"
+#include "platform/registry/posix/com_records.h"
 
 namespace kirnow::platform {
 namespace {
@@ -74,19 +75,82 @@ void AddDevices(regtree::Tree& view, const std::vector<UsbSerialDevice>& devices
   }
 }
 
-std::string EnvOr(const char* name, const char* fallback) {
-  const char* value = std::getenv(name);
-  return value != nullptr && *value != '\0' ? value : fallback;
+// One refresh of the view: the devices scanned, their numbers as planned, and the view built.
+struct Round {
+  Round(std::vector<UsbSerialDevice> scanned, const UsbIds& first, ComMemory& kept)
+      : devices(std::move(scanned)), servedFirst(first), memory(kept) {}
+
+  // Plans the numbers from what `store` and this process remember.
+  void Plan(const regtree::Tree& store) {
+    const ComRecords records = ReadComRecords(store);
+    memory.Settle(records);
+    plan = PlanComNumbers(records, memory, devices, servedFirst);
+  }
+  // This process keeps what the plan has beyond the store.
+  void Remember() { memory.Take(plan); }
+  void Build(const regtree::Tree& store) {
+    view = std::make_unique<regtree::Tree>();
+    TakeStorePart(store, *view);
+    AddDevices(*view, devices, plan.numbers);
+  }
+
+  const std::vector<UsbSerialDevice> devices;
+  const UsbIds& servedFirst;
+  ComMemory& memory;
+  ComPlan plan;
+  std::unique_ptr<regtree::Tree> view;  // null until a step builds it
+};
+
+// The steps of a refresh, tried in this order until one builds the view.
+//
+// First a read: most walks find every device numbered and seen already, and then need not lock
+// the store's file. False when the store can't be read.
+bool ViewFromRead(RegistryStore& store, Round& round) {
+  return store.Read([&](const regtree::Tree& tree) {
+    round.Plan(tree);
+    if (!round.plan.Changes()) round.Build(tree);
+  });
+}
+
+// Then, for a round that changes something, the plan again under the store's lock, saved, so
+// that two programs never give one number twice. Only a round that hands out numbers waits for
+// the lock at all, and then briefly. Builds nothing when the store may not be changed now.
+void ViewFromSave(RegistryStore& store, Round& round) {
+  store.Modify(
+      [&](regtree::Tree& tree, bool& changed) {
+        round.Plan(tree);
+        round.Remember();
+        changed = SaveComPlan(round.plan, tree);
+        round.Build(tree);
+        return true;
+      },
+      round.plan.givesNumbers ? RegistryStore::LockWait::kBrief : RegistryStore::LockWait::kNone);
+}
+
+// Last, when the store can't take this round's changes (it may not be written, its lock is
+// held, or it can't be read at all): this process remembers them.
+void ViewFromMemory(RegistryStore& store, Round& round) {
+  const bool read = store.Read([&](const regtree::Tree& tree) {
+    round.Plan(tree);
+    round.Remember();
+    round.Build(tree);
+  });
+  if (!read) {
+    const regtree::Tree empty;
+    round.Plan(empty);
+    round.Remember();
+    round.Build(empty);
+  }
 }
 
 }  // namespace
 
-std::string SysfsRoot() { return EnvOr("KIRNOW_SYSFS_ROOT", "/sys"); }
-std::string DevRoot() { return EnvOr("KIRNOW_DEV_ROOT", "/dev"); }
-
 LiveUsbRegistry::LiveUsbRegistry(std::unique_ptr<RegistryStore> store, std::string sysfsRoot,
-                                 std::string devRoot)
-    : store_(std::move(store)), sysfsRoot_(std::move(sysfsRoot)), devRoot_(std::move(devRoot)) {}
+                                 std::string devRoot, UsbIds servedFirst)
+    : store_(std::move(store)),
+      sysfsRoot_(std::move(sysfsRoot)),
+      devRoot_(std::move(devRoot)),
+      servedFirst_(std::move(servedFirst)) {}
 
 bool LiveUsbRegistry::InView(const std::string& path) {
   const auto p = regtree::ParsePath(path);
@@ -103,64 +167,23 @@ bool LiveUsbRegistry::InView(const std::string& path) {
 }
 
 void LiveUsbRegistry::RefreshLocked() {
-  const std::vector<UsbSerialDevice> devices = ScanUsbSerialDevices(sysfsRoot_, devRoot_);
-  ComMemory& memory = memory_;
-  ComPlan plan;
-  std::unique_ptr<regtree::Tree> view;
-  auto round = [&](const regtree::Tree& store) {
-    memory.Settle(store);
-    plan = PlanComNumbers(store, memory, devices);
-  };
-  auto build = [&](const regtree::Tree& store) {
-    view = std::make_unique<regtree::Tree>();
-    TakeStorePart(store, *view);
-    AddDevices(*view, devices, plan.numbers);
-  };
-
-  // Most walks find every device numbered and seen already and need not lock the store's file.
-  const bool readable = store_->Read([&](const regtree::Tree& store) {
-    round(store);
-    if (!plan.Changes()) build(store);
-  });
-  if (!view && readable && store_->MayWrite()) {
-    // Planned again under the lock, so that two programs never give one number twice. Only a
-    // round that hands out numbers waits for the lock at all, and then briefly.
-    store_->Modify(
-        [&](regtree::Tree& store, bool& changed) {
-          round(store);
-          memory.Take(plan);
-          changed = SaveComPlan(plan, store);
-          build(store);
-          return true;
-        },
-        plan.givesNumbers ? RegistryStore::LockWait::kBrief : RegistryStore::LockWait::kNone);
-  }
-  if (!view) {
-    // The store can't take this round's changes (it may not be written, its lock is held, or
-    // it can't be read at all): this process remembers them.
-    const bool read = store_->Read([&](const regtree::Tree& store) {
-      round(store);
-      memory.Take(plan);
-      build(store);
-    });
-    if (!read) {
-      const regtree::Tree empty;
-      round(empty);
-      memory.Take(plan);
-      build(empty);
-    }
-  }
+  Round round(ScanUsbSerialDevices(sysfsRoot_, devRoot_), servedFirst_, memory_);
+  const bool readable = ViewFromRead(*store_, round);
+  if (!round.view && readable && store_->MayWrite()) ViewFromSave(*store_, round);
+  if (!round.view) ViewFromMemory(*store_, round);
 
   ports_.clear();
+  const std::vector<UsbSerialDevice>& devices = round.devices;
+  const std::vector<ComAssignment>& numbers = round.plan.numbers;
   for (size_t i = 0; i < devices.size(); ++i) {
-    if (plan.numbers[i].number != 0) ports_.push_back(Port{devices[i], plan.numbers[i].number});
+    if (numbers[i].number != 0) ports_.push_back(Port{devices[i], numbers[i].number});
   }
   std::stable_sort(ports_.begin(), ports_.end(),
                    [](const Port& a, const Port& b) { return a.number < b.number; });
-  for (size_t i : plan.given) {
-    TellComNumberGiven({UsbDeviceId(devices[i]), devices[i].path, plan.numbers[i].number});
+  for (size_t i : round.plan.given) {
+    TellComNumberGiven({UsbDeviceId(devices[i]), devices[i].path, numbers[i].number});
   }
-  view_ = std::move(view);
+  view_ = std::move(round.view);
 }
 
 regtree::Tree& LiveUsbRegistry::ViewLocked(bool fresh) {
@@ -169,55 +192,55 @@ regtree::Tree& LiveUsbRegistry::ViewLocked(bool fresh) {
 }
 
 void LiveUsbRegistry::BeginWalk() {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexHold lock(mutex_);
   ++walks_;
 }
 
 void LiveUsbRegistry::EndWalk() {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexHold lock(mutex_);
   if (walks_ > 0) --walks_;
 }
 
 bool LiveUsbRegistry::KeyExists(const std::string& path) {
   if (!InView(path)) return store_->KeyExists(path);
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexHold lock(mutex_);
   return ViewLocked(true).KeyExists(path);
 }
 
 std::optional<uint32_t> LiveUsbRegistry::SubkeyCount(const std::string& path) {
   if (!InView(path)) return store_->SubkeyCount(path);
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexHold lock(mutex_);
   return ViewLocked(true).SubkeyCount(path);
 }
 
 std::optional<uint32_t> LiveUsbRegistry::ValueCount(const std::string& path) {
   if (!InView(path)) return store_->ValueCount(path);
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexHold lock(mutex_);
   return ViewLocked(true).ValueCount(path);
 }
 
 std::optional<std::string> LiveUsbRegistry::SubkeyName(const std::string& path, uint32_t index) {
   if (!InView(path)) return store_->SubkeyName(path, index);
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexHold lock(mutex_);
   return ViewLocked(false).SubkeyName(path, index);
 }
 
 std::optional<RegValue> LiveUsbRegistry::ValueAt(const std::string& path, uint32_t index) {
   if (!InView(path)) return store_->ValueAt(path, index);
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexHold lock(mutex_);
   return ViewLocked(false).ValueAt(path, index);
 }
 
 std::optional<RegValue> LiveUsbRegistry::GetValue(const std::string& path,
                                                   const std::string& name) {
   if (!InView(path)) return store_->GetValue(path, name);
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexHold lock(mutex_);
   return ViewLocked(true).GetValue(path, name);
 }
 
 bool LiveUsbRegistry::Written(const std::string& path, bool ok) {
   if (InView(path)) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexHold lock(mutex_);
     view_.reset();
   }
   return ok;
@@ -242,14 +265,14 @@ bool LiveUsbRegistry::DeleteValue(const std::string& path, const std::string& na
 }
 
 std::vector<LiveUsbRegistry::Port> LiveUsbRegistry::Ports() {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexHold lock(mutex_);
   ViewLocked(true);
   return ports_;
 }
 
-std::unique_ptr<Registry> MakeSystemRegistry() {
+std::unique_ptr<Registry> MakeSystemRegistry(const UsbIds& servedFirst) {
   return std::make_unique<LiveUsbRegistry>(std::make_unique<RegistryStore>(DefaultRegistryPath()),
-                                           SysfsRoot(), DevRoot());
+                                           SysfsRoot(), DevRoot(), servedFirst);
 }
 
 }  // namespace kirnow::platform

@@ -3,7 +3,8 @@
 // USB instance and one SERIALCOMM entry per device.
 //
 // The instance is named as usb_serial_scan.h says; the path is the device's /dev/serial/by-id
-// link where udev made one, else its tty. Numbers come from the COM arbiter (com_arbiter.h) and
+// link where udev made one, else its tty. Numbers come from the COM arbiter (com_arbiter.h, of
+// the device room; the store's part of its records is com_records.h) and
 // new ones are remembered in the store in the same step as they are chosen, under the store's
 // lock; when the store can't take them (it may not be written, or another process holds its
 // lock past a brief wait), the view remembers them instead, for as long as it lives.
@@ -19,20 +20,24 @@
 
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
-#include "platform/registry/posix/com_arbiter.h"
+#include "platform/device/posix/com_arbiter.h"
+#include "platform/device/posix/usb_serial_scan.h"
+#include "platform/device/usb_ids.h"
+#include "platform/registry/posix/com_records.h"
 #include "platform/registry/posix/reg_store.h"
-#include "platform/registry/posix/usb_serial_scan.h"
+#include "platform/sync/thread_safety.h"
 
 namespace kirnow::platform {
 
 class LiveUsbRegistry : public Registry {
  public:
-  // sysfsRoot stands for /sys and devRoot for /dev.
-  LiveUsbRegistry(std::unique_ptr<RegistryStore> store, std::string sysfsRoot, std::string devRoot);
+  // sysfsRoot stands for /sys and devRoot for /dev; the devices of `servedFirst` get their COM
+  // numbers first.
+  LiveUsbRegistry(std::unique_ptr<RegistryStore> store, std::string sysfsRoot, std::string devRoot,
+                  UsbIds servedFirst);
 
   bool KeyExists(const std::string& path) override;
   std::optional<uint32_t> SubkeyCount(const std::string& path) override;
@@ -60,24 +65,24 @@ class LiveUsbRegistry : public Registry {
  private:
   // Whether the path is at, above or below one of the view's two keys.
   static bool InView(const std::string& path);
-  // Scans sysfs and merges the store's part of the view's keys with it.
-  void RefreshLocked();
+  // Scans sysfs, numbers the devices and merges the store's part of the view's keys with them.
+  void RefreshLocked() KIRNOW_REQUIRES(mutex_);
   // The view, built afresh when `fresh` and no walk holds it, or when there is none.
-  regtree::Tree& ViewLocked(bool fresh);
+  regtree::Tree& ViewLocked(bool fresh) KIRNOW_REQUIRES(mutex_);
   // After a write to the store: a view it may have changed is built again. Returns ok.
   bool Written(const std::string& path, bool ok);
 
   const std::unique_ptr<RegistryStore> store_;
   const std::string sysfsRoot_, devRoot_;
-  std::mutex mutex_;
-  std::unique_ptr<regtree::Tree> view_;  // the last view built; null when a write made it stale
-  std::vector<Port> ports_;              // the devices of that view
-  int walks_ = 0;                        // walks open now
-  ComMemory memory_;                     // the numbers and sightings the store did not take
+  const UsbIds servedFirst_;
+  // Held for each operation; the store's own lock is taken under it, never the other way.
+  Mutex mutex_;
+  // The last view built; null when a write made it stale.
+  std::unique_ptr<regtree::Tree> view_ KIRNOW_GUARDED_BY(mutex_);
+  std::vector<Port> ports_ KIRNOW_GUARDED_BY(mutex_);  // the devices of that view
+  int walks_ KIRNOW_GUARDED_BY(mutex_) = 0;            // walks open now
+  // The numbers and sightings the store did not take.
+  ComMemory memory_ KIRNOW_GUARDED_BY(mutex_);
 };
-
-// $KIRNOW_SYSFS_ROOT (default /sys) and $KIRNOW_DEV_ROOT (default /dev).
-std::string SysfsRoot();
-std::string DevRoot();
 
 }  // namespace kirnow::platform

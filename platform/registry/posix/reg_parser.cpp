@@ -111,165 +111,208 @@ std::vector<std::string_view> SplitLines(std::string_view text) {
   return lines;
 }
 
+// The text as UTF-8. A file saved by regedit itself is UTF-16LE with a byte order mark: it is
+// converted into `converted`, which `text` then views; a UTF-8 byte order mark is dropped. False,
+// with the line and the reason, for UTF-16 that is cut short or malformed.
+bool DecodeEncoding(std::string_view& text, std::string& converted, int& line,
+                    std::string& message) {
+  if (text.size() >= 3 && text.substr(0, 3) == "\xEF\xBB\xBF") {
+    text.remove_prefix(3);
+    return true;
+  }
+  if (text.size() < 2 || static_cast<uint8_t>(text[0]) != 0xFF ||
+      static_cast<uint8_t>(text[1]) != 0xFE) {
+    return true;
+  }
+  std::u16string wide;
+  for (size_t i = 2; i + 1 < text.size(); i += 2) {
+    wide.push_back(static_cast<char16_t>(static_cast<uint8_t>(text[i]) |
+                                         (static_cast<uint8_t>(text[i + 1]) << 8)));
+  }
+  if (text.size() % 2 != 0) {
+    // A byte of a character is missing: the file was cut short. Refused at the line the cut
+    // falls on, like any other damage, rather than read without its last character.
+    line = 1 + static_cast<int>(std::count(wide.begin(), wide.end(), u'\n'));
+    message = "the file ends inside a UTF-16 character (it was cut short)";
+    return false;
+  }
+  const auto utf8 = Utf16ToUtf8Strict(wide);
+  if (!utf8) {
+    line = 1;
+    message = "the file is not valid UTF-16";
+    return false;
+  }
+  converted = *utf8;
+  text = converted;
+  return true;
+}
+
+// The lines of the text and the one being read.
+struct Lines {
+  const std::vector<std::string_view> all;
+  size_t at = 0;
+};
+
+// The key that values go to: null before the first key, and inside a deletion section.
+struct Section {
+  regtree::Key* current = nullptr;
+  bool skipping = false;  // inside a "[-KEY]" deletion section: its values are read, not kept
+};
+
+// "[KEY]" creates the key and makes it current; "[-KEY]" deletes it with its subkeys and opens
+// a deletion section.
+void ReadKeyLine(std::string_view l, regtree::Tree& tree, Section& section) {
+  if (l.back() != ']') throw ParseError{"a key line must end with ']'"};
+  std::string_view inner = l.substr(1, l.size() - 2);
+  const bool remove = !inner.empty() && inner.front() == '-';
+  if (remove) inner.remove_prefix(1);
+  const auto path = regtree::ParsePath(inner);
+  if (!path) throw ParseError{"bad key path '" + std::string(inner) + "'"};
+  if (std::string beyond = regtree::BeyondLimits(*path); !beyond.empty()) {
+    throw ParseError{std::move(beyond)};
+  }
+  if (remove) {
+    bool changed = false;
+    if (!path->parts.empty()) tree.DeleteTree(std::string(inner), changed);
+    section = Section{nullptr, true};
+  } else {
+    section = Section{tree.Create(*path), false};
+  }
+}
+
+uint32_t ReadDword(std::string_view l) {
+  const std::string_view digits = Trim(l);
+  if (digits.empty() || digits.size() > 8) throw ParseError{"bad dword"};
+  uint32_t d = 0;
+  for (char c : digits) {
+    if (HexDigit(c) < 0) throw ParseError{"bad dword"};
+    d = d * 16 + static_cast<uint32_t>(HexDigit(c));
+  }
+  return d;
+}
+
+// The type of "hex(t):" (binary for a plain "hex:"), with `l` moved past the colon.
+RegType ReadHexType(std::string_view& l) {
+  uint32_t type = static_cast<uint32_t>(RegType::Binary);
+  if (!l.empty() && l.front() == '(') {
+    const size_t close = l.find(')');
+    if (close == std::string_view::npos || close == 1 || close > 9) {
+      throw ParseError{"bad hex type"};
+    }
+    type = 0;
+    for (char c : l.substr(1, close - 1)) {
+      if (HexDigit(c) < 0) throw ParseError{"bad hex type"};
+      type = type * 16 + static_cast<uint32_t>(HexDigit(c));
+    }
+    l.remove_prefix(close + 1);
+  }
+  if (l.empty() || l.front() != ':') throw ParseError{"expected ':' after hex"};
+  l.remove_prefix(1);
+  return static_cast<RegType>(type);
+}
+
+// A hex list that a trailing backslash continues on the next line, joined; the lines move on
+// to the last line it takes.
+std::string JoinContinuedLines(std::string_view first, Lines& lines) {
+  std::string list(first);
+  while (!list.empty() && list.back() == '\\') {
+    list.pop_back();
+    if (lines.at + 1 >= lines.all.size()) throw ParseError{"the file ends inside a hex value"};
+    list += std::string(Trim(lines.all[++lines.at]));
+  }
+  return list;
+}
+
+// The data after a value's '=': a string, a dword, a hex list, or "-" (`remove`: the value is
+// deleted). A malformed hex list is reported at the value's first line.
+RegValue ReadValueData(std::string_view l, const std::string& name, Lines& lines, size_t valueLine,
+                       bool& remove) {
+  RegValue v;
+  v.name = name;
+  if (!l.empty() && l.front() == '"') {
+    const std::string s = ReadQuoted(l);
+    if (!Trim(l).empty()) throw ParseError{"text after the closing quote"};
+    v.type = RegType::String;
+    v.data = Utf8ToRegString(s);
+  } else if (l.substr(0, 6) == "dword:") {
+    v = RegValue::FromDword(name, ReadDword(l.substr(6)));
+  } else if (l.substr(0, 3) == "hex") {
+    l.remove_prefix(3);
+    const RegType type = ReadHexType(l);
+    const std::string list = JoinContinuedLines(l, lines);
+    try {
+      v.data = ParseHexList(list);
+    } catch (const ParseError&) {
+      lines.at = valueLine;
+      throw;
+    }
+    v.type = type;
+  } else if (Trim(l) == "-") {
+    remove = true;
+  } else {
+    throw ParseError{"unknown value type"};
+  }
+  return v;
+}
+
+// A value line ("name"=data or @=data): the value is put into the current key, or deleted
+// from it; inside a deletion section it is read and dropped.
+void ReadValueLine(std::string_view l, Lines& lines, const Section& section) {
+  if (l.front() != '"' && l.front() != '@') throw ParseError{"unexpected text"};
+  if (section.current == nullptr && !section.skipping) {
+    throw ParseError{"a value before the first key"};
+  }
+  const size_t valueLine = lines.at;
+  std::string name;
+  if (l.front() == '@') {
+    l.remove_prefix(1);
+  } else {
+    name = ReadQuoted(l);
+  }
+  l = TrimLeft(l);
+  if (l.empty() || l.front() != '=') throw ParseError{"expected '=' after the value name"};
+  bool remove = false;
+  const RegValue v = ReadValueData(TrimLeft(l.substr(1)), name, lines, valueLine, remove);
+  if (std::string beyond = regtree::BeyondLimits(v); !beyond.empty()) {
+    lines.at = valueLine;
+    throw ParseError{std::move(beyond)};
+  }
+  if (section.skipping) return;
+  if (remove) {
+    section.current->RemoveValue(name);
+  } else {
+    section.current->PutValue(v);
+  }
+}
+
 }  // namespace
 
 bool ParseRegText(std::string_view text, regtree::Tree& tree, int& line, std::string& message) {
   std::string converted;
-  if (text.size() >= 2 && static_cast<uint8_t>(text[0]) == 0xFF &&
-      static_cast<uint8_t>(text[1]) == 0xFE) {
-    // A file saved by regedit itself is UTF-16LE with a byte order mark.
-    std::u16string wide;
-    for (size_t i = 2; i + 1 < text.size(); i += 2) {
-      wide.push_back(static_cast<char16_t>(static_cast<uint8_t>(text[i]) |
-                                           (static_cast<uint8_t>(text[i + 1]) << 8)));
-    }
-    if (text.size() % 2 != 0) {
-      // A byte of a character is missing: the file was cut short. Refused at the line the cut
-      // falls on, like any other damage, rather than read without its last character.
-      line = 1 + static_cast<int>(std::count(wide.begin(), wide.end(), u'\n'));
-      message = "the file ends inside a UTF-16 character (it was cut short)";
-      return false;
-    }
-    const auto utf8 = Utf16ToUtf8Strict(wide);
-    if (!utf8) {
-      line = 1;
-      message = "the file is not valid UTF-16";
-      return false;
-    }
-    converted = *utf8;
-    text = converted;
-  } else if (text.size() >= 3 && text.substr(0, 3) == "\xEF\xBB\xBF") {
-    text.remove_prefix(3);
-  }
-
-  const std::vector<std::string_view> lines = SplitLines(text);
+  if (!DecodeEncoding(text, converted, line, message)) return false;
+  Lines lines{SplitLines(text)};
   bool sawHeader = false;
-  regtree::Key* current = nullptr;
-  bool skipping = false;  // inside a "[-KEY]" deletion section
-  size_t i = 0;
+  Section section;
   try {
-    for (; i < lines.size(); ++i) {
-      std::string_view l = Trim(lines[i]);
+    for (; lines.at < lines.all.size(); ++lines.at) {
+      const std::string_view l = Trim(lines.all[lines.at]);
       if (l.empty() || l.front() == ';') continue;
-      if (!sawHeader) {
-        if (l != kRegFileHeader)
-          throw ParseError{"expected \"" + std::string(kRegFileHeader) + "\""};
+      if (sawHeader && l.front() == '[') {
+        ReadKeyLine(l, tree, section);
+      } else if (sawHeader) {
+        ReadValueLine(l, lines, section);
+      } else if (l == kRegFileHeader) {
         sawHeader = true;
-        continue;
-      }
-      if (l.front() == '[') {
-        if (l.back() != ']') throw ParseError{"a key line must end with ']'"};
-        std::string_view inner = l.substr(1, l.size() - 2);
-        const bool remove = !inner.empty() && inner.front() == '-';
-        if (remove) inner.remove_prefix(1);
-        const auto path = regtree::ParsePath(inner);
-        if (!path) throw ParseError{"bad key path '" + std::string(inner) + "'"};
-        if (std::string beyond = regtree::BeyondLimits(*path); !beyond.empty()) {
-          throw ParseError{std::move(beyond)};
-        }
-        if (remove) {
-          bool changed = false;
-          if (!path->parts.empty()) tree.DeleteTree(std::string(inner), changed);
-          current = nullptr;
-          skipping = true;
-        } else {
-          current = tree.Create(*path);
-          skipping = false;
-        }
-        continue;
-      }
-      if (l.front() != '"' && l.front() != '@') throw ParseError{"unexpected text"};
-      if (current == nullptr && !skipping) throw ParseError{"a value before the first key"};
-      const size_t valueLine = i;
-      std::string name;
-      if (l.front() == '@') {
-        l.remove_prefix(1);
       } else {
-        name = ReadQuoted(l);
-      }
-      l = TrimLeft(l);
-      if (l.empty() || l.front() != '=') throw ParseError{"expected '=' after the value name"};
-      l = TrimLeft(l.substr(1));
-
-      RegValue v;
-      v.name = name;
-      bool remove = false;
-      if (!l.empty() && l.front() == '"') {
-        const std::string s = ReadQuoted(l);
-        if (!Trim(l).empty()) throw ParseError{"text after the closing quote"};
-        v.type = RegType::String;
-        v.data = Utf8ToRegString(s);
-      } else if (l.substr(0, 6) == "dword:") {
-        const std::string_view digits = Trim(l.substr(6));
-        if (digits.empty() || digits.size() > 8) throw ParseError{"bad dword"};
-        uint32_t d = 0;
-        for (char c : digits) {
-          if (HexDigit(c) < 0) throw ParseError{"bad dword"};
-          d = d * 16 + static_cast<uint32_t>(HexDigit(c));
-        }
-        v = RegValue::FromDword(name, d);
-      } else if (l.substr(0, 3) == "hex") {
-        l.remove_prefix(3);
-        uint32_t type = static_cast<uint32_t>(RegType::Binary);
-        if (!l.empty() && l.front() == '(') {
-          const size_t close = l.find(')');
-          if (close == std::string_view::npos || close == 1 || close > 9) {
-            throw ParseError{"bad hex type"};
-          }
-          type = 0;
-          for (char c : l.substr(1, close - 1)) {
-            if (HexDigit(c) < 0) throw ParseError{"bad hex type"};
-            type = type * 16 + static_cast<uint32_t>(HexDigit(c));
-          }
-          l.remove_prefix(close + 1);
-        }
-        if (l.empty() || l.front() != ':') throw ParseError{"expected ':' after hex"};
-        l.remove_prefix(1);
-        std::string list(l);
-        // A trailing backslash continues the list on the next line.
-        while (!list.empty() && list.back() == '\\') {
-          list.pop_back();
-          if (i + 1 >= lines.size()) throw ParseError{"the file ends inside a hex value"};
-          list += std::string(Trim(lines[++i]));
-        }
-        try {
-          v.data = ParseHexList(list);
-        } catch (const ParseError&) {
-          i = valueLine;
-          throw;
-        }
-        v.type = static_cast<RegType>(type);
-      } else if (Trim(l) == "-") {
-        remove = true;
-      } else {
-        throw ParseError{"unknown value type"};
-      }
-      if (std::string beyond = regtree::BeyondLimits(v); !beyond.empty()) {
-        i = valueLine;
-        throw ParseError{std::move(beyond)};
-      }
-      if (skipping) continue;
-      if (remove) {
-        current->RemoveValue(name);
-      } else {
-        current->PutValue(v);
+        throw ParseError{"expected \"" + std::string(kRegFileHeader) + "\""};
       }
     }
   } catch (const ParseError& e) {
-    line = static_cast<int>(i) + 1;
+    line = static_cast<int>(lines.at) + 1;
     message = e.message;
     return false;
   }
-  if (!sawHeader && !lines.empty()) {
-    // Only blank lines and comments: treat like an empty file.
-    for (std::string_view l : lines) {
-      if (!Trim(l).empty() && Trim(l).front() != ';') {
-        line = 1;
-        message = "expected \"" + std::string(kRegFileHeader) + "\"";
-        return false;
-      }
-    }
-  }
+  // A text of blank lines and comments only has no header, and reads as an empty file.
   return true;
 }
 

@@ -20,14 +20,14 @@
 namespace kirnow::platform {
 namespace {
 
-std::mutex gErrorMutex;
-std::string gLastError;    // process-wide, for RegistryStoreLastError
-std::string gLastPrinted;  // each distinct error is printed once
+Mutex gErrorMutex;
+std::string gLastError KIRNOW_GUARDED_BY(gErrorMutex);  // process-wide, for RegistryStoreLastError
+std::string gLastPrinted KIRNOW_GUARDED_BY(gErrorMutex);  // each distinct error is printed once
 
 // A lock that another process holds is no fault of the store and is not printed: its callers
 // have an answer without the change, or report it themselves.
 void PublishError(const std::string& error, bool print) {
-  std::lock_guard<std::mutex> lock(gErrorMutex);
+  MutexHold lock(gErrorMutex);
   gLastError = error;
   if (print && !error.empty() && error != gLastPrinted) {
     std::fprintf(stderr, "kirnow: registry store %s\n", error.c_str());
@@ -169,6 +169,18 @@ class FileLock {
   int osError_ = 0;
 };
 
+// The whole file from `fd`; false, with errno telling why, when a read fails.
+bool ReadWhole(int fd, std::string& text) {
+  char buf[65536];
+  while (true) {
+    const ssize_t n = read(fd, buf, sizeof buf);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    if (n == 0) return true;
+    text.append(buf, static_cast<size_t>(n));
+  }
+}
+
 }  // namespace
 
 std::string DefaultRegistryPath() {
@@ -181,12 +193,12 @@ std::string DefaultRegistryPath() {
 RegistryStore::RegistryStore(std::string path) : path_(std::move(path)) {}
 
 std::string RegistryStore::LastError() const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexHold lock(mutex_);
   return lastError_;
 }
 
 int RegistryStore::LastOsError() const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexHold lock(mutex_);
   return lastOsError_;
 }
 
@@ -235,20 +247,13 @@ bool RegistryStore::LoadLocked() {
     return true;  // unchanged since it was read
   }
   std::string text;
-  char buf[65536];
-  while (true) {
-    const ssize_t n = read(fd, buf, sizeof buf);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      const int osError = errno;
-      const std::string err = ErrnoText("cannot read", path_);
-      close(fd);
-      tree_.reset();
-      SetErrorLocked(err, osError);
-      return false;
-    }
-    if (n == 0) break;
-    text.append(buf, static_cast<size_t>(n));
+  if (!ReadWhole(fd, text)) {
+    const int osError = errno;
+    const std::string err = ErrnoText("cannot read", path_);
+    close(fd);
+    tree_.reset();
+    SetErrorLocked(err, osError);
+    return false;
   }
   close(fd);
   auto tree = std::make_unique<regtree::Tree>();
@@ -327,7 +332,7 @@ bool RegistryStore::SaveLocked() {
 
 bool RegistryStore::Modify(const std::function<bool(regtree::Tree&, bool&)>& change,
                            LockWait wait) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexHold lock(mutex_);
   if (!MayWrite()) {
     SetErrorLocked(path_ + ": this user may not change the store", EACCES);
     return false;
@@ -346,43 +351,43 @@ bool RegistryStore::Modify(const std::function<bool(regtree::Tree&, bool&)>& cha
 }
 
 bool RegistryStore::Read(const std::function<void(const regtree::Tree&)>& read) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexHold lock(mutex_);
   if (!LoadLocked()) return false;
   read(*tree_);
   return true;
 }
 
 bool RegistryStore::KeyExists(const std::string& path) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexHold lock(mutex_);
   return LoadLocked() && tree_->KeyExists(path);
 }
 
 std::optional<uint32_t> RegistryStore::SubkeyCount(const std::string& path) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexHold lock(mutex_);
   if (!LoadLocked()) return std::nullopt;
   return tree_->SubkeyCount(path);
 }
 
 std::optional<uint32_t> RegistryStore::ValueCount(const std::string& path) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexHold lock(mutex_);
   if (!LoadLocked()) return std::nullopt;
   return tree_->ValueCount(path);
 }
 
 std::optional<std::string> RegistryStore::SubkeyName(const std::string& path, uint32_t index) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexHold lock(mutex_);
   if (!LoadLocked()) return std::nullopt;
   return tree_->SubkeyName(path, index);
 }
 
 std::optional<RegValue> RegistryStore::ValueAt(const std::string& path, uint32_t index) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexHold lock(mutex_);
   if (!LoadLocked()) return std::nullopt;
   return tree_->ValueAt(path, index);
 }
 
 std::optional<RegValue> RegistryStore::GetValue(const std::string& path, const std::string& name) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexHold lock(mutex_);
   if (!LoadLocked()) return std::nullopt;
   return tree_->GetValue(path, name);
 }
@@ -411,7 +416,7 @@ bool RegistryStore::Import(std::string_view text, const std::string& source) {
     int line = 0;
     std::string message;
     if (!ParseRegText(text, scratch, line, message)) {
-      std::lock_guard<std::mutex> lock(mutex_);
+      MutexHold lock(mutex_);
       SetErrorLocked(source + ":" + std::to_string(line) + ": " + message);
       return false;
     }
@@ -431,7 +436,7 @@ std::unique_ptr<Registry> MakeRegistryStore(const std::string& path) {
 }
 
 std::string RegistryStoreLastError() {
-  std::lock_guard<std::mutex> lock(gErrorMutex);
+  MutexHold lock(gErrorMutex);
   return gLastError;
 }
 

@@ -16,13 +16,13 @@
 
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <string_view>
 
 #include "platform/registry/posix/reg_writer.h"
 #include "platform/registry/reg_tree.h"
 #include "platform/registry/registry.h"
+#include "platform/sync/thread_safety.h"
 
 namespace kirnow::platform {
 
@@ -62,7 +62,7 @@ class RegistryStore : public Registry {
   bool MayWrite() const;
 
   // Lets `read` look at the whole tree as the file holds it now; false when it can't be read.
-  bool Read(const std::function<void(const regtree::Tree&)>& read);
+  bool Read(const std::function<void(const regtree::Tree&)>& read) KIRNOW_EXCLUDES(mutex_);
   // How long a change waits when another process holds the store's lock: kNone tries once;
   // kBrief tries again, sleeping between tries, for kBriefLockWaitMs in all.
   enum class LockWait { kNone, kBrief };
@@ -72,7 +72,7 @@ class RegistryStore : public Registry {
   // changed. For changes that must read and write in one step (a free number, say). False,
   // with the change not run, when the store may not be written or the lock could not be had.
   bool Modify(const std::function<bool(regtree::Tree&, bool&)>& change,
-              LockWait wait = LockWait::kBrief);
+              LockWait wait = LockWait::kBrief) KIRNOW_EXCLUDES(mutex_);
 
  private:
   struct FileId {
@@ -86,18 +86,21 @@ class RegistryStore : public Registry {
   };
 
   // Brings tree_ up to date with the file; false (with the error recorded) when it can't.
-  bool LoadLocked();
-  bool SaveLocked();
+  bool LoadLocked() KIRNOW_REQUIRES(mutex_);
+  bool SaveLocked() KIRNOW_REQUIRES(mutex_);
   // Records the error and the OS error behind it (0: none).
-  void SetErrorLocked(std::string error, int osError = 0);
+  void SetErrorLocked(std::string error, int osError = 0) KIRNOW_REQUIRES(mutex_);
 
   const std::string path_;
-  mutable std::mutex mutex_;
-  std::unique_ptr<regtree::Tree> tree_;  // the file as last read; null when unknown
-  RegLayout layout_;                     // its text layout
-  FileId loadedId_;
-  std::string lastError_;
-  int lastOsError_ = 0;
+  // Held for each operation, the file lock and the file's reading and writing included; a
+  // Read's or a Modify's function runs under it and must not call the store again.
+  mutable Mutex mutex_;
+  // The file as last read; null when unknown.
+  std::unique_ptr<regtree::Tree> tree_ KIRNOW_GUARDED_BY(mutex_);
+  RegLayout layout_ KIRNOW_GUARDED_BY(mutex_);  // its text layout
+  FileId loadedId_ KIRNOW_GUARDED_BY(mutex_);
+  std::string lastError_ KIRNOW_GUARDED_BY(mutex_);
+  int lastOsError_ KIRNOW_GUARDED_BY(mutex_) = 0;
 };
 
 std::unique_ptr<Registry> MakeRegistryStore(const std::string& path);

@@ -251,6 +251,23 @@ std::string WithKeyLine(const std::string& text, const std::string& path) {
   return "[" + path + "]" + (crlf ? "\r" : "") + text.substr(nl);
 }
 
+// What each section gave its key, read by the parser itself; one tree takes them all, as no two
+// sections name one key. False when a section does not read.
+bool ReadSectionValues(RegLayout& layout) {
+  regtree::Tree scratch;
+  for (RegSection& s : layout.sections) {
+    int line = 0;
+    std::string message;
+    if (!ParseRegText(std::string(kRegFileHeader) + "\n" + s.text, scratch, line, message)) {
+      return false;
+    }
+    const regtree::Key* key = scratch.Find(s.path);
+    if (key == nullptr) return false;
+    s.values = key->values();
+  }
+  return true;
+}
+
 }  // namespace
 
 std::string FormatRegText(const regtree::Tree& tree) { return FormatAfresh(tree, nullptr); }
@@ -306,20 +323,7 @@ RegLayout ReadRegLayout(std::string_view text) {
     pending.clear();
   }
   layout.tail = pending;
-
-  // What each section gave its key, read by the parser itself; one tree takes them all, as no
-  // two sections name one key.
-  regtree::Tree scratch;
-  for (RegSection& s : layout.sections) {
-    int line = 0;
-    std::string message;
-    if (!ParseRegText(std::string(kRegFileHeader) + "\n" + s.text, scratch, line, message)) {
-      return RegLayout{};
-    }
-    const regtree::Key* key = scratch.Find(s.path);
-    if (key == nullptr) return RegLayout{};
-    s.values = key->values();
-  }
+  if (!ReadSectionValues(layout)) return RegLayout{};
   layout.usable = true;
   return layout;
 }

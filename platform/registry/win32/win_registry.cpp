@@ -202,6 +202,8 @@ class WinRegistry : public Registry {
 
 }  // namespace
 
-std::unique_ptr<Registry> MakeSystemRegistry() { return std::make_unique<WinRegistry>(); }
+std::unique_ptr<Registry> MakeSystemRegistry(const UsbIds&) {
+  return std::make_unique<WinRegistry>();
+}
 
 }  // namespace kirnow::platform

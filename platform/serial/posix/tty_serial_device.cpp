@@ -1,5 +1,7 @@
-// The Linux serial device: COMn is looked up in HKEY_LOCAL_MACHINE\HARDWARE\DEVICEMAP\SERIALCOMM
-// (value name = device path, data = "COMn") and driven with termios.
+// The Linux serial device: a tty driven with termios. The system's finds COMn in
+// HKEY_LOCAL_MACHINE\HARDWARE\DEVICEMAP\SERIALCOMM (value name = device path, data = "COMn").
+#include "platform/serial/posix/tty_serial_device.h"
+
 #include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -10,16 +12,15 @@
 #include <time.h>
 #include <unistd.h>
 
-#include <mutex>
 #include <optional>
 #include <string>
 
+#include "platform/device/posix/usb_serial_scan.h"
 #include "platform/registry/com_names.h"
-#include "platform/registry/posix/live_usb_registry.h"
-#include "platform/registry/posix/usb_serial_scan.h"
 #include "platform/registry/registry.h"
 #include "platform/serial/posix/tty_permission.h"
-#include "platform/serial/serial_device.h"
+#include "platform/sync/thread_safety.h"
+#include "platform/text/name_compare.h"
 
 namespace kirnow::platform {
 namespace {
@@ -74,20 +75,42 @@ int64_t NowMs() {
   return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
 }
 
+// The line: only the speed and the character size change; parity, stop bits and flow control
+// stay as the port had them. A Windows COM port has no terminal line discipline, so echo, line
+// editing, signal characters and newline translation are switched off: left on, they would echo
+// the display's replies back to it and hold bytes back until a newline arrived.
+bool SetLine(int fd, speed_t speed) {
+  termios t{};
+  if (tcgetattr(fd, &t) != 0) return false;
+  cfsetispeed(&t, speed);
+  cfsetospeed(&t, speed);
+  t.c_cflag = (t.c_cflag & ~static_cast<tcflag_t>(CSIZE)) | CS8 | CREAD;
+  t.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL);
+  t.c_oflag &= ~static_cast<tcflag_t>(OPOST);
+  t.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
+  t.c_cc[VMIN] = 1;
+  t.c_cc[VTIME] = 0;
+  if (tcsetattr(fd, TCSANOW, &t) != 0) return false;
+  // A fresh Windows handle starts with empty queues; a tty keeps what arrived while nobody had
+  // it open (an old identity reply, say), so drop that.
+  tcflush(fd, TCIFLUSH);
+  return true;
+}
+
 class TtySerialDevice : public SerialDevice {
  public:
-  explicit TtySerialDevice(Registry& registry) : registry_(registry) {}
+  explicit TtySerialDevice(ComPathLookup pathOf) : pathOf_(std::move(pathOf)) {}
   ~TtySerialDevice() override { Close(); }
   TtySerialDevice(const TtySerialDevice&) = delete;
   TtySerialDevice& operator=(const TtySerialDevice&) = delete;
 
   bool Open(int32_t portNumber, int32_t baud) override {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexHold lock(mutex_);
     CloseLocked();
     openProblem_.clear();
     const std::optional<speed_t> speed = SpeedFor(baud);
     if (!speed || portNumber <= 0) return false;
-    const std::optional<std::string> path = DevicePath(portNumber);
+    const std::optional<std::string> path = pathOf_(portNumber);
     if (!path) return false;
 
     const int fd = open(path->c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -111,29 +134,7 @@ class TtySerialDevice : public SerialDevice {
       close(fd);
       return false;
     }
-    termios t{};
-    bool ok = tcgetattr(fd, &t) == 0;
-    if (ok) {
-      // The line: only the speed and the character size change; parity, stop bits and flow
-      // control stay as the port had them. A Windows COM port has no terminal line discipline,
-      // so echo, line editing, signal characters and newline translation are switched off:
-      // left on, they would echo the display's replies back to it and hold bytes back until a
-      // newline arrived.
-      cfsetispeed(&t, *speed);
-      cfsetospeed(&t, *speed);
-      t.c_cflag = (t.c_cflag & ~static_cast<tcflag_t>(CSIZE)) | CS8 | CREAD;
-      t.c_iflag &=
-          ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL);
-      t.c_oflag &= ~static_cast<tcflag_t>(OPOST);
-      t.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
-      t.c_cc[VMIN] = 1;
-      t.c_cc[VTIME] = 0;
-      ok = tcsetattr(fd, TCSANOW, &t) == 0;
-      // A fresh Windows handle starts with empty queues; a tty keeps what arrived while nobody
-      // had it open (an old identity reply, say), so drop that.
-      if (ok) tcflush(fd, TCIFLUSH);
-    }
-    if (!ok) {
+    if (!SetLine(fd, *speed)) {
       ioctl(fd, TIOCNXCL);
       close(fd);
       return false;
@@ -144,17 +145,17 @@ class TtySerialDevice : public SerialDevice {
   }
 
   void Close() override {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexHold lock(mutex_);
     CloseLocked();
   }
 
   bool IsOpen() const override {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexHold lock(mutex_);
     return fd_ >= 0;
   }
 
   WriteResult WriteByte(uint8_t byte) override {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexHold lock(mutex_);
     if (fd_ < 0) return WriteResult::Gone;
     const int64_t deadline = NowMs() + kWriteTimeoutMs;
     while (true) {
@@ -186,7 +187,7 @@ class TtySerialDevice : public SerialDevice {
   }
 
   bool ReadyToWrite() override {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexHold lock(mutex_);
     if (fd_ < 0) return false;
     pollfd p{fd_, POLLOUT, 0};
     return poll(&p, 1, 0) == 1 && (p.revents & POLLOUT) != 0 &&
@@ -194,7 +195,7 @@ class TtySerialDevice : public SerialDevice {
   }
 
   bool Alive() override {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexHold lock(mutex_);
     if (fd_ < 0) return false;
     // A tty whose device went away (a USB adapter pulled, a pty whose other end closed) is hung
     // up: poll reports it at once, and every ioctl on it fails with EIO.
@@ -217,14 +218,14 @@ class TtySerialDevice : public SerialDevice {
   }
 
   int LastError() const override {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexHold lock(mutex_);
     return lastError_;
   }
 
   bool RecordShowsUsbIds(std::string_view vid, std::string_view pid) override {
     struct stat opened {};
     {
-      std::lock_guard<std::mutex> lock(mutex_);
+      MutexHold lock(mutex_);
       if (fd_ < 0 || fstat(fd_, &opened) != 0) return false;
     }
     // The same tty as that of a USB device of these ids that sysfs shows now; a number mapped to
@@ -241,17 +242,17 @@ class TtySerialDevice : public SerialDevice {
   }
 
   std::string OpenProblem() const override {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexHold lock(mutex_);
     return openProblem_;
   }
 
   std::string DevicePath() const override {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexHold lock(mutex_);
     return path_;
   }
 
   int32_t BytesWaiting() override {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexHold lock(mutex_);
     if (fd_ < 0) return 0;
     int n = 0;
     if (ioctl(fd_, FIONREAD, &n) != 0 || n < 0) return 0;
@@ -259,7 +260,7 @@ class TtySerialDevice : public SerialDevice {
   }
 
   int32_t Read(uint8_t* buffer, int32_t count) override {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexHold lock(mutex_);
     if (fd_ < 0 || buffer == nullptr || count <= 0) return 0;
     while (true) {
       const ssize_t n = read(fd_, buffer, static_cast<size_t>(count));
@@ -269,19 +270,7 @@ class TtySerialDevice : public SerialDevice {
   }
 
  private:
-  // The device whose SERIALCOMM entry's data is exactly "COM<n>".
-  std::optional<std::string> DevicePath(int32_t n) {
-    const std::string want = comnames::ComName(n);
-    const std::optional<uint32_t> count = registry_.ValueCount(kSerialCommKey);
-    if (!count) return std::nullopt;
-    for (uint32_t i = 0; i < *count; ++i) {
-      const std::optional<RegValue> v = registry_.ValueAt(kSerialCommKey, i);
-      if (v && !v->name.empty() && v->AsString() == want) return v->name;
-    }
-    return std::nullopt;
-  }
-
-  void CloseLocked() {
+  void CloseLocked() KIRNOW_REQUIRES(mutex_) {
     if (fd_ < 0) return;
     ioctl(fd_, TIOCNXCL);
     // The last bytes written (an Exit's clear) go out to a display that reads them; what a
@@ -307,18 +296,35 @@ class TtySerialDevice : public SerialDevice {
     fd_ = -1;
   }
 
-  Registry& registry_;
-  mutable std::mutex mutex_;
-  int fd_ = -1;
-  int lastError_ = 0;        // errno of the last failure, for the trace and the tests
-  std::string openProblem_;  // see OpenProblem
-  std::string path_;         // of the last successful Open
+  const ComPathLookup pathOf_;
+  mutable Mutex mutex_;
+  int fd_ KIRNOW_GUARDED_BY(mutex_) = -1;
+  // errno of the last failure, for the trace and the tests.
+  int lastError_ KIRNOW_GUARDED_BY(mutex_) = 0;
+  std::string openProblem_ KIRNOW_GUARDED_BY(mutex_);  // see OpenProblem
+  std::string path_ KIRNOW_GUARDED_BY(mutex_);         // of the last successful Open
 };
+
+// The device whose SERIALCOMM entry's data is exactly "COM<n>".
+std::optional<std::string> SerialCommPath(Registry& registry, int32_t n) {
+  const std::string want = comnames::ComName(n);
+  const std::optional<uint32_t> count = registry.ValueCount(kSerialCommKey);
+  if (!count) return std::nullopt;
+  for (uint32_t i = 0; i < *count; ++i) {
+    const std::optional<RegValue> v = registry.ValueAt(kSerialCommKey, i);
+    if (v && !v->name.empty() && v->AsString() == want) return v->name;
+  }
+  return std::nullopt;
+}
 
 }  // namespace
 
+std::unique_ptr<SerialDevice> MakeTtySerialDevice(ComPathLookup pathOf) {
+  return std::make_unique<TtySerialDevice>(std::move(pathOf));
+}
+
 std::unique_ptr<SerialDevice> MakeSystemSerialDevice(Registry& registry) {
-  return std::make_unique<TtySerialDevice>(registry);
+  return MakeTtySerialDevice([&registry](int32_t n) { return SerialCommPath(registry, n); });
 }
 
 }  // namespace kirnow::platform

@@ -3,11 +3,11 @@
 #define _WIN32_WINNT 0x0601  // CancelIoEx
 #endif
 #include <cwchar>
-#include <mutex>
 
 #include "platform/registry/com_names.h"
 #include "platform/registry/registry.h"
 #include "platform/serial/serial_device.h"
+#include "platform/sync/thread_safety.h"
 #include "platform/win32/windows_headers.h"
 
 namespace kirnow::platform {
@@ -47,7 +47,7 @@ class WinSerialDevice : public SerialDevice {
   WinSerialDevice& operator=(const WinSerialDevice&) = delete;
 
   bool Open(int32_t portNumber, int32_t baud) override {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexHold lock(mutex_);
     CloseLocked();
     wchar_t path[32];
     std::swprintf(path, 32, L"\\\\.\\COM%d", static_cast<int>(portNumber));
@@ -92,16 +92,21 @@ class WinSerialDevice : public SerialDevice {
   }
 
   void Close() override {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexHold lock(mutex_);
     CloseLocked();
   }
 
   // The system gives each USB instance its COM number and records it under the instance: a
   // number that an instance of these ids has is that device's.
   bool RecordShowsUsbIds(std::string_view vid, std::string_view pid) override {
-    if (!IsOpen()) return false;
+    int32_t number = 0;
+    {
+      MutexHold lock(mutex_);
+      if (handle_ == INVALID_HANDLE_VALUE) return false;
+      number = portNumber_;
+    }
     const std::string instances = comnames::UsbInstancesKey(vid, pid);
-    const std::string want = comnames::ComName(portNumber_);
+    const std::string want = comnames::ComName(number);
     const uint32_t count = registry_.SubkeyCount(instances).value_or(0);
     for (uint32_t i = 0; i < count; ++i) {
       const std::optional<std::string> name = registry_.SubkeyName(instances, i);
@@ -115,12 +120,12 @@ class WinSerialDevice : public SerialDevice {
   }
 
   bool IsOpen() const override {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexHold lock(mutex_);
     return handle_ != INVALID_HANDLE_VALUE;
   }
 
   WriteResult WriteByte(uint8_t byte) override {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexHold lock(mutex_);
     if (handle_ == INVALID_HANDLE_VALUE) return WriteResult::Gone;
     outByte_ = byte;  // stays put until the write is over
     DWORD written = 0;
@@ -143,7 +148,7 @@ class WinSerialDevice : public SerialDevice {
   }
 
   bool ReadyToWrite() override {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexHold lock(mutex_);
     if (handle_ == INVALID_HANDLE_VALUE) return false;
     // The display reads again once the driver's output queue has drained.
     DWORD errors = 0;
@@ -156,7 +161,7 @@ class WinSerialDevice : public SerialDevice {
   }
 
   bool Alive() override {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexHold lock(mutex_);
     if (handle_ == INVALID_HANDLE_VALUE) return false;
     // After a surprise removal the handle fails every request, this one included (the USB
     // serial driver answers ERROR_BAD_COMMAND or ERROR_ACCESS_DENIED).
@@ -168,12 +173,12 @@ class WinSerialDevice : public SerialDevice {
   }
 
   int LastError() const override {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexHold lock(mutex_);
     return static_cast<int>(lastError_);
   }
 
   int32_t BytesWaiting() override {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexHold lock(mutex_);
     if (handle_ == INVALID_HANDLE_VALUE) return 0;
     DWORD errors = 0;
     COMSTAT stat{};
@@ -182,7 +187,7 @@ class WinSerialDevice : public SerialDevice {
   }
 
   int32_t Read(uint8_t* buffer, int32_t count) override {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexHold lock(mutex_);
     if (handle_ == INVALID_HANDLE_VALUE || buffer == nullptr || count <= 0) return 0;
     DWORD got = 0;
     if (ReadFile(handle_, buffer, static_cast<DWORD>(count), &got, &readOv_)) {
@@ -203,7 +208,7 @@ class WinSerialDevice : public SerialDevice {
   }
 
   std::string DevicePath() const override {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexHold lock(mutex_);
     return portNumber_ > 0 ? "\\\\.\\COM" + std::to_string(portNumber_) : std::string();
   }
 
@@ -212,7 +217,7 @@ class WinSerialDevice : public SerialDevice {
   // ABORTED after a line error on a port that aborts on errors, say) loses the byte only, and
   // the status query clears the error so that the next byte can go. A handle that fails even
   // that query is gone, whatever the write said.
-  WriteResult FailedLocked(DWORD error) {
+  WriteResult FailedLocked(DWORD error) KIRNOW_REQUIRES(mutex_) {
     lastError_ = error;
     if (IsRemoval(error)) return WriteResult::Gone;
     DWORD errors = 0;
@@ -222,7 +227,7 @@ class WinSerialDevice : public SerialDevice {
     return WriteResult::Gone;
   }
 
-  void CloseLocked() {
+  void CloseLocked() KIRNOW_REQUIRES(mutex_) {
     if (readOv_.hEvent != nullptr) CloseHandle(readOv_.hEvent);
     if (writeOv_.hEvent != nullptr) CloseHandle(writeOv_.hEvent);
     readOv_.hEvent = nullptr;
@@ -232,13 +237,14 @@ class WinSerialDevice : public SerialDevice {
   }
 
   Registry& registry_;
-  int32_t portNumber_ = 0;  // of the last successful Open
-  mutable std::mutex mutex_;
-  HANDLE handle_ = INVALID_HANDLE_VALUE;
-  OVERLAPPED readOv_;
-  OVERLAPPED writeOv_;
-  uint8_t outByte_ = 0;
-  DWORD lastError_ = 0;  // GetLastError of the last failure, for the trace and the tests
+  mutable Mutex mutex_;
+  int32_t portNumber_ KIRNOW_GUARDED_BY(mutex_) = 0;  // of the last successful Open
+  HANDLE handle_ KIRNOW_GUARDED_BY(mutex_) = INVALID_HANDLE_VALUE;
+  OVERLAPPED readOv_ KIRNOW_GUARDED_BY(mutex_);
+  OVERLAPPED writeOv_ KIRNOW_GUARDED_BY(mutex_);
+  uint8_t outByte_ KIRNOW_GUARDED_BY(mutex_) = 0;
+  // GetLastError of the last failure, for the trace and the tests.
+  DWORD lastError_ KIRNOW_GUARDED_BY(mutex_) = 0;
 };
 
 }  // namespace

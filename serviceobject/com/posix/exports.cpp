@@ -8,6 +8,7 @@
 #include "serviceobject/com/guarded.h"
 #include "serviceobject/com/registrar.h"
 #include "serviceobject/com/server_module.h"
+#include "serviceobject/core/display_ids.h"
 
 #define KIRNOW_EXPORT extern "C" __attribute__((visibility("default")))
 
@@ -25,7 +26,7 @@ HRESULT RunRegistrar(registrar::Mode mode) {
   return Guarded([&]() -> HRESULT {
     const std::string path = platform::ModulePath();
     if (path.empty()) return E_UNEXPECTED;
-    auto registry = platform::MakeSystemRegistry();
+    auto registry = platform::MakeSystemRegistry(kirnow::DisplayUsbIds());
     if (!registry) return E_UNEXPECTED;
     return registrar::RunScript(*registry, kRegistrarScript, mode,
                                 registrar::ServerReplacements(path));

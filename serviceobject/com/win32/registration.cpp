@@ -10,6 +10,7 @@
 #include "platform/registry/registry.h"
 #include "platform/text/utf_convert.h"
 #include "serviceobject/com/registrar.h"
+#include "serviceobject/core/display_ids.h"
 
 namespace kirnow::server {
 namespace {
@@ -40,7 +41,8 @@ HRESULT ApplyScript(registrar::Mode mode) {
   std::string script;
   hr = LoadScript(script);
   if (FAILED(hr)) return hr;
-  std::unique_ptr<platform::Registry> registry = platform::MakeSystemRegistry();
+  std::unique_ptr<platform::Registry> registry =
+      platform::MakeSystemRegistry(kirnow::DisplayUsbIds());
   return registrar::RunScript(*registry, script, mode, registrar::ServerReplacements(path));
 }
 

@@ -1,21 +1,20 @@
 // IDispatch of the POSLDisplay object on Windows: served from the registered type library, whose
 // type information is loaded once (LIBID, version 1.0, the caller's locale) and kept until the
 // library is unloaded. A failed load (the library is not registered) is not cached.
-#include <mutex>
-
+#include "platform/sync/thread_safety.h"
 #include "serviceobject/com/posl_display_object.h"
 #include "serviceobject/com/win32/registration.h"
 
 namespace kirnow::server {
 namespace {
 
-std::mutex g_typeInfoLock;
-ITypeInfo* g_typeInfo = nullptr;
+platform::Mutex g_typeInfoLock;
+ITypeInfo* g_typeInfo KIRNOW_GUARDED_BY(g_typeInfoLock) = nullptr;
 
 // AddRef'd for the caller.
 HRESULT PoslDisplayTypeInfo(LCID lcid, ITypeInfo** typeInfo) {
   *typeInfo = nullptr;
-  std::lock_guard<std::mutex> guard(g_typeInfoLock);
+  platform::MutexHold guard(g_typeInfoLock);
   if (!g_typeInfo) {
     ITypeLib* lib = nullptr;
     HRESULT hr = LoadRegTypeLib(LIBID_KirnowLib, 1, 0, lcid, &lib);
@@ -34,7 +33,7 @@ HRESULT PoslDisplayTypeInfo(LCID lcid, ITypeInfo** typeInfo) {
 }  // namespace
 
 void ReleaseTypeInfo() {
-  std::lock_guard<std::mutex> guard(g_typeInfoLock);
+  platform::MutexHold guard(g_typeInfoLock);
   if (g_typeInfo) {
     g_typeInfo->Release();
     g_typeInfo = nullptr;

@@ -75,7 +75,7 @@ TEST(SessionOverPty, OpenServiceIdentifiesGreetsAndRecordsThePort) {
   }
 
   // The value is in the store file, read back by a fresh reader.
-  auto reader = platform::MakeSystemRegistry();
+  auto reader = platform::MakeSystemRegistry(DisplayUsbIds());
   auto port = reader->GetValue(kDeviceKey, "Port");
   ASSERT_TRUE(port.has_value());
   EXPECT_EQ(port->type, platform::RegType::String);

@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "platform/platform.h"
+#include "serviceobject/core/display_ids.h"
 #include "tests/fakes/recording_message_box.h"
 
 namespace kirnow::it {
@@ -17,7 +18,7 @@ namespace kirnow::it {
 struct SystemPlatform {
   SystemPlatform() = default;
   explicit SystemPlatform(std::unique_ptr<platform::Clock> c) : clock(std::move(c)) {}
-  std::unique_ptr<platform::Registry> registry = platform::MakeSystemRegistry();
+  std::unique_ptr<platform::Registry> registry = platform::MakeSystemRegistry(DisplayUsbIds());
   std::unique_ptr<platform::SerialDevice> serial = platform::MakeSystemSerialDevice(*registry);
   std::unique_ptr<platform::Clock> clock = platform::MakeSystemClock();
   std::unique_ptr<platform::AnsiCodec> ansi = platform::MakeSystemAnsiCodec();

@@ -78,7 +78,7 @@ unix=$WINEPREFIX/drive_c/polecheck
 mkdir -p "$unix"
 cp "$win_dir/Polecheck.exe" "$win_dir/Kirnow.dll" "$win_dir/LineDisplayControl.dll" \
    "$win_dir/polecheck_labels.exe" "$unix/"
-cp "$source_dir/serviceobject/com/JQPoleDisplay.reg" "$unix/"
+cp "$source_dir/packaging/JQPoleDisplay.reg" "$unix/"
 
 log=$display_dir/polecheck-wine-vpd.log
 link=$WINEPREFIX/dosdevices/com5

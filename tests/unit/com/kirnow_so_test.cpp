@@ -17,8 +17,6 @@
 namespace {
 
 const CLSID kClsid = KIRNOW_CLSID_POSLDISPLAY_INIT;
-const IID kIidPoslDisplay = KIRNOW_IID_IPOSLDISPLAY_INIT;
-const IID kIidEvents = KIRNOW_DIID_IPOSLDISPLAYEVENTS_INIT;
 
 using kirnow::com::Ref;
 

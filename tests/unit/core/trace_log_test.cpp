@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "kirnow_config.h"
 #include "platform/registry/com_names.h"
 #include "serviceobject/core/posl_display.h"
 #include "tests/fakes/fake_platform.h"
@@ -112,7 +113,8 @@ TEST_F(TraceLogTest, SessionRecordsHaveTheirExactForm) {
   // A second OpenService starts the file afresh.
   clock.now = 7;
   so.OpenService(u"", u"Pole", nullptr);
-  fp.registry.SetString(platform::comnames::DisplayInstancesKey() + "\\A1\\Device Parameters",
+  fp.registry.SetString(platform::comnames::UsbInstancesKey(KIRNOW_USB_VID, KIRNOW_USB_PID) +
+                            "\\A1\\Device Parameters",
                         "PortName", "COM3");
   const size_t boxes = fp.box.shown.size();
   so.OpenService(u"", u"Pole", nullptr);

@@ -39,7 +39,7 @@ class LiveUsbView : public ::testing::Test {
  protected:
   std::unique_ptr<LiveUsbRegistry> Open() {
     return std::make_unique<LiveUsbRegistry>(std::make_unique<RegistryStore>(store_), tree.Sys(),
-                                             tree.Dev());
+                                             tree.Dev(), UsbIds{kVid, kPid});
   }
 
   // instance -> PortName under `key`, walked as OpenService walks it: the count, then each

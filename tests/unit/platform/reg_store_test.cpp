@@ -17,6 +17,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "kirnow_config.h"
 #include "platform/registry/posix/reg_parser.h"
 #include "tests/support/file_text.h"
 
@@ -400,7 +401,7 @@ TEST_F(RegStoreTest, DefaultPathComesFromTheEnvironment) {
   const std::string keep = saved != nullptr ? saved : "";
   setenv("KIRNOW_REGISTRY", (dir_ + "/sub/dir/r.reg").c_str(), 1);
   EXPECT_EQ(DefaultRegistryPath(), dir_ + "/sub/dir/r.reg");
-  auto reg = MakeSystemRegistry();
+  auto reg = MakeSystemRegistry(UsbIds{KIRNOW_USB_VID, KIRNOW_USB_PID});
   EXPECT_TRUE(reg->CreateKey("HKCR\\CLSID"));  // creates the missing directories
   EXPECT_TRUE(std::filesystem::exists(dir_ + "/sub/dir/r.reg"));
   unsetenv("KIRNOW_REGISTRY");

@@ -9,10 +9,10 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 
 #include "platform/clock/thread.h"
-#include "serviceobject/display/line_buffer.h"
+#include "platform/sync/thread_safety.h"
+#include "serviceobject/core/line_buffer.h"
 
 namespace kirnow {
 
@@ -110,7 +110,7 @@ struct DisplayShared {
   // Guarded by textLock, since a worker copies the other line's text in a hand-off.
   display::LineBuffer text1{};
   display::LineBuffer text2{};
-  std::mutex textLock;
+  platform::Mutex textLock;
   // The line buffer of display line `n` (1 or 2).
   display::LineBuffer& text(int n) { return n == 1 ? text1 : text2; }
 
@@ -120,7 +120,7 @@ struct DisplayShared {
 
   // Held by the workers' controller while it starts, stops or replaces workers, so that two
   // callers never race on the thread slots. Workers never take it.
-  std::recursive_mutex controlLock;
+  platform::RecursiveMutex controlLock KIRNOW_ACQUIRED_BEFORE(textLock);
 
  private:
   friend class display::Workers;

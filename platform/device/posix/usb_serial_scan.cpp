@@ -1,5 +1,5 @@
 // Reads the USB serial devices out of sysfs and finds their device nodes. See usb_serial_scan.h.
-#include "platform/registry/posix/usb_serial_scan.h"
+#include "platform/device/posix/usb_serial_scan.h"
 
 #include <dirent.h>
 #include <errno.h>
@@ -8,11 +8,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <map>
 #include <optional>
 #include <set>
 
-#include "platform/registry/reg_tree.h"
 #include "platform/text/name_compare.h"
 
 namespace kirnow::platform {
@@ -129,6 +129,32 @@ class OpenDir {
   const int fd_;
 };
 
+// Names the devices' instances: first the serial numbers, in bus order, each unless it is
+// unusable or an earlier device of the same ids has it already; then the bus paths of the
+// others, with a suffix where a serial name of the same ids is the bus path. Sorted by vendor,
+// product and instance.
+void NameInstances(std::vector<UsbSerialDevice>& found) {
+  std::set<std::string> serials;  // "vid:pid:NAME", folded
+  auto named = [](const UsbSerialDevice& d, std::string_view name) {
+    return text::FoldedAscii(d.vid + ":" + d.pid + ":" + std::string(name));
+  };
+  std::vector<UsbSerialDevice*> unnamed;
+  for (UsbSerialDevice& d : found) {
+    if (!UsableSerial(d.instance) || !serials.insert(named(d, d.instance)).second) {
+      unnamed.push_back(&d);
+    }
+  }
+  for (UsbSerialDevice* d : unnamed) {
+    d->instance = d->busPath;
+    if (serials.count(named(*d, d->busPath)) != 0) d->instance += kBusPathSuffix;
+  }
+  std::sort(found.begin(), found.end(), [](const UsbSerialDevice& a, const UsbSerialDevice& b) {
+    if (a.vid != b.vid) return a.vid < b.vid;
+    if (a.pid != b.pid) return a.pid < b.pid;
+    return text::CompareNoCase(a.instance, b.instance) < 0;
+  });
+}
+
 }  // namespace
 
 std::vector<UsbSerialDevice> ScanUsbSerialDevices(const std::string& sysfsRoot,
@@ -173,29 +199,20 @@ std::vector<UsbSerialDevice> ScanUsbSerialDevices(const std::string& sysfsRoot,
     found.push_back(std::move(d));
   }
 
-  // Instance names: first the serial numbers, in bus order, each unless it is unusable or an
-  // earlier device of the same ids has it already; then the bus paths of the others, with a
-  // suffix where a serial name of the same ids is the bus path.
-  std::set<std::string> serials;  // "vid:pid:NAME", folded
-  auto named = [](const UsbSerialDevice& d, std::string_view name) {
-    return text::FoldedAscii(d.vid + ":" + d.pid + ":" + std::string(name));
-  };
-  std::vector<UsbSerialDevice*> unnamed;
-  for (UsbSerialDevice& d : found) {
-    if (!UsableSerial(d.instance) || !serials.insert(named(d, d.instance)).second) {
-      unnamed.push_back(&d);
-    }
-  }
-  for (UsbSerialDevice* d : unnamed) {
-    d->instance = d->busPath;
-    if (serials.count(named(*d, d->busPath)) != 0) d->instance += kBusPathSuffix;
-  }
-  std::sort(found.begin(), found.end(), [](const UsbSerialDevice& a, const UsbSerialDevice& b) {
-    if (a.vid != b.vid) return a.vid < b.vid;
-    if (a.pid != b.pid) return a.pid < b.pid;
-    return regtree::NameCompare(a.instance, b.instance) < 0;
-  });
+  NameInstances(found);
   return found;
 }
+
+namespace {
+
+std::string EnvOr(const char* name, const char* fallback) {
+  const char* value = std::getenv(name);
+  return value != nullptr && *value != '\0' ? value : fallback;
+}
+
+}  // namespace
+
+std::string SysfsRoot() { return EnvOr("KIRNOW_SYSFS_ROOT", "/sys"); }
+std::string DevRoot() { return EnvOr("KIRNOW_DEV_ROOT", "/dev"); }
 
 }  // namespace kirnow::platform

@@ -31,4 +31,8 @@ struct UsbSerialDevice {
 std::vector<UsbSerialDevice> ScanUsbSerialDevices(const std::string& sysfsRoot,
                                                   const std::string& devRoot);
 
+// $KIRNOW_SYSFS_ROOT (default /sys) and $KIRNOW_DEV_ROOT (default /dev).
+std::string SysfsRoot();
+std::string DevRoot();
+
 }  // namespace kirnow::platform

@@ -1,6 +1,6 @@
 // Gives each USB serial device its COM number from what the registry store and this process
 // remember. See com_arbiter.h.
-#include "platform/registry/posix/com_arbiter.h"
+#include "platform/device/posix/com_arbiter.h"
 
 #include <limits.h>
 #include <stdlib.h>
@@ -9,17 +9,10 @@
 #include <optional>
 #include <set>
 
-#include "platform/registry/com_names.h"
-
 namespace kirnow::platform {
 namespace {
 
 using text::FoldedAscii;
-
-std::optional<int32_t> ComNumberOf(const RegValue& value) {
-  const std::optional<std::string> data = value.AsString();
-  return data ? comnames::ParseComName(*data) : std::nullopt;
-}
 
 // The file a path leads to, links followed; empty when it leads nowhere.
 std::string Resolved(const std::string& path) {
@@ -32,6 +25,15 @@ std::string RecordKey(std::string_view ids, std::string_view instance) {
   return FoldedAscii(std::string(ids) + "\\" + std::string(instance));
 }
 
+// The entry of that id in `entries` (the names compare case-insensitively); null when none.
+template <class Entries>
+auto FindById(const Entries& entries, std::string_view id) -> decltype(&entries.front()) {
+  for (const auto& e : entries) {
+    if (text::EqualsNoCase(e.name, id)) return &e;
+  }
+  return nullptr;
+}
+
 // What the store says by hand of paths and USB instances.
 struct HandEntries {
   std::vector<std::pair<std::string, int32_t>> paths;  // SERIALCOMM: path -> number
@@ -39,29 +41,16 @@ struct HandEntries {
   std::map<std::string, int32_t> records;              // RecordKey -> PortName's number
   std::set<int32_t> numbers;                           // every number of these
 
-  explicit HandEntries(const regtree::Tree& store) {
-    if (const regtree::Key* serialComm = store.Find(comnames::kSerialCommKey)) {
-      for (const RegValue& v : serialComm->values()) {
-        const auto n = ComNumberOf(v);
-        if (!n || v.name.empty()) continue;
-        numbers.insert(*n);
-        paths.emplace_back(v.name, *n);
-        const std::string node = Resolved(v.name);
-        if (!node.empty()) nodes.emplace(node, *n);
-      }
+  explicit HandEntries(const ComRecords& store) {
+    for (const ComRecords::Numbered& e : store.serialComm) {
+      numbers.insert(e.number);
+      paths.emplace_back(e.name, e.number);
+      const std::string node = Resolved(e.name);
+      if (!node.empty()) nodes.emplace(node, e.number);
     }
-    if (const regtree::Key* usb = store.Find(comnames::kUsbEnumKey)) {
-      for (const auto& ids : usb->subkeys()) {
-        for (const auto& instance : ids->subkeys()) {
-          const regtree::Key* params = instance->FindSubkey(comnames::kDeviceParameters);
-          const RegValue* name =
-              params != nullptr ? params->FindValue(comnames::kPortName) : nullptr;
-          const auto n = name != nullptr ? ComNumberOf(*name) : std::nullopt;
-          if (!n) continue;
-          numbers.insert(*n);
-          records.emplace(RecordKey(ids->name, instance->name), *n);
-        }
-      }
+    for (const ComRecords::Numbered& e : store.usbRecords) {
+      numbers.insert(e.number);
+      records.emplace(FoldedAscii(e.name), e.number);
     }
   }
 
@@ -114,21 +103,22 @@ std::string UsbDeviceId(const UsbSerialDevice& device) {
   return "USB\\" + comnames::UsbIdsKeyName(device.vid, device.pid) + "\\" + device.instance;
 }
 
-void ComMemory::Settle(const regtree::Tree& store) {
-  auto drop = [&](std::map<std::string, ComPlan::Entry>& entries, const char* key, bool isNumber) {
-    const regtree::Key* k = store.Find(key);
-    if (k == nullptr) return;
-    for (auto it = entries.begin(); it != entries.end();) {
-      const RegValue* v = k->FindValue(it->second.id);
-      const std::optional<uint32_t> held =
-          v == nullptr ? std::nullopt
-          : isNumber   ? std::optional<uint32_t>(ComNumberOf(*v).value_or(0))
-                       : v->AsDword();
-      it = held == it->second.value ? entries.erase(it) : std::next(it);
+void ComMemory::Settle(const ComRecords& store) {
+  for (auto it = numbers_.begin(); it != numbers_.end();) {
+    const ComRecords::Numbered* held = FindById(store.remembered, it->second.id);
+    const bool same = held != nullptr && static_cast<uint32_t>(held->number) == it->second.value;
+    it = same ? numbers_.erase(it) : std::next(it);
+  }
+  for (auto it = seen_.begin(); it != seen_.end();) {
+    const ComEntry* held = nullptr;
+    for (const ComEntry& e : store.lastSeen) {
+      if (text::EqualsNoCase(e.id, it->second.id)) {
+        held = &e;
+        break;
+      }
     }
-  };
-  drop(numbers_, kRememberedPortsKey, true);
-  drop(seen_, kLastSeenKey, false);
+    it = held != nullptr && held->value == it->second.value ? seen_.erase(it) : std::next(it);
+  }
 }
 
 void ComMemory::Take(const ComPlan& plan) {
@@ -143,15 +133,10 @@ namespace {
 using Sightings = std::map<std::string, ComPlan::Entry>;  // by folded device id
 
 // The sightings in force: this process's, then the store's.
-Sightings SightingsOf(const regtree::Tree& store, const ComMemory& memory) {
+Sightings SightingsOf(const ComRecords& store, const ComMemory& memory) {
   Sightings seen = memory.seen();
-  if (const regtree::Key* seenKey = store.Find(kLastSeenKey)) {
-    for (const RegValue& v : seenKey->values()) {
-      const auto count = v.AsDword();
-      if (count && seen.count(FoldedAscii(v.name)) == 0) {
-        seen[FoldedAscii(v.name)] = ComPlan::Entry{v.name, *count};
-      }
-    }
+  for (const ComEntry& e : store.lastSeen) {
+    if (seen.count(FoldedAscii(e.id)) == 0) seen[FoldedAscii(e.id)] = e;
   }
   return seen;
 }
@@ -198,18 +183,14 @@ void SeeAgain(const std::vector<std::string>& ids, const Sightings& seen,
 
 }  // namespace
 
-ComPlan PlanComNumbers(const regtree::Tree& store, const ComMemory& memory,
-                       const std::vector<UsbSerialDevice>& devices) {
+ComPlan PlanComNumbers(const ComRecords& store, const ComMemory& memory,
+                       const std::vector<UsbSerialDevice>& devices, const UsbIds& servedFirst) {
   const HandEntries hand(store);
   Remembered remembered(hand.numbers);
   for (const auto& [key, e] : memory.numbers()) {
     remembered.Hold(e.id, static_cast<int32_t>(e.value), true);
   }
-  if (const regtree::Key* rememberedKey = store.Find(kRememberedPortsKey)) {
-    for (const RegValue& v : rememberedKey->values()) {
-      if (const auto n = ComNumberOf(v)) remembered.Hold(v.name, *n, false);
-    }
-  }
+  for (const ComRecords::Numbered& e : store.remembered) remembered.Hold(e.name, e.number, false);
   Sightings seen = SightingsOf(store, memory);
 
   ComPlan plan;
@@ -233,7 +214,7 @@ ComPlan PlanComNumbers(const regtree::Tree& store, const ComMemory& memory,
     if (seen.count(FoldedAscii(id)) != 0) arbiters.push_back(id);
   }
   std::stable_partition(unnumbered.begin(), unnumbered.end(), [&](size_t i) {
-    return comnames::IsDisplayIds(devices[i].vid, devices[i].pid);
+    return servedFirst.Names(devices[i].vid, devices[i].pid);
   });
   int32_t next = comnames::kFirstCom;
   for (size_t i : unnumbered) {
@@ -253,53 +234,6 @@ ComPlan PlanComNumbers(const regtree::Tree& store, const ComMemory& memory,
   }
   SeeAgain(arbiters, seen, present, memory, plan);
   return plan;
-}
-
-bool SaveComPlan(const ComPlan& plan, regtree::Tree& store) {
-  bool changed = false;
-  auto drop = [&](const std::string& id) {
-    bool gone = false;
-    store.DeleteValue(kRememberedPortsKey, id, gone);
-    changed = changed || gone;
-    store.DeleteValue(kLastSeenKey, id, gone);
-    changed = changed || gone;
-  };
-  for (const std::string& id : plan.forget) drop(id);
-  for (const ComPlan::Entry& e : plan.remember) {
-    regtree::Key* ports = store.Create(kRememberedPortsKey);
-    if (ports == nullptr) return changed;
-    // Another device that the store remembers with this number: the arbiter's own is dropped
-    // (this process gave the number first); one written by hand stays, and so does the number
-    // in this process's memory only.
-    const regtree::Key* seenKey = store.Find(kLastSeenKey);
-    std::vector<std::string> others;
-    bool byHand = false;
-    for (const RegValue& v : ports->values()) {
-      if (regtree::NameEquals(v.name, e.id) || ComNumberOf(v) != static_cast<int32_t>(e.value)) {
-        continue;
-      }
-      others.push_back(v.name);
-      byHand = byHand || seenKey == nullptr || seenKey->FindValue(v.name) == nullptr;
-    }
-    if (byHand) continue;
-    for (const std::string& other : others) drop(other);
-    const std::string com = comnames::ComName(static_cast<int32_t>(e.value));
-    const RegValue* now = ports->FindValue(e.id);
-    if (now == nullptr || now->AsString() != com) {
-      ports->PutValue(RegValue::FromString(e.id, com));
-      changed = true;
-    }
-  }
-  for (const ComPlan::Entry& e : plan.seen) {
-    regtree::Key* seenKey = store.Create(kLastSeenKey);
-    if (seenKey == nullptr) return changed;
-    const RegValue* now = seenKey->FindValue(e.id);
-    if (now == nullptr || now->AsDword() != e.value) {
-      seenKey->PutValue(RegValue::FromDword(e.id, e.value));
-      changed = true;
-    }
-  }
-  return changed;
 }
 
 }  // namespace kirnow::platform

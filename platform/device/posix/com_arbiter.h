@@ -3,17 +3,18 @@
 // registry store, and whatever the store itself says about a device wins over what would be
 // remembered or assigned. Only the numbers OpenService accepts are handed out (comnames::
 // kFirstCom to kLastCom); when none is free, the number of the device absent longest is given
-// again, never that of a device plugged in now nor one written by hand. The display's ids are
-// served first. A number given to one device is never given to another while it is remembered:
-// in the store, or, for what the store could not take (it may not be written, or its lock was
-// held), in the process's memory (ComMemory).
+// again, never that of a device plugged in now nor one written by hand. The devices of the ids
+// the caller names are served first. A number given to one device is never given to another
+// while it is remembered: in the store, or, for what the store could not take (it may not be
+// written, or its lock was held), in the process's memory (ComMemory).
 //
-// The store keeps, beside the integrator's pinned numbers, the arbiter's own:
-//   HKLM\SOFTWARE\Kirnow\COM Ports            "USB\Vid_vvvv&Pid_pppp\<instance>" = "COMn"
-//   HKLM\SOFTWARE\Kirnow\COM Ports\Last Seen  the same names = dword: when the device was last
-//                                             seen plugged in, as a count that only grows
-// A remembered number without a "Last Seen" entry was written by hand (or by a build from
-// before these entries) and is never given to another device.
+// The arbiter reads the store as plain records (ComRecords), which the registry reads out of
+// it and into which it writes the plan back (platform/registry/posix/com_records.h). The store
+// keeps, beside the integrator's pinned numbers, the arbiter's own: under "COM Ports" the
+// number of each device id ("USB\Vid_vvvv&Pid_pppp\<instance>" = "COMn"), under "Last Seen"
+// when the device was last seen plugged in, as a count that only grows. A remembered number
+// without a "Last Seen" entry was written by hand (or by a build from before these entries) and
+// is never given to another device.
 #pragma once
 
 #include <cstdint>
@@ -21,15 +22,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/registry/posix/usb_serial_scan.h"
-#include "platform/registry/reg_tree.h"
+#include "platform/device/posix/usb_serial_scan.h"
+#include "platform/device/usb_ids.h"
 
 namespace kirnow::platform {
-
-inline constexpr const char* kRememberedPortsKey =
-    "HKEY_LOCAL_MACHINE\\SOFTWARE\\Kirnow\\COM Ports";
-inline constexpr const char* kLastSeenKey =
-    "HKEY_LOCAL_MACHINE\\SOFTWARE\\Kirnow\\COM Ports\\Last Seen";
 
 // "USB\Vid_vvvv&Pid_pppp\<instance>", the name under which the device's number is remembered.
 std::string UsbDeviceId(const UsbSerialDevice& device);
@@ -41,13 +37,29 @@ struct ComAssignment {
   bool mappedByStore = false;
 };
 
+// A device id (as UsbDeviceId makes it) with a COM number or a sighting count.
+struct ComEntry {
+  std::string id;
+  uint32_t value = 0;
+};
+
+// What the store says of COM numbers, each list in the store's order. Only well-formed entries
+// are here: a COM name that ParseComName takes, a sighting that is a dword.
+struct ComRecords {
+  struct Numbered {
+    std::string name;
+    int32_t number = 0;
+  };
+  std::vector<Numbered> serialComm;  // SERIALCOMM: a device path (never empty) and its number
+  std::vector<Numbered> usbRecords;  // "Vid_vvvv&Pid_pppp\<instance>": its PortName's number
+  std::vector<Numbered> remembered;  // the arbiter's "COM Ports": a device id and its number
+  std::vector<ComEntry> lastSeen;    // the arbiter's "Last Seen": a device id and its count
+};
+
 // What one round decided beyond what the store holds: numbers to remember, devices whose
 // number went to another, sightings.
 struct ComPlan {
-  struct Entry {
-    std::string id;  // a device id, as UsbDeviceId makes it
-    uint32_t value = 0;
-  };
+  using Entry = ComEntry;
   std::vector<ComAssignment> numbers;  // one per device, in the order given
   std::vector<Entry> remember;         // value: the COM number
   std::vector<std::string> forget;
@@ -63,7 +75,7 @@ struct ComPlan {
 class ComMemory {
  public:
   // Forgets what the store holds now.
-  void Settle(const regtree::Tree& store);
+  void Settle(const ComRecords& store);
   // Keeps what the plan has beyond the store (everything it remembers and every sighting).
   void Take(const ComPlan& plan);
 
@@ -78,14 +90,10 @@ class ComMemory {
 
 // The numbers of the devices present now (in the order given). Where the store says something
 // of a device, it wins, in this order: a SERIALCOMM entry for its path, the PortName of its USB
-// record, its remembered number (this process's memory first). Every other device, the
-// display's first, gets the lowest number that no entry and no remembered number holds, or
-// else the number of the device absent longest.
-ComPlan PlanComNumbers(const regtree::Tree& store, const ComMemory& memory,
-                       const std::vector<UsbSerialDevice>& devices);
-
-// Writes the plan into the store; true when the tree changed. A number that the store
-// remembers by hand for another device is not written (the memory keeps it).
-bool SaveComPlan(const ComPlan& plan, regtree::Tree& store);
+// record, its remembered number (this process's memory first). Every other device, those
+// of `servedFirst` first, gets the lowest number that no entry and no remembered number holds,
+// or else the number of the device absent longest.
+ComPlan PlanComNumbers(const ComRecords& store, const ComMemory& memory,
+                       const std::vector<UsbSerialDevice>& devices, const UsbIds& servedFirst);
 
 }  // namespace kirnow::platform
