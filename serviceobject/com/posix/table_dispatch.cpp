@@ -128,6 +128,43 @@ HRESULT ConvertArg(const dispatch::Param& p, VARIANT* arg, size_t i, Args& a) {
   return DISP_E_TYPEMISMATCH;
 }
 
+// Puts each argument of `params` in its parameter's place: positional ones arrive last first,
+// named ones lead the array. `position` keeps where each came from, for *puArgErr.
+HRESULT ArrangeArgs(const DISPPARAMS& params, const dispatch::Method& method,
+                    std::array<VARIANT*, dispatch::kMaxParams>& byParam,
+                    std::array<UINT, dispatch::kMaxParams>& position, UINT* puArgErr) {
+  const UINT cArgs = params.cArgs;
+  const UINT cNamed = params.cNamedArgs;
+  const UINT positional = cArgs - cNamed;
+  for (UINT k = 0; k < positional; ++k) {
+    byParam[k] = &params.rgvarg[cArgs - 1 - k];
+    position[k] = cArgs - 1 - k;
+  }
+  for (UINT k = 0; k < cNamed; ++k) {
+    const DISPID p = params.rgdispidNamedArgs[k];
+    if (p < 0 || p >= method.count || byParam[static_cast<size_t>(p)]) {
+      if (puArgErr) *puArgErr = k;
+      return DISP_E_PARAMNOTFOUND;
+    }
+    byParam[static_cast<size_t>(p)] = &params.rgvarg[k];
+    position[static_cast<size_t>(p)] = k;
+  }
+  return S_OK;
+}
+
+// The call's [retval], if it has one, into the caller's result; a BSTR moves out of `args`.
+void PutResult(dispatch::ReturnType ret, Args& args, VARIANT* result) {
+  VariantInit(result);
+  if (ret == dispatch::ReturnType::Long) {
+    result->vt = VT_I4;
+    result->lVal = args.rc;
+  } else if (ret == dispatch::ReturnType::Bstr) {
+    result->vt = VT_BSTR;
+    result->bstrVal = args.text;
+    args.text = nullptr;
+  }
+}
+
 }  // namespace
 
 HRESULT PoslDisplayObject::Invoke(DISPID dispIdMember, REFIID riid, LCID, WORD wFlags,
@@ -148,22 +185,11 @@ HRESULT PoslDisplayObject::Invoke(DISPID dispIdMember, REFIID riid, LCID, WORD w
     }
     if (cArgs != static_cast<UINT>(method->count)) return DISP_E_BADPARAMCOUNT;
 
-    // Arguments arrive last first; named ones lead the array.
     std::array<VARIANT*, dispatch::kMaxParams> byParam{};
     std::array<UINT, dispatch::kMaxParams> position{};
-    const UINT positional = cArgs - cNamed;
-    for (UINT k = 0; k < positional; ++k) {
-      byParam[k] = &pDispParams->rgvarg[cArgs - 1 - k];
-      position[k] = cArgs - 1 - k;
-    }
-    for (UINT k = 0; k < cNamed; ++k) {
-      const DISPID p = pDispParams->rgdispidNamedArgs[k];
-      if (p < 0 || p >= method->count || byParam[static_cast<size_t>(p)]) {
-        if (puArgErr) *puArgErr = k;
-        return DISP_E_PARAMNOTFOUND;
-      }
-      byParam[static_cast<size_t>(p)] = &pDispParams->rgvarg[k];
-      position[static_cast<size_t>(p)] = k;
+    if (const HRESULT hr = ArrangeArgs(*pDispParams, *method, byParam, position, puArgErr);
+        FAILED(hr)) {
+      return hr;
     }
 
     Args args;
@@ -187,24 +213,8 @@ HRESULT PoslDisplayObject::Invoke(DISPID dispIdMember, REFIID riid, LCID, WORD w
       default:
         return DISP_E_MEMBERNOTFOUND;
     }
-    LONG& rc = args.rc;
-    BSTR& text = args.text;
-    if (FAILED(hr)) {
-      SysFreeString(text);
-      return hr;
-    }
-    if (pVarResult) {
-      VariantInit(pVarResult);
-      if (method->ret == dispatch::ReturnType::Long) {
-        pVarResult->vt = VT_I4;
-        pVarResult->lVal = rc;
-      } else if (method->ret == dispatch::ReturnType::Bstr) {
-        pVarResult->vt = VT_BSTR;
-        pVarResult->bstrVal = text;
-        text = nullptr;
-      }
-    }
-    SysFreeString(text);
+    if (SUCCEEDED(hr) && pVarResult) PutResult(method->ret, args, pVarResult);
+    SysFreeString(args.text);
     return hr;
   });
 }
