@@ -227,7 +227,7 @@ void TerminalDialog::MessageBox(std::string_view text, std::string_view caption)
 
 void TerminalDialog::ShowMessage(std::string_view text, std::string_view caption) {
   if (std::this_thread::get_id() != uiThread_ || !open_) {
-    std::lock_guard<std::mutex> lock(queueMutex_);
+    kirnow::platform::MutexHold lock(queueMutex_);
     queued_.emplace_back(std::string(text), std::string(caption));
     return;
   }
@@ -250,7 +250,7 @@ void TerminalDialog::ShowQueuedMessages() {
   for (;;) {
     std::pair<std::string, std::string> m;
     {
-      std::lock_guard<std::mutex> lock(queueMutex_);
+      kirnow::platform::MutexHold lock(queueMutex_);
       if (queued_.empty()) return;
       m = std::move(queued_.front());
       queued_.pop_front();
@@ -334,7 +334,7 @@ void TerminalDialog::DrawControl(const Control& c, bool focused) {
 }
 
 void TerminalDialog::DrawPanel() {
-  std::lock_guard<std::recursive_mutex> hold(drawMutex_);
+  kirnow::platform::RecursiveHold hold(drawMutex_);
   if (snapshotPath_.empty() || TooSmall()) return;
   const int col = DialogCols() + kPanelGap;
   const int width = kDisplayColumns + 2;
@@ -390,7 +390,7 @@ std::string TerminalDialog::TabHint() const {
 }
 
 void TerminalDialog::Draw() {
-  std::lock_guard<std::recursive_mutex> hold(drawMutex_);
+  kirnow::platform::RecursiveHold hold(drawMutex_);
   erase();
   if (TooSmall()) {
     // One clear line instead of a dialog cut off or wrapped; redrawn on every resize.
@@ -440,7 +440,7 @@ void TerminalDialog::Draw() {
 }
 
 void TerminalDialog::ShowPopup(const std::string& text, const std::string& caption) {
-  std::unique_lock<std::recursive_mutex> hold(drawMutex_);
+  drawMutex_.lock();
   popupOpen_ = true;
   const size_t maxWidth = 44;
   std::vector<std::string> lines = Wrap(text, maxWidth);
@@ -454,6 +454,7 @@ void TerminalDialog::ShowPopup(const std::string& text, const std::string& capti
   WINDOW* win = newwin(h, w, top, left);
   if (win == nullptr) {
     popupOpen_ = false;
+    drawMutex_.unlock();
     return;
   }
   keypad(win, TRUE);
@@ -471,7 +472,7 @@ void TerminalDialog::ShowPopup(const std::string& text, const std::string& capti
   wattroff(win, A_REVERSE);
   curs_set(0);
   wrefresh(win);
-  hold.unlock();  // the helper draws nothing while popupOpen_ is set
+  drawMutex_.unlock();  // the helper draws nothing while popupOpen_ is set
   for (;;) {
     wint_t key = 0;
     const int status = wget_wch(win, &key);
@@ -484,34 +485,37 @@ void TerminalDialog::ShowPopup(const std::string& text, const std::string& capti
       break;
     }
   }
-  hold.lock();
+  drawMutex_.lock();
   delwin(win);
   popupOpen_ = false;
   touchwin(stdscr);
   Draw();
+  drawMutex_.unlock();
 }
 
 void TerminalDialog::Press(CPolecheckDlg& dlg, int id) {
+  bool busy = false;
   {
     // While the command runs (a text with a character delay takes seconds) a helper keeps the
     // display panel live and names the action in the status line; every curses call on either
     // thread is made under drawMutex_, and a popup the command opens pauses the helper.
     Control* c = Find(id);
-    std::lock_guard<std::recursive_mutex> hold(drawMutex_);
+    kirnow::platform::RecursiveHold hold(drawMutex_);
     busyAction_ = c != nullptr && c->layout.type == ControlSpec::Type::Button ? Utf16ToUtf8(c->text)
                                                                               : std::string();
-    if (!busyAction_.empty()) {
+    busy = !busyAction_.empty();
+    if (busy) {
       DrawStatusLine();
       refresh();
     }
   }
   std::atomic<bool> done{false};
   std::thread refresher;
-  if (!busyAction_.empty()) {
+  if (busy) {
     refresher = std::thread([this, &done] {
       while (!done) {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        std::lock_guard<std::recursive_mutex> hold(drawMutex_);
+        kirnow::platform::RecursiveHold hold(drawMutex_);
         if (done || popupOpen_ || TooSmall()) continue;
         DrawPanel();
         DrawStatusLine();
@@ -523,7 +527,7 @@ void TerminalDialog::Press(CPolecheckDlg& dlg, int id) {
   done = true;
   if (refresher.joinable()) refresher.join();
   {
-    std::lock_guard<std::recursive_mutex> hold(drawMutex_);
+    kirnow::platform::RecursiveHold hold(drawMutex_);
     busyAction_.clear();
   }
   EnsureFocusUsable();

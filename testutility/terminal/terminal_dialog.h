@@ -12,11 +12,11 @@
 #include <cwchar>
 #include <deque>
 #include <functional>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "platform/sync/thread_safety.h"
 #include "testutility/core/dialog_view.h"
 #include "testutility/terminal/dialog_layout.h"
 
@@ -74,7 +74,7 @@ class TerminalDialog : public DialogView {
   void Draw();
   void DrawControl(const Control& c, bool focused);
   void DrawPanel();
-  void DrawStatusLine();
+  void DrawStatusLine() KIRNOW_REQUIRES(drawMutex_);
   std::string TabHint() const;
   int MinimumColumns() const;
   int MinimumRows() const;
@@ -93,14 +93,15 @@ class TerminalDialog : public DialogView {
   int result_ = 0;
   std::atomic<bool> closeRequested_{false};
   std::thread::id uiThread_;
-  std::mutex queueMutex_;
-  std::deque<std::pair<std::string, std::string>> queued_;
+  kirnow::platform::Mutex queueMutex_;  // messages from other threads, shown by the UI thread
+  std::deque<std::pair<std::string, std::string>> queued_ KIRNOW_GUARDED_BY(queueMutex_);
   std::string panelLines_[2];
   std::function<void()> pump_;
   bool pumping_ = false;
-  std::recursive_mutex drawMutex_;  // every curses call (the busy helper draws too)
-  std::string busyAction_;          // the button whose command runs; empty when idle
-  bool popupOpen_ = false;
+  // Every curses call is made under drawMutex_ (the busy helper draws too).
+  kirnow::platform::RecursiveMutex drawMutex_;
+  std::string busyAction_ KIRNOW_GUARDED_BY(drawMutex_);  // the button whose command runs
+  bool popupOpen_ KIRNOW_GUARDED_BY(drawMutex_) = false;
 };
 
 // Reads the two display lines from a snapshot file of the virtual pole display.
